@@ -1,0 +1,24 @@
+# The tool's sources, by subsystem.
+set(VEX_CORE_SOURCES
+  src/driver/builder_context.cpp
+  src/driver/format.cpp
+  src/driver/run.cpp
+  src/memory/work_memory.cpp
+  src/memory/physical_memory.cpp
+  src/io/file_handle.cpp
+  src/generator/text_output.cpp
+  src/generator/output_set.cpp
+  src/generator/walk.cpp
+  src/generator/embed_file.cpp
+)
+include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)
+list(APPEND VEX_CORE_SOURCES ${VEX_METADATA_SOURCES} ${VEX_DATA_ARRAY_SOURCES})
+
+if(WIN32)
+  set(VEX_PLATFORM_SOURCES src/platform/platform_windows.cpp)
+  set(VEX_ENTRY_SOURCE src/platform/entry_windows.cpp)
+else()
+  set(VEX_PLATFORM_SOURCES src/platform/platform_posix.cpp src/platform/posix_text.cpp)
+  set(VEX_ENTRY_SOURCE src/platform/entry_posix.cpp)
+endif()

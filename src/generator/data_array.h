@@ -1,0 +1,22 @@
+#pragma once
+// The bytes of a source file as a uint64_t array in the target .cpp.
+#include <cstddef>
+#include <cstdint>
+
+#include "driver/builder_context.h"
+
+/// Writes the data array of the file in h_src into h_dst_cpp, reading the
+/// chunks after the first (already in read_buffer, read_count bytes).
+/// 0, or -1 after printing what failed.
+int write_data_array(builder_context& context);
+
+/// Encodes the whole words of chunk (word_count words, each 8 bytes) into
+/// out as "0x" + 16 digits + ", " per word, with ",\n\t\t" after every 400th
+/// word of the chunk. Returns the characters written (the final ", "
+/// included). out must hold encoded_chunk_size(word_count) characters.
+size_t encode_chunk(const uint8_t* chunk, size_t word_count, bool big_endian, char* out);
+
+/// Characters that encode_chunk writes for word_count words.
+inline constexpr size_t encoded_chunk_size(size_t word_count) {
+  return word_count * 20 + (word_count > 0 ? (word_count - 1) / 400 * 2 : 0);
+}

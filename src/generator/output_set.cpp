@@ -1,0 +1,188 @@
+#include "generator/output_set.h"
+
+#include <cwchar>
+
+#include "driver/format.h"
+#include "generator/text_output.h"
+
+using namespace platform;
+
+namespace {
+
+// The skeleton of the generated files.
+constexpr const char* include_line = "#include \"pch.h\"\n\n\n";
+constexpr const char* data_namespace_open = "namespace vex_res_data\n{\n";
+constexpr const char* res_namespace_open = "namespace vex_res\n{\n";
+constexpr const char* namespace_close = "}\n\n\n";
+constexpr const char* root_array_open = "\n\t%sconst vex_resource * all[] =\n\t%s{\n";
+constexpr const char* root_array_close = "%s\t};\n\n\t%sconst size_t all_length = ARRAYSIZE(all);\n";
+// Without a root resource the array still exists, so that every consumer can
+// rely on vex_res::all and vex_res::all_length (an empty initialiser list
+// would not compile).
+constexpr const char* root_array_empty = "\n\tconst vex_resource * all[1] = { nullptr };\n\n\tconst size_t all_length = 0;\n";
+constexpr const char* sort_open = "\n\tvoid sort_all()\n\t{\n";
+constexpr const char* sort_call = "\t\tqsort(%s%sall, %s%sall_length, sizeof(*%s%sall), vex_res_compare);\n";
+constexpr const char* sort_close = "\t}\n";
+constexpr const char* root_declarations = "\n\t%sextern const vex_resource * all[];\n\t%sextern const size_t all_length;\n";
+
+constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;
+
+void close_output_set(builder_context& context) {
+  context.h_dst_1.close();
+  context.h_dst_2_arr.close();
+  context.h_dst_3.close();
+  context.h_dst_4.close();
+  context.h_dst_h.close();
+  context.h_dst_cpp.close();
+}
+
+int fail(builder_context& context) {
+  close_output_set(context);
+  return -1;
+}
+
+bool open_part(builder_context& context, file_handle& part, const wchar_t* message) {
+  part.open(context.pNAME_DST, generic_read | generic_write, create_always, part_flags);
+  if (part.opened) return true;
+  out_printf(message, context.pNAME_DST);
+  return false;
+}
+
+// Formats a piece and writes it; prints the prepare or write message.
+bool put_piece(builder_context& context, file_handle& file, const char* format, const wchar_t* prepare_message,
+               const wchar_t* write_message) {
+  if (prepare_text(context, format, "", "", "", "", "", "") < 0) {
+    out_printf(prepare_message, format);
+    return false;
+  }
+  if (!write_prepared(context, file)) {
+    out_printf(write_message, context.text_buffer);
+    return false;
+  }
+  return true;
+}
+
+bool put_fixed(builder_context& context, file_handle& file, const char* text, const wchar_t* message) {
+  if (write_fixed(context, file, text)) return true;
+  out_printf(message, text);
+  return false;
+}
+
+}  // namespace
+
+uint64_t extension_position(const wchar_t* name) {
+  uint64_t position = 0;
+  uint64_t i = 0;
+  for (; name[i]; ++i)
+    if (name[i] == L'.') position = i + 1;
+  return position ? position : i;
+}
+
+int open_output_set(builder_context& context, const wchar_t* target, bool append) {
+  uint64_t length = wcslen(target);
+  uint64_t extension = extension_position(target);
+  // The longest derived name writes "1.tmp" and its terminator at the extension.
+  if (length + 1 > context.name_capacity || extension + 6 > context.name_capacity) {
+    out_printf(L"failed to copy name to pNAME_DST [%s]\n", target);
+    return -1;
+  }
+  wmemcpy(context.pNAME_DST, target, length + 1);
+  wchar_t* suffix = context.pNAME_DST + extension;
+
+  context.h_dst_cpp.open(target, generic_write, append ? open_always : create_always, 0);
+  if (!context.h_dst_cpp.opened) {
+    out_printf(L"cannot open DST.cpp [%s]\n", target);
+    return -1;
+  }
+  bool write_header = true;
+  if (append) {
+    context.namespace_path = nullptr;
+    if (context.h_dst_cpp.seek(0, file_end) || context.h_dst_cpp.last_error == 0) {
+      context.h_dst_cpp.last_error = 0;
+      write_header = false;
+    } else {
+      append = false;
+    }
+  }
+  if (write_header && !put_fixed(context, context.h_dst_cpp, include_line, L"failed to write header [%hs]\n"))
+    return fail(context);
+  if (!put_fixed(context, context.h_dst_cpp, data_namespace_open, L"failed to open data namespace [%hs]\n"))
+    return fail(context);
+  wchar_t mark = append ? L'+' : L' ';
+  if (!context.quiet) out_printf(L"<%s> %lc\n", target, mark);
+
+  wcscpy(suffix, L"h");
+  context.h_dst_h.open(context.pNAME_DST, generic_write, append ? open_always : create_always, 0);
+  if (!context.h_dst_h.opened) {
+    out_printf(L"cannot open DST.h [%s]\n", context.pNAME_DST);
+    return fail(context);
+  }
+  if (append) {
+    if (context.h_dst_h.seek(0, file_end)) {
+      context.h_dst_h.last_error = 0;
+    } else if (context.h_dst_h.last_error != 0) {
+      append = false;
+    }
+  }
+  if (!put_fixed(context, context.h_dst_h, res_namespace_open, L"failed to open res namespace [%hs]\n"))
+    return fail(context);
+  mark = append ? L'+' : L' ';
+  if (!context.quiet) out_printf(L"<%s> %lc\n", context.pNAME_DST, mark);
+
+  wcscpy(suffix, L"1.tmp");
+  if (!open_part(context, context.h_dst_1, L"cannot open DST.1.tmp [%s]\n")) return fail(context);
+  if (!put_fixed(context, context.h_dst_1, res_namespace_open, L"failed to open res namespace [%hs]\n"))
+    return fail(context);
+  if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
+
+  *suffix = L'2';
+  if (!open_part(context, context.h_dst_2_arr, L"cannot open DST.2.tmp [%s]\n")) return fail(context);
+  if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
+
+  *suffix = L'3';
+  if (!open_part(context, context.h_dst_3, L"cannot open DST.3.tmp [%s]\n")) return fail(context);
+  if (!put_piece(context, context.h_dst_3, root_array_open,
+                 L"failed to prepare open tag of the array with root resources [%hs]\n",
+                 L"failed to write open tag of the array with root resources [%hs]\n"))
+    return fail(context);
+  if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
+
+  *suffix = L'4';
+  if (!open_part(context, context.h_dst_4, L"cannot open DST.4.tmp [%s]\n")) return fail(context);
+  if (!put_piece(context, context.h_dst_4, sort_open, L"failed to prepare open tag of the list of sort calls [%hs]\n",
+                 L"failed to write open tag of the list of sort calls [%hs]\n"))
+    return fail(context);
+  if (!put_piece(context, context.h_dst_4, sort_call, L"failed to prepare item in the list of sort calls [%hs]\n",
+                 L"failed to write item in the list of sort calls [%hs]\n"))
+    return fail(context);
+  if (!context.quiet) out_printf(L"<%s>\n\n", context.pNAME_DST);
+  return 0;
+}
+
+void finish_output_set(builder_context& context) {
+  if (!put_fixed(context, context.h_dst_cpp, namespace_close, L"failed to close data namespace [%hs]\n")) return;
+  if (context.namespace_path) {
+    if (!put_piece(context, context.h_dst_3, root_array_close,
+                   L"failed to prepare close tag of the array with root resources [%hs]\n",
+                   L"failed to close the array of root resources [%hs]\n"))
+      return;
+    if (context.root_array_filled) {
+      copy_part(context, context.h_dst_1, context.h_dst_3);
+      context.root_array_filled = 0;
+    } else if (!put_fixed(context, context.h_dst_1, root_array_empty,
+                          L"failed to close the array of root resources [%hs]\n")) {
+      return;
+    }
+    if (!put_piece(context, context.h_dst_4, sort_close, L"failed to prepare close tag of the list of sort calls [%hs]\n",
+                   L"failed to close the list of sort calls [%hs]\n"))
+      return;
+    copy_part(context, context.h_dst_1, context.h_dst_4);
+    if (!put_piece(context, context.h_dst_h, root_declarations,
+                   L"failed to prepare the array with root resources [%hs]\n",
+                   L"failed to add the array with root resources [%hs]\n"))
+      return;
+  }
+  if (!put_fixed(context, context.h_dst_h, namespace_close, L"failed to close res namespace [%hs]\n")) return;
+  if (!put_fixed(context, context.h_dst_1, namespace_close, L"failed to close res namespace [%hs]\n")) return;
+  copy_part(context, context.h_dst_cpp, context.h_dst_1);
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The write step of generated text: every piece is formatted into the
+// context's text buffer and written to its file in one call.
+#include <cstdint>
+
+#include "driver/builder_context.h"
+
+/// Formats into text_buffer; text_length becomes the length, or -1 when the
+/// text cannot be prepared. Returns text_length.
+int64_t prepare_text(builder_context& context, const char* format, ...);
+
+/// Writes text_length bytes of text_buffer to the file. written becomes the
+/// length, or -1 (with the file's write_error set); a failure also marks the
+/// output as incomplete. True when the whole text was written.
+bool write_prepared(builder_context& context, file_handle& file);
+
+/// Writes a fixed text the same way, text_length being its length.
+bool write_fixed(builder_context& context, file_handle& file, const char* text);
+
+/// Appends the whole content of r_src to r_dst through text_buffer.
+void copy_part(builder_context& context, file_handle& r_dst, file_handle& r_src);

@@ -1,0 +1,26 @@
+#pragma once
+// Content type of a resource, from the extension of its path.
+#include <cstdint>
+
+struct builder_context;
+
+/// Number of content-type enumerators and of extension rows.
+inline constexpr int content_type_count = 117;
+inline constexpr int extension_count = 187;
+/// HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM, taken when nothing matches.
+inline constexpr int default_content_type = 8;
+
+/// The enumerator names, indexed by number.
+extern const char* const content_type_names[content_type_count];
+/// The extension rows: texts in strcmp order and the number each yields.
+extern const char* const extension_texts[extension_count];
+extern const uint8_t extension_types[extension_count];
+
+/// Lower-cases path (a NUL-terminated narrow copy) in place and returns the
+/// number of its extension: the text after its last '.', or the whole path.
+/// An empty or missing path prints a message and yields the default.
+int detect_content_type(char* path);
+
+/// detect_content_type on the context's flat_name; also stores the result
+/// in content_type.
+int detect_content_type(builder_context& context);
