@@ -6,6 +6,9 @@
 
 namespace {
 
+// A wide character passed through "..." arrives promoted (wint_t has 16 bits on Windows).
+using promoted_wint = decltype(+wint_t{});
+
 struct arguments {
   va_list list;
 };
@@ -220,7 +223,7 @@ bool format_into(Sink& sink, const Char* format, arguments& args) {
       }
       case 'c': {
         bool wide_char = spec.wide_flag || (wide_format && !spec.narrow_flag);
-        uint32_t c = wide_char ? static_cast<uint32_t>(static_cast<wchar_t>(va_arg(args.list, wint_t)))
+        uint32_t c = wide_char ? static_cast<uint32_t>(static_cast<wchar_t>(va_arg(args.list, promoted_wint)))
                                : static_cast<unsigned char>(va_arg(args.list, int));
         int fill = spec.width > 1 ? spec.width - 1 : 0;
         ok = (spec.left || pad(sink, fill, ' ')) && sink.put(c) && (!spec.left || pad(sink, fill, ' '));

@@ -150,7 +150,7 @@ class system_message {
   ~system_message();
   system_message(const system_message&) = delete;
   system_message& operator=(const system_message&) = delete;
-  const wchar_t* text() const { return text_; }
+  const wchar_t* text() const { return text_ ? text_ : local_; }
 
  private:
   wchar_t* text_;
