@@ -74,6 +74,7 @@ void init_context(builder_context& context) {
   context.output_incomplete = 0;
   context.indent[0] = 0;
   context.namespace_path[0] = 0;
+  context.names.reserve();
 
   uint32_t got = get_current_directory(directory_capacity, context.start_directory);
   if (got == 0 || got >= directory_capacity) context.start_directory[0] = 0;
@@ -99,6 +100,7 @@ void release_context(builder_context& context) {
   context.h_dst_2_arr.reset();
   context.h_dst_1.reset();
   reset_work_memory(context.memory);
+  context.names.release();
   context.read_buffer = nullptr;
   context.flat_name = context.text_buffer = context.text_end = context.indent = nullptr;
   context.namespace_path = context.namespace_end = context.namespace_limit = nullptr;

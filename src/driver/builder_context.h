@@ -3,6 +3,7 @@
 // it, the seven file objects, the switches and the generator's working fields.
 #include <cstdint>
 
+#include "generator/identifier_table.h"
 #include "io/file_handle.h"
 #include "memory/work_memory.h"
 
@@ -60,6 +61,8 @@ struct builder_context {
   /// A write, copy, seek or truncation of the output set failed, so the
   /// generated files are not complete; the run's exit code says so.
   uint8_t output_incomplete;
+  /// The identifiers given out so far, to catch two items with one name.
+  identifier_table names;
 };
 
 /// Fills a fresh context and obtains the working block; ends the process

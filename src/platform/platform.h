@@ -72,6 +72,8 @@ bool write_file(os_handle handle, const void* buffer, uint32_t length, uint32_t*
 bool set_file_pointer(os_handle handle, int64_t distance, int64_t* new_position, uint32_t method);
 bool set_end_of_file(os_handle handle);
 bool get_file_size(os_handle handle, uint64_t* size);
+/// True when both handles refer to the same file.
+bool same_file(os_handle a, os_handle b);
 /// Last-write time as 100-nanosecond intervals since 1601-01-01 UTC.
 bool get_file_write_time(os_handle handle, uint64_t* file_time);
 
@@ -120,6 +122,9 @@ bool set_working_set_size(os_handle process, uint64_t minimum, uint64_t maximum)
 void* aligned_allocate(uint64_t size, uint64_t alignment);
 void aligned_free(void* block);
 bool lock_memory(void* address, uint64_t size);
+/// Zero-filled memory whose pages become resident only when touched; null on failure.
+void* allocate_zeroed(uint64_t size);
+void free_zeroed(void* block, uint64_t size);
 bool unlock_memory(void* address, uint64_t size);
 
 // Physical-page services; on systems without them they fail.

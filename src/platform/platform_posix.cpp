@@ -159,6 +159,12 @@ bool get_file_size(os_handle handle, uint64_t* size) {
   return true;
 }
 
+bool same_file(os_handle a, os_handle b) {
+  struct stat sa, sb;
+  return fstat(static_cast<int>(a), &sa) == 0 && fstat(static_cast<int>(b), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 bool get_file_write_time(os_handle handle, uint64_t* file_time) {
   struct stat st;
   if (fstat(static_cast<int>(handle), &st) != 0) return false;
@@ -480,6 +486,13 @@ void* aligned_allocate(uint64_t size, uint64_t alignment) {
 
 void aligned_free(void* block) { free(block); }
 bool lock_memory(void* address, uint64_t size) { return mlock(address, size) == 0; }
+
+void* allocate_zeroed(uint64_t size) {
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return block == MAP_FAILED ? nullptr : block;
+}
+
+void free_zeroed(void* block, uint64_t size) { munmap(block, size); }
 bool unlock_memory(void* address, uint64_t size) { return munlock(address, size) == 0; }
 
 int32_t enable_lock_memory_privilege(os_handle) {

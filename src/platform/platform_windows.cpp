@@ -82,6 +82,13 @@ bool get_file_size(os_handle handle, uint64_t* size) {
   return true;
 }
 
+bool same_file(os_handle a, os_handle b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return GetFileInformationByHandle(native(a), &ia) && GetFileInformationByHandle(native(b), &ib) &&
+         ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 bool get_file_write_time(os_handle handle, uint64_t* file_time) {
   FILETIME written{};
   BOOL ok = GetFileTime(native(handle), nullptr, nullptr, &written);
@@ -182,6 +189,10 @@ bool set_working_set_size(os_handle process, uint64_t minimum, uint64_t maximum)
 void* aligned_allocate(uint64_t size, uint64_t alignment) { return _aligned_malloc(size, alignment); }
 void aligned_free(void* block) { _aligned_free(block); }
 bool lock_memory(void* address, uint64_t size) { return VirtualLock(address, size) != 0; }
+
+void* allocate_zeroed(uint64_t size) { return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE); }
+
+void free_zeroed(void* block, uint64_t) { VirtualFree(block, 0, MEM_RELEASE); }
 bool unlock_memory(void* address, uint64_t size) { return VirtualUnlock(address, size) != 0; }
 
 int32_t enable_lock_memory_privilege(os_handle token) {

@@ -1,0 +1,35 @@
+#pragma once
+// Identifiers and string literals of the generated code, made from names.
+#include <cstddef>
+#include <cstdint>
+
+/// Turns the narrow copy of a whole path into the identifier of its data
+/// array, in place: a first byte below 'A' and every byte that is not an
+/// ASCII letter or digit become '_'. Returns the offset of the label (the
+/// identifier of the name part; one byte earlier when that starts with a
+/// digit, at the '_' that replaced the separator).
+size_t make_path_identifier(char* text);
+
+/// Turns a directory name into a namespace identifier, in place: every byte
+/// that is not an ASCII letter or digit becomes '_', and so does a leading digit.
+void make_namespace_identifier(char* text);
+
+/// True for the identifiers that cannot name a generated record, array or
+/// namespace: the C++ keywords and alternative tokens, the names the
+/// generated code itself defines or uses (all, all_length, sort_all,
+/// vex_res, vex_res_data, vex_resource, vex_res_compare, qsort, size_t,
+/// uint64_t, ARRAYSIZE), object-like macros of the standard headers (NULL,
+/// EXIT_SUCCESS, EXIT_FAILURE, capitals ending in _MAX or _MIN) and the
+/// enumerator prefixes HTTP_CONTENT_TYPE_ and TXT_ENCODING_.
+bool is_reserved_identifier(const char* text, size_t length);
+
+/// Appends '_' to the identifier at text (length bytes, room for one more
+/// byte and its terminator required) when it is reserved; returns the new length.
+size_t avoid_reserved_identifier(char* text, size_t length);
+
+/// Writes bytes as the body of a C++ string literal whose value is exactly
+/// those bytes: printable ASCII stays, '"', '\\' and '?' are escaped, every
+/// other byte becomes a three-digit octal escape (which never takes in a
+/// following digit). Returns the length written, or -1 when out (capacity
+/// bytes, terminator included) is too small.
+int64_t escape_literal(const char* bytes, size_t length, char* out, size_t capacity);

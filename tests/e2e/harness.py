@@ -1,0 +1,191 @@
+"""Shared machinery of the end-to-end tests: running the tool, building
+trees, and compiling the generated code with a consumer that checks every
+record at run time."""
+import datetime
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+
+# Set by run_e2e.py from its command line.
+TOOL = []          # command that starts the tool, e.g. ["build/vex_resource_builder"]
+PLATFORM = "posix"  # "posix" or "windows"
+COMPILERS = []     # [(name, compiler command, runner prefix)]
+
+BANNER = ":: resource builder for brimvale  2022-05-31\n\n"
+USAGE = BANNER + (
+    "::usage::\n\tvex_resource_builder [-a] [-f] [-h] <target.cpp> [-d dir] <source 1-n>\n\t-q  quiet\n\t-a  "
+    "append\n\t-b  use big endianess output\n\t-d  change directory to dir\n\t-f  use flat labels\n\t-h  use "
+    "hierarchy structure, implies -f\n\n")
+
+
+def read_names(def_file, macro):
+    with open(os.path.join(REPO, "include", "vex_resource_builder", def_file)) as f:
+        return re.findall(macro + r"\((\w+)\)", f.read())
+
+
+
+
+class Result:
+    def __init__(self, proc):
+        self.code = proc.returncode
+        self.out = proc.stdout.decode("utf-8", "surrogateescape")
+        self.err = proc.stderr.decode("utf-8", "surrogateescape")
+
+
+def run_tool(args, cwd):
+    proc = subprocess.run(TOOL + list(args), cwd=cwd, capture_output=True, timeout=600)
+    return Result(proc)
+
+
+def make_tree(root, files):
+    """files: {relative path: bytes or str}; a path ending in / makes a directory."""
+    for rel, content in files.items():
+        path = os.path.join(root, rel)
+        if rel.endswith("/"):
+            os.makedirs(path, exist_ok=True)
+            continue
+        os.makedirs(os.path.dirname(path) or root, exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content.encode() if isinstance(content, str) else content)
+
+
+def http_date(path):
+    stamp = datetime.datetime.fromtimestamp(int(os.stat(path).st_mtime), datetime.timezone.utc)
+    return "%s, %d %s %04d %d:%02d:%02d GMT" % (
+        ["Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"][stamp.weekday()], stamp.day,
+        ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"][stamp.month - 1],
+        stamp.year, stamp.hour, stamp.minute, stamp.second)
+
+
+def encoding_of(data):
+    if data[:3] == b"\xef\xbb\xbf":
+        return "TXT_ENCODING_UTF8", 3
+    if data[:2] == b"\xff\xfe":
+        return "TXT_ENCODING_UTF16LE", 2
+    if data[:2] == b"\xfe\xff":
+        return "TXT_ENCODING_UTF16BE", 2
+    return "TXT_ENCODING_ANSI", 0
+
+
+CHECK_PROGRAM = r'''
+#include "pch.h"
+#include <cstdio>
+
+static void dump(const char* array, const vex_resource* r) {
+  std::printf("%s\t%s\t%d\t%d\t%d\t%d\t%d\t%u\t%u\t%u\t%d\t%s\t%s\t", array, r->path_root_a,
+              (int)(r->path_a - r->path_root_a), (int)(r->path_below_top - r->path_a),
+              (int)(r->file_name - r->path_a), (int)r->content_type, (int)r->text_encoding, r->size,
+              r->size_without_bom, r->utf16_length, (int)(r->text - r->data), r->http_date, r->http_date_lower);
+  for (const wchar_t* c = r->name; *c; ++c) std::printf("%04x", (unsigned)*c);
+  std::printf("\t");
+  for (uint32_t i = 0; i < r->size; ++i) std::printf("%02x", (unsigned char)r->data[i]);
+  std::printf("\n");
+}
+
+int main() {
+  vex_res::sort_all();
+ARRAYS
+  return 0;
+}
+'''
+
+
+class ToolTest(unittest.TestCase):
+    """A test case with a fresh temporary directory."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vex_e2e_")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def read(self, *parts):
+        with open(self.path(*parts), "rb") as f:
+            return f.read()
+
+    def run_tool(self, *args, cwd=None):
+        return run_tool(args, cwd or self.dir)
+
+    def assertLeftOnly(self, names, where=None):
+        self.assertEqual(sorted(os.listdir(where or self.dir)), sorted(names))
+
+    def compile_and_check(self, cpp, header, namespaces, where=None):
+        """Compiles cpp with a consumer that reaches everything through header,
+        runs it, and returns {url path: fields} of every record in the root
+        array and in the arrays of the given top-level namespaces. Checks
+        that every array is sorted and that no record is reachable twice."""
+        where = where or self.dir
+        build = tempfile.mkdtemp(prefix="consumer_", dir=self.dir)
+        shutil.copy(os.path.join(REPO, "tests", "consumer", "pch.h"), build)
+        arrays = ["  for (size_t i = 0; i < vex_res::all_length; ++i) dump(\"\", vex_res::all[i]);"]
+        for ns in namespaces:
+            arrays.append("  for (size_t i = 0; i < vex_res::%s::all_length; ++i) dump(\"%s\", vex_res::%s::all[i]);"
+                          % (ns, ns, ns))
+        with open(os.path.join(build, "check.cpp"), "w") as f:
+            f.write(CHECK_PROGRAM.replace("ARRAYS", "\n".join(arrays)))
+        content_types = read_names("content_types.def", "VEX_CONTENT_TYPE")
+        text_encodings = read_names("text_encodings.def", "VEX_TEXT_ENCODING")
+        results = None
+        for name, compiler, runner in COMPILERS:
+            exe = os.path.join(build, "check_" + name + ".exe")
+            header_path = os.path.abspath(os.path.join(where, header))
+            command = compiler + ["-std=c++17", "-Wall", "-Werror", "-Wno-unused-const-variable",
+                                  "-I" + build, "-I" + os.path.join(REPO, "include"),
+                                  "-DVEX_GENERATED_HEADER=\"%s\"" % header_path.replace("\\", "/"),
+                                  os.path.join(where, cpp), os.path.join(build, "check.cpp"), "-o", exe]
+            proc = subprocess.run(command, capture_output=True, text=True)
+            self.assertEqual(proc.returncode, 0, "%s failed:\n%s" % (name, proc.stderr[-4000:]))
+            run = subprocess.run(runner + [exe], capture_output=True, text=True, cwd=build)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            records = {}
+            order = {}
+            for line in run.stdout.splitlines():
+                fields = line.split("\t")
+                array, url = fields[0], fields[1]
+                self.assertNotIn(url, records, "reachable twice: " + url)
+                previous = order.get(array)
+                if previous is not None:
+                    self.assertLess(previous.encode(), url.encode(), "array %r not sorted" % array)
+                order[array] = url
+                records[url] = {
+                    "array": array, "path_a": int(fields[2]), "below_top": int(fields[3]),
+                    "name_offset": int(fields[4]), "content_type": content_types[int(fields[5])],
+                    "encoding": text_encodings[int(fields[6])], "size": int(fields[7]),
+                    "size_without_bom": int(fields[8]), "utf16_length": int(fields[9]),
+                    "bom": int(fields[10]), "date": fields[11], "date_lower": fields[12],
+                    "name": "".join(chr(int(fields[13][i:i + 4], 16)) for i in range(0, len(fields[13]), 4)),
+                    "data": bytes.fromhex(fields[14])}
+            if results is None:
+                results = records
+            else:
+                self.assertEqual(results, records, "compilers disagree")
+        return results
+
+    def assertRecordMatches(self, record, file_path, walked_path, top_prefix, content_type=None):
+        """The record of a file agrees with the file itself."""
+        data = open(file_path, "rb").read()
+        encoding, bom = encoding_of(data)
+        name_part = re.split(r"[/\\]", walked_path)[-1]
+        self.assertEqual(record["data"], data)
+        self.assertEqual(record["size"], len(data))
+        self.assertEqual(record["encoding"], encoding)
+        self.assertEqual(record["bom"], bom)
+        self.assertEqual(record["size_without_bom"], len(data) - bom)
+        self.assertEqual(record["utf16_length"], (len(data) - bom) // 2)
+        self.assertEqual(record["path_a"], 1)
+        self.assertEqual(record["below_top"], top_prefix)
+        self.assertEqual(record["name_offset"], len(walked_path) - len(name_part))
+        self.assertEqual(record["name"], name_part)
+        self.assertEqual(record["date"], http_date(file_path))
+        self.assertEqual(record["date_lower"], http_date(file_path).lower())
+        if content_type:
+            self.assertEqual(record["content_type"], content_type)
