@@ -10,6 +10,8 @@ set(VEX_CORE_SOURCES
   src/generator/output_set.cpp
   src/generator/walk.cpp
   src/generator/embed_file.cpp
+  src/generator/identifier.cpp
+  src/generator/identifier_table.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)
