@@ -1,0 +1,3 @@
+document.addEventListener("DOMContentLoaded", () => {
+  document.getElementById("status").dataset.loaded = "yes";
+});
