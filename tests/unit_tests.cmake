@@ -1,3 +1,11 @@
 set(VEX_UNIT_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/driver/format_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/driver/builder_context_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/memory/physical_memory_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io/file_handle_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/generator/identifier_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/generator/identifier_table_test.cpp
 )
+if(NOT WIN32)
+  list(APPEND VEX_UNIT_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/posix_text_test.cpp)
+endif()

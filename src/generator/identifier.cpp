@@ -23,6 +23,16 @@ constexpr std::string_view reserved_words[] = {
     "vex_res_compare", "vex_res_data", "vex_resource", "virtual", "void", "volatile", "wchar_t", "while", "xor",
     "xor_eq"};
 
+// The enumerators that the records name unqualified.
+constexpr std::string_view enumerator_names[] = {
+#define VEX_CONTENT_TYPE(name) #name,
+#define VEX_TEXT_ENCODING(name) #name,
+#include "vex_resource_builder/content_types.def"
+#include "vex_resource_builder/text_encodings.def"
+#undef VEX_CONTENT_TYPE
+#undef VEX_TEXT_ENCODING
+};
+
 // Limit macros of the standard headers, such as SIZE_MAX or INT8_MIN.
 bool is_limit_macro(std::string_view word) {
   if (!word.ends_with("_MAX") && !word.ends_with("_MIN")) return false;
@@ -56,7 +66,12 @@ void make_namespace_identifier(char* text) {
 
 bool is_reserved_identifier(const char* text, size_t length) {
   std::string_view word(text, length);
-  if (word.starts_with("HTTP_CONTENT_TYPE_") || word.starts_with("TXT_ENCODING_") || is_limit_macro(word)) return true;
+  if (is_limit_macro(word)) return true;
+  if (word.starts_with("HTTP_CONTENT_TYPE_") || word.starts_with("TXT_ENCODING_")) {
+    for (std::string_view name : enumerator_names)
+      if (word == name) return true;
+    return false;
+  }
   size_t low = 0, high = sizeof reserved_words / sizeof *reserved_words;
   while (low < high) {
     size_t middle = (low + high) / 2;

@@ -20,7 +20,7 @@ void make_namespace_identifier(char* text);
 /// vex_res, vex_res_data, vex_resource, vex_res_compare, qsort, size_t,
 /// uint64_t, ARRAYSIZE), object-like macros of the standard headers (NULL,
 /// EXIT_SUCCESS, EXIT_FAILURE, capitals ending in _MAX or _MIN) and the
-/// enumerator prefixes HTTP_CONTENT_TYPE_ and TXT_ENCODING_.
+/// content-type and text-encoding enumerators.
 bool is_reserved_identifier(const char* text, size_t length);
 
 /// Appends '_' to the identifier at text (length bytes, room for one more

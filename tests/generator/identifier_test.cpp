@@ -1,0 +1,95 @@
+#include "generator/identifier.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct path_identifier {
+  std::string identifier;
+  std::string label;
+};
+
+path_identifier identify(const std::string& path) {
+  char text[256];
+  std::strcpy(text, path.c_str());
+  size_t label = make_path_identifier(text);
+  return {text, text + label};
+}
+
+std::string namespace_of(const std::string& name) {
+  char text[256];
+  std::strcpy(text, name.c_str());
+  make_namespace_identifier(text);
+  return text;
+}
+
+std::string escaped(const std::string& bytes) {
+  char out[1024];
+  int64_t n = escape_literal(bytes.data(), bytes.size(), out, sizeof out);
+  return n < 0 ? "<too small>" : std::string(out, static_cast<size_t>(n));
+}
+
+}  // namespace
+
+TEST(Identifier, PathIdentifierAndLabel) {
+  struct {
+    const char* path;
+    const char* identifier;
+    const char* label;
+  } cases[] = {
+      {"www/css/logo.png", "www_css_logo_png", "logo_png"},
+      {"www/img/1.png", "www_img_1_png", "_1_png"},
+      {"img/1.png", "img_1_png", "_1_png"},
+      {"1.png", "__png", "__png"},
+      {"index.html", "index_html", "index_html"},
+      {"www\\css\\a-b.css", "www_css_a_b_css", "a_b_css"},
+      {"/abs/x", "_abs_x", "x"},
+      {"./x.js", "__x_js", "x_js"},
+      {"caf\xe9.txt", "caf__txt", "caf__txt"},
+      {"\xe9t\xe9/x", "_t__x", "x"},
+      {"a/.hidden", "a__hidden", "_hidden"},
+  };
+  for (const auto& c : cases) {
+    path_identifier result = identify(c.path);
+    EXPECT_EQ(result.identifier, c.identifier) << c.path;
+    EXPECT_EQ(result.label, c.label) << c.path;
+  }
+}
+
+TEST(Identifier, NamespaceIdentifier) {
+  EXPECT_EQ(namespace_of("3d-models"), "_d_models");
+  EXPECT_EQ(namespace_of("img.old"), "img_old");
+  EXPECT_EQ(namespace_of(".git"), "_git");
+  EXPECT_EQ(namespace_of("x"), "x");
+  EXPECT_EQ(namespace_of("caf\xe9"), "caf_");
+}
+
+TEST(Identifier, ReservedNamesGetATrailingUnderscore) {
+  for (const char* word : {"static", "new", "default", "public", "int", "all", "all_length", "sort_all", "vex_res",
+                           "vex_res_data", "vex_resource", "size_t", "uint64_t", "qsort", "NULL", "SIZE_MAX",
+                           "INT8_MIN", "TXT_ENCODING_ANSI", "HTTP_CONTENT_TYPE_TEXT_HTML", "and", "co_await"}) {
+    char text[64];
+    std::strcpy(text, word);
+    size_t length = avoid_reserved_identifier(text, std::strlen(word));
+    EXPECT_EQ(std::string(text, length), std::string(word) + "_");
+    EXPECT_FALSE(is_reserved_identifier(text, length)) << text;
+  }
+  for (const char* word : {"index_html", "static_", "allx", "Static", "www", "logo_png", "_1_png", "Max_MAX"})
+    EXPECT_FALSE(is_reserved_identifier(word, std::strlen(word))) << word;
+}
+
+TEST(Identifier, EscapedLiteralsKeepTheirValueAndStayAscii) {
+  EXPECT_EQ(escaped("index.html"), "index.html");
+  EXPECT_EQ(escaped("a\"b\\c"), "a\\\"b\\\\c");
+  EXPECT_EQ(escaped("www\\new\\x"), "www\\\\new\\\\x");
+  EXPECT_EQ(escaped("?" "?="), "\\?\\?=") << "no trigraph survives";
+  // Octal escapes have three digits, so a digit that follows stays a digit.
+  EXPECT_EQ(escaped("\xe9" "1.png"), "\\3511.png");
+  EXPECT_EQ(escaped(std::string("a\0b", 3)), "a\\000b");
+  EXPECT_EQ(escaped("\n\t\x7f"), "\\012\\011\\177");
+  char small[4];
+  EXPECT_EQ(escape_literal("abcd", 4, small, sizeof small), -1);
+}
