@@ -43,6 +43,12 @@ struct vex_resource {
   const char* http_date_lower;     ///< the same in lower case
 };
 
+namespace vex_res {
+/// Sorts every all array with vex_res_compare; call it once before lookups.
+/// (Defined by the generated .cpp unless it was written with -a only.)
+void sort_all();
+}  // namespace vex_res
+
 /// Orders two elements of an all array (pointers to records) by URL path.
 inline int vex_res_compare(const void* a, const void* b) {
   const vex_resource* left = *static_cast<const vex_resource* const*>(a);
