@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "driver/builder_context.h"
+#include "generator/data_array_words.h"
 
 /// Writes the data array of the file in h_src into h_dst_cpp, reading the
 /// chunks after the first (already in read_buffer, read_count bytes).
@@ -15,6 +16,11 @@ int write_data_array(builder_context& context);
 /// word of the chunk. Returns the characters written (the final ", "
 /// included). out must hold encoded_chunk_size(word_count) characters.
 size_t encode_chunk(const uint8_t* chunk, size_t word_count, bool big_endian, char* out);
+
+/// encode_chunk with a chosen word encoder, so that the encoders can be
+/// compared; encode_chunk uses the fastest.
+size_t encode_chunk_with(encode_words_function encode_words, const uint8_t* chunk, size_t word_count,
+                         bool big_endian, char* out);
 
 /// Characters that encode_chunk writes for word_count words.
 inline constexpr size_t encoded_chunk_size(size_t word_count) {

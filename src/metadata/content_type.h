@@ -16,6 +16,21 @@ extern const char* const content_type_names[content_type_count];
 extern const char* const extension_texts[extension_count];
 extern const uint8_t extension_types[extension_count];
 
+/// Most comparisons one search of the rows makes: 187 rows need 8 halvings.
+inline constexpr int extension_search_depth = 8;
+
+/// The row whose text equals key (unsigned byte comparison), or -1.
+int find_extension_row(const char* key);
+
+/// The rows one search compared with its key, in order; count may exceed
+/// extension_search_depth (only the first rows are kept) if the search is wrong.
+struct extension_search_trace {
+  int rows[extension_search_depth];
+  int count;
+};
+/// find_extension_row that also records its comparisons in trace (for tests).
+int find_extension_row(const char* key, extension_search_trace& trace);
+
 /// Lower-cases path (a NUL-terminated narrow copy) in place and returns the
 /// number of its extension: the text after its last '.', or the whole path.
 /// An empty or missing path prints a message and yields the default.

@@ -21,7 +21,9 @@ struct file_date {
 inline constexpr int http_date_capacity = 32;
 
 /// Writes the date as "Mon, 7 Dec 2026 7:05:09 GMT" with its NUL into out
-/// (at least 32 bytes); returns the length without the NUL.
+/// (at least 32 bytes); returns the length without the NUL: 27 to 29, one
+/// more for the five-digit years 10000 to 30828, which are written whole.
+/// The fields must lie in the ranges file_time_to_date gives.
 int format_http_date(const file_date& date, char* out);
 
 /// Converts a 100-ns-since-1601 time into the broken-down UTC time; the

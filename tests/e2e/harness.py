@@ -26,7 +26,7 @@ USAGE = BANNER + (
 
 def read_names(def_file, macro):
     with open(os.path.join(REPO, "include", "vex_resource_builder", def_file)) as f:
-        return re.findall(macro + r"\((\w+)\)", f.read())
+        return re.findall(r"^" + macro + r"\((\w+)\)", f.read(), re.M)
 
 
 
@@ -78,7 +78,9 @@ CHECK_PROGRAM = r'''
 #include <cstdio>
 
 static void dump(const char* array, const vex_resource* r) {
-  std::printf("%s\t%s\t%d\t%d\t%d\t%d\t%d\t%u\t%u\t%u\t%d\t%s\t%s\t", array, r->path_root_a,
+  std::printf("%s\t", array);
+  for (const char* c = r->path_root_a; *c; ++c) std::printf("%02x", (unsigned char)*c);
+  std::printf("\t%d\t%d\t%d\t%d\t%d\t%u\t%u\t%u\t%d\t%s\t%s\t",
               (int)(r->path_a - r->path_root_a), (int)(r->path_below_top - r->path_a),
               (int)(r->file_name - r->path_a), (int)r->content_type, (int)r->text_encoding, r->size,
               r->size_without_bom, r->utf16_length, (int)(r->text - r->data), r->http_date, r->http_date_lower);
@@ -150,11 +152,11 @@ class ToolTest(unittest.TestCase):
             order = {}
             for line in run.stdout.splitlines():
                 fields = line.split("\t")
-                array, url = fields[0], fields[1]
+                array, url = fields[0], bytes.fromhex(fields[1]).decode("latin-1")
                 self.assertNotIn(url, records, "reachable twice: " + url)
                 previous = order.get(array)
                 if previous is not None:
-                    self.assertLess(previous.encode(), url.encode(), "array %r not sorted" % array)
+                    self.assertLess(previous.encode("latin-1"), url.encode("latin-1"), "array %r not sorted" % array)
                 order[array] = url
                 records[url] = {
                     "array": array, "path_a": int(fields[2]), "below_top": int(fields[3]),
