@@ -70,20 +70,20 @@ bool pad(Sink& sink, int count, uint32_t c) {
 }
 
 template <typename Sink, typename Char>
-bool put_string(Sink& sink, const Char* text, const conversion& spec) {
+bool put_string(Sink& sink, const Char* text, const conversion& directive) {
   size_t length = 0;
-  while ((spec.precision < 0 || length < static_cast<size_t>(spec.precision)) && text[length]) ++length;
-  int fill = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
-  if (!spec.left && !pad(sink, fill, ' ')) return false;
+  while ((directive.precision < 0 || length < static_cast<size_t>(directive.precision)) && text[length]) ++length;
+  int fill = directive.width > static_cast<int>(length) ? directive.width - static_cast<int>(length) : 0;
+  if (!directive.left && !pad(sink, fill, ' ')) return false;
   for (size_t i = 0; i < length; ++i) {
     uint32_t c = sizeof(Char) == 1 ? static_cast<unsigned char>(text[i]) : static_cast<uint32_t>(text[i]);
     if (!sink.put(c)) return false;
   }
-  return spec.left ? pad(sink, fill, ' ') : true;
+  return directive.left ? pad(sink, fill, ' ') : true;
 }
 
 template <typename Sink>
-bool put_integer(Sink& sink, uint64_t magnitude, bool negative, unsigned base, bool upper, const conversion& spec) {
+bool put_integer(Sink& sink, uint64_t magnitude, bool negative, unsigned base, bool upper, const conversion& directive) {
   char digits[24];
   int n = 0;
   const char* alphabet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -91,17 +91,17 @@ bool put_integer(Sink& sink, uint64_t magnitude, bool negative, unsigned base, b
     digits[n++] = alphabet[magnitude % base];
     magnitude /= base;
   }
-  int precision = spec.precision < 0 ? 1 : spec.precision;
+  int precision = directive.precision < 0 ? 1 : directive.precision;
   int zeros = precision > n ? precision - n : 0;
-  char sign = negative ? '-' : spec.plus ? '+' : spec.blank ? ' ' : 0;
+  char sign = negative ? '-' : directive.plus ? '+' : directive.blank ? ' ' : 0;
   const char* prefix = "";
-  if (spec.alternate && base == 16 && n > 0) prefix = upper ? "0X" : "0x";
-  if (spec.alternate && base == 8 && zeros == 0) prefix = "0";
+  if (directive.alternate && base == 16 && n > 0) prefix = upper ? "0X" : "0x";
+  if (directive.alternate && base == 8 && zeros == 0) prefix = "0";
   int prefix_length = prefix[0] ? (prefix[1] ? 2 : 1) : 0;
   int body = n + zeros + (sign ? 1 : 0) + prefix_length;
-  int fill = spec.width > body ? spec.width - body : 0;
-  bool zero_fill = spec.zero && !spec.left && spec.precision < 0;
-  if (!spec.left && !zero_fill && !pad(sink, fill, ' ')) return false;
+  int fill = directive.width > body ? directive.width - body : 0;
+  bool zero_fill = directive.zero && !directive.left && directive.precision < 0;
+  if (!directive.left && !zero_fill && !pad(sink, fill, ' ')) return false;
   if (sign && !sink.put(static_cast<uint32_t>(sign))) return false;
   for (int i = 0; i < prefix_length; ++i)
     if (!sink.put(static_cast<uint32_t>(prefix[i]))) return false;
@@ -109,11 +109,11 @@ bool put_integer(Sink& sink, uint64_t magnitude, bool negative, unsigned base, b
   if (!pad(sink, zeros, '0')) return false;
   while (n > 0)
     if (!sink.put(static_cast<uint32_t>(digits[--n]))) return false;
-  return spec.left ? pad(sink, fill, ' ') : true;
+  return directive.left ? pad(sink, fill, ' ') : true;
 }
 
-int64_t signed_argument(arguments& args, const conversion& spec) {
-  switch (spec.size) {
+int64_t signed_argument(arguments& args, const conversion& directive) {
+  switch (directive.size) {
     case conversion::size_char: return static_cast<signed char>(va_arg(args.list, int));
     case conversion::size_short: return static_cast<short>(va_arg(args.list, int));
     case conversion::size_long: return va_arg(args.list, long);
@@ -124,8 +124,8 @@ int64_t signed_argument(arguments& args, const conversion& spec) {
   }
 }
 
-uint64_t unsigned_argument(arguments& args, const conversion& spec) {
-  switch (spec.size) {
+uint64_t unsigned_argument(arguments& args, const conversion& directive) {
+  switch (directive.size) {
     case conversion::size_char: return static_cast<unsigned char>(va_arg(args.list, unsigned));
     case conversion::size_short: return static_cast<unsigned short>(va_arg(args.list, unsigned));
     case conversion::size_long: return va_arg(args.list, unsigned long);
@@ -158,46 +158,46 @@ bool format_into(Sink& sink, const Char* format, arguments& args) {
       continue;
     }
     ++at;
-    conversion spec;
+    conversion directive;
     for (;; ++at) {
-      if (*at == '-') spec.left = true;
-      else if (*at == '+') spec.plus = true;
-      else if (*at == ' ') spec.blank = true;
-      else if (*at == '#') spec.alternate = true;
-      else if (*at == '0') spec.zero = true;
+      if (*at == '-') directive.left = true;
+      else if (*at == '+') directive.plus = true;
+      else if (*at == ' ') directive.blank = true;
+      else if (*at == '#') directive.alternate = true;
+      else if (*at == '0') directive.zero = true;
       else break;
     }
-    spec.width = read_number(at, args);
-    if (spec.width < 0) {
-      spec.left = true;
-      spec.width = -spec.width;
+    directive.width = read_number(at, args);
+    if (directive.width < 0) {
+      directive.left = true;
+      directive.width = -directive.width;
     }
     if (*at == '.') {
       ++at;
-      spec.precision = read_number(at, args);
+      directive.precision = read_number(at, args);
     }
     switch (*at) {
       case 'h':
-        spec.narrow_flag = true;
-        spec.size = at[1] == 'h' ? (++at, conversion::size_char) : conversion::size_short;
+        directive.narrow_flag = true;
+        directive.size = at[1] == 'h' ? (++at, conversion::size_char) : conversion::size_short;
         ++at;
         break;
       case 'l':
-        spec.wide_flag = true;
-        spec.size = at[1] == 'l' ? (++at, conversion::size_long_long) : conversion::size_long;
+        directive.wide_flag = true;
+        directive.size = at[1] == 'l' ? (++at, conversion::size_long_long) : conversion::size_long;
         ++at;
         break;
       case 'I':
-        if (at[1] == '6' && at[2] == '4') spec.size = conversion::size_64, at += 3;
-        else if (at[1] == '3' && at[2] == '2') spec.size = conversion::size_32, at += 3;
-        else spec.size = conversion::size_pointer, ++at;
+        if (at[1] == '6' && at[2] == '4') directive.size = conversion::size_64, at += 3;
+        else if (at[1] == '3' && at[2] == '2') directive.size = conversion::size_32, at += 3;
+        else directive.size = conversion::size_pointer, ++at;
         break;
       case 'z': case 'j': case 't':
-        spec.size = conversion::size_pointer;
+        directive.size = conversion::size_pointer;
         ++at;
         break;
       case 'L':
-        spec.size = conversion::size_long_long;
+        directive.size = conversion::size_long_long;
         ++at;
         break;
       default:
@@ -206,37 +206,37 @@ bool format_into(Sink& sink, const Char* format, arguments& args) {
     bool ok = true;
     switch (*at) {
       case 'd': case 'i': {
-        int64_t value = signed_argument(args, spec);
+        int64_t value = signed_argument(args, directive);
         uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        ok = put_integer(sink, magnitude, value < 0, 10, false, spec);
+        ok = put_integer(sink, magnitude, value < 0, 10, false, directive);
         break;
       }
-      case 'u': ok = put_integer(sink, unsigned_argument(args, spec), false, 10, false, spec); break;
-      case 'x': ok = put_integer(sink, unsigned_argument(args, spec), false, 16, false, spec); break;
-      case 'X': ok = put_integer(sink, unsigned_argument(args, spec), false, 16, true, spec); break;
-      case 'o': ok = put_integer(sink, unsigned_argument(args, spec), false, 8, false, spec); break;
+      case 'u': ok = put_integer(sink, unsigned_argument(args, directive), false, 10, false, directive); break;
+      case 'x': ok = put_integer(sink, unsigned_argument(args, directive), false, 16, false, directive); break;
+      case 'X': ok = put_integer(sink, unsigned_argument(args, directive), false, 16, true, directive); break;
+      case 'o': ok = put_integer(sink, unsigned_argument(args, directive), false, 8, false, directive); break;
       case 'p': {
-        conversion pointer_spec = spec;
-        pointer_spec.precision = 2 * static_cast<int>(sizeof(void*));
-        ok = put_integer(sink, reinterpret_cast<uintptr_t>(va_arg(args.list, void*)), false, 16, true, pointer_spec);
+        conversion pointer_directive = directive;
+        pointer_directive.precision = 2 * static_cast<int>(sizeof(void*));
+        ok = put_integer(sink, reinterpret_cast<uintptr_t>(va_arg(args.list, void*)), false, 16, true, pointer_directive);
         break;
       }
       case 'c': {
-        bool wide_char = spec.wide_flag || (wide_format && !spec.narrow_flag);
+        bool wide_char = directive.wide_flag || (wide_format && !directive.narrow_flag);
         uint32_t c = wide_char ? static_cast<uint32_t>(static_cast<wchar_t>(va_arg(args.list, promoted_wint)))
                                : static_cast<unsigned char>(va_arg(args.list, int));
-        int fill = spec.width > 1 ? spec.width - 1 : 0;
-        ok = (spec.left || pad(sink, fill, ' ')) && sink.put(c) && (!spec.left || pad(sink, fill, ' '));
+        int fill = directive.width > 1 ? directive.width - 1 : 0;
+        ok = (directive.left || pad(sink, fill, ' ')) && sink.put(c) && (!directive.left || pad(sink, fill, ' '));
         break;
       }
       case 's': {
-        bool wide_text = spec.wide_flag || (wide_format && !spec.narrow_flag);
+        bool wide_text = directive.wide_flag || (wide_format && !directive.narrow_flag);
         if (wide_text) {
           const wchar_t* text = va_arg(args.list, const wchar_t*);
-          ok = put_string(sink, text ? text : L"(null)", spec);
+          ok = put_string(sink, text ? text : L"(null)", directive);
         } else {
           const char* text = va_arg(args.list, const char*);
-          ok = put_string(sink, text ? text : "(null)", spec);
+          ok = put_string(sink, text ? text : "(null)", directive);
         }
         break;
       }
