@@ -17,7 +17,7 @@ struct detection {
 };
 
 // What detect_text_encoding makes of a file of these bytes, read into a
-// buffer whose first 8 bytes were zeroed before the read (as Part 4.3 does).
+// buffer whose first 8 bytes were zeroed before the read (as the embedder does).
 detection detect_file(const std::string& bytes) {
   uint8_t read_buffer[64];
   std::memset(read_buffer, 0xAA, sizeof read_buffer);
