@@ -8,7 +8,8 @@
 
 /// Writes the data array of the file in h_src into h_dst_cpp, reading the
 /// chunks after the first (already in read_buffer, read_count bytes).
-/// 0, or -1 after printing what failed.
+/// 0, or -1 after printing what failed. After a failed read the array is
+/// still closed (so the target compiles) and output_incomplete is set.
 int write_data_array(builder_context& context);
 
 /// Encodes the whole words of chunk (word_count words, each 8 bytes) into

@@ -86,7 +86,10 @@ class OutputSet(ToolTest):
         self.assertTrue(result.out.endswith("cannot open DST.3.tmp [x.3.tmp]\n\n[FAILED]\n\n"), result.out)
         self.assertEqual(self.read("x.cpp").decode(), "#include \"pch.h\"\n\n\nnamespace vex_res_data\n{\n")
         self.assertEqual(self.read("x.h").decode(), "namespace vex_res\n{\n")
-        self.assertLeftOnly(["x.cpp", "x.h", "x.3.tmp"])
+        # The parts are gone; where the system lets a directory be opened
+        # for the retry, delete-on-close may take the empty directory too.
+        left = ["x.cpp", "x.h", "x.3.tmp"] if PLATFORM == "posix" else ["x.cpp", "x.h"]
+        self.assertLeftOnly(left)
 
     def test_name_too_long_for_derived_names_is_refused(self):
         # No derived name fits: the target is refused before anything is created.
