@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "driver/format.h"
+#include "generator/generated_text.h"
 #include "generator/text_output.h"
 
 using namespace platform;
@@ -14,16 +15,12 @@ constexpr const char* include_line = "#include \"pch.h\"\n\n\n";
 constexpr const char* data_namespace_open = "namespace vex_res_data\n{\n";
 constexpr const char* res_namespace_open = "namespace vex_res\n{\n";
 constexpr const char* namespace_close = "}\n\n\n";
-constexpr const char* root_array_open = "\n\t%sconst vex_resource * all[] =\n\t%s{\n";
-constexpr const char* root_array_close = "%s\t};\n\n\t%sconst size_t all_length = ARRAYSIZE(all);\n";
 // Without a root resource the array still exists, so that every consumer can
 // rely on vex_res::all and vex_res::all_length (an empty initialiser list
 // would not compile).
 constexpr const char* root_array_empty = "\n\tconst vex_resource * all[1] = { nullptr };\n\n\tconst size_t all_length = 0;\n";
 constexpr const char* sort_open = "\n\tvoid sort_all()\n\t{\n";
-constexpr const char* sort_call = "\t\tqsort(%s%sall, %s%sall_length, sizeof(*%s%sall), vex_res_compare);\n";
 constexpr const char* sort_close = "\t}\n";
-constexpr const char* root_declarations = "\n\t%sextern const vex_resource * all[];\n\t%sextern const size_t all_length;\n";
 
 constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;
 
@@ -141,7 +138,7 @@ int open_output_set(builder_context& context, const wchar_t* target, bool append
 
   *suffix = L'3';
   if (!open_part(context, context.h_dst_3, L"cannot open DST.3.tmp [%s]\n")) return fail(context);
-  if (!put_piece(context, context.h_dst_3, root_array_open,
+  if (!put_piece(context, context.h_dst_3, array_open,
                  L"failed to prepare open tag of the array with root resources [%hs]\n",
                  L"failed to write open tag of the array with root resources [%hs]\n"))
     return fail(context);
@@ -162,7 +159,7 @@ int open_output_set(builder_context& context, const wchar_t* target, bool append
 void finish_output_set(builder_context& context) {
   if (!put_fixed(context, context.h_dst_cpp, namespace_close, L"failed to close data namespace [%hs]\n")) return;
   if (context.namespace_path) {
-    if (!put_piece(context, context.h_dst_3, root_array_close,
+    if (!put_piece(context, context.h_dst_3, array_close,
                    L"failed to prepare close tag of the array with root resources [%hs]\n",
                    L"failed to close the array of root resources [%hs]\n"))
       return;
@@ -177,7 +174,7 @@ void finish_output_set(builder_context& context) {
                    L"failed to close the list of sort calls [%hs]\n"))
       return;
     copy_part(context, context.h_dst_1, context.h_dst_4);
-    if (!put_piece(context, context.h_dst_h, root_declarations,
+    if (!put_piece(context, context.h_dst_h, array_declarations,
                    L"failed to prepare the array with root resources [%hs]\n",
                    L"failed to add the array with root resources [%hs]\n"))
       return;

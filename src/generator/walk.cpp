@@ -5,6 +5,7 @@
 
 #include "driver/format.h"
 #include "generator/embed_file.h"
+#include "generator/generated_text.h"
 #include "generator/identifier.h"
 #include "generator/text_output.h"
 
@@ -14,10 +15,6 @@ namespace {
 
 // The texts of the nesting.
 constexpr const char* namespace_open = "%s%s\tnamespace %s\n\t%s{\n";
-constexpr const char* array_open = "\n\t%sconst vex_resource * all[] =\n\t%s{\n";
-constexpr const char* sort_call = "\t\tqsort(%s%sall, %s%sall_length, sizeof(*%s%sall), vex_res_compare);\n";
-constexpr const char* array_declarations = "\n\t%sextern const vex_resource * all[];\n\t%sextern const size_t all_length;\n";
-constexpr const char* array_close = "%s\t};\n\n\t%sconst size_t all_length = ARRAYSIZE(all);\n";
 constexpr const char* namespace_close = "%s\t}\n\n";
 
 // One level's directory search; closed on every way out of the level.
