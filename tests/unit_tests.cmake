@@ -5,6 +5,7 @@ set(VEX_UNIT_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/io/file_handle_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/identifier_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/identifier_table_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/kit/vex_resource_test.cpp
 )
 if(NOT WIN32)
   list(APPEND VEX_UNIT_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/posix_text_test.cpp)

@@ -25,7 +25,7 @@ constexpr std::string_view reserved_words[] = {
 
 // The enumerators that the records name unqualified.
 constexpr std::string_view enumerator_names[] = {
-#define VEX_CONTENT_TYPE(name) #name,
+#define VEX_CONTENT_TYPE(name, mime_type) #name,
 #define VEX_TEXT_ENCODING(name) #name,
 #include "vex_resource_builder/content_types.def"
 #include "vex_resource_builder/text_encodings.def"

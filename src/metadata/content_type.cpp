@@ -6,7 +6,7 @@
 #include "driver/format.h"
 
 const char* const content_type_names[content_type_count] = {
-#define VEX_CONTENT_TYPE(name) #name,
+#define VEX_CONTENT_TYPE(name, mime_type) #name,
 #include "vex_resource_builder/content_types.def"
 #undef VEX_CONTENT_TYPE
 };

@@ -26,7 +26,7 @@ USAGE = BANNER + (
 
 def read_names(def_file, macro):
     with open(os.path.join(REPO, "include", "vex_resource_builder", def_file)) as f:
-        return re.findall(r"^" + macro + r"\((\w+)\)", f.read(), re.M)
+        return re.findall(r"^" + macro + r"\((\w+)[,)]", f.read(), re.M)
 
 
 
