@@ -3,12 +3,14 @@ set(VEX_CORE_SOURCES
   src/driver/builder_context.cpp
   src/driver/format.cpp
   src/driver/run.cpp
+  src/driver/clamp_time.cpp
   src/memory/work_memory.cpp
   src/memory/physical_memory.cpp
   src/io/file_handle.cpp
   src/generator/text_output.cpp
   src/generator/output_set.cpp
   src/generator/walk.cpp
+  src/generator/dependency_file.cpp
   src/generator/embed_file.cpp
   src/generator/identifier.cpp
   src/generator/identifier_table.cpp

@@ -72,6 +72,7 @@ void init_context(builder_context& context) {
   context.blank_line_pending = 1;
   context.depth = 0;
   context.output_incomplete = 0;
+  context.latest_write_time = ~uint64_t{0};
   context.indent[0] = 0;
   context.namespace_path[0] = 0;
   context.names.reserve();
@@ -101,6 +102,7 @@ void release_context(builder_context& context) {
   context.h_dst_1.reset();
   reset_work_memory(context.memory);
   context.names.release();
+  release_dependency_file(context.deps);
   context.read_buffer = nullptr;
   context.flat_name = context.text_buffer = context.text_end = context.indent = nullptr;
   context.namespace_path = context.namespace_end = context.namespace_limit = nullptr;

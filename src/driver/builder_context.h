@@ -3,6 +3,7 @@
 // it, the seven file objects, the switches and the generator's working fields.
 #include <cstdint>
 
+#include "generator/dependency_file.h"
 #include "generator/identifier_table.h"
 #include "io/file_handle.h"
 #include "memory/work_memory.h"
@@ -63,6 +64,10 @@ struct builder_context {
   uint8_t output_incomplete;
   /// The identifiers given out so far, to catch two items with one name.
   identifier_table names;
+  /// Later last-write times are dated at this one (-t); all ones for none.
+  uint64_t latest_write_time;
+  /// The dependency file asked for on the command line (closed when not).
+  dependency_file deps;
 };
 
 /// Fills a fresh context and obtains the working block; ends the process

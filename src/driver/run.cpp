@@ -1,7 +1,9 @@
 #include "driver/run.h"
 
 #include "driver/builder_context.h"
+#include "driver/clamp_time.h"
 #include "driver/format.h"
+#include "generator/dependency_file.h"
 #include "generator/output_set.h"
 #include "generator/walk.h"
 
@@ -16,6 +18,23 @@ constexpr const wchar_t* usage =
 void print_usage() { out_printf(L"%ls%ls", banner, usage); }
 
 bool is_switch(const wchar_t* argument, wchar_t letter) { return argument[0] == L'-' && argument[1] == letter; }
+
+// Takes switch letter with its value when argument i is that switch,
+// advancing i and minimum past what it used. False, after the usage text,
+// when the value is missing or too few arguments remain for the target.
+bool switch_value(int argc, wchar_t** argv, int& i, int& minimum, wchar_t letter, const wchar_t** value) {
+  if (!is_switch(argv[i], letter)) return true;
+  const wchar_t* rest = argv[i] + 2;
+  int used = *rest ? 1 : 2;
+  minimum += used;
+  if (argc < minimum || (used == 2 && argv[i + 1][0] == 0)) {
+    print_usage();
+    return false;
+  }
+  *value = *rest ? rest : argv[i + 1];
+  i += used;
+  return true;
+}
 
 // Changes the directories and walks the sources after the target.
 void process_sources(builder_context& context, int argc, wchar_t** argv, int i) {
@@ -34,6 +53,7 @@ void process_sources(builder_context& context, int argc, wchar_t** argv, int i) 
       out_printf(L"failed to change directory to [%s]\n", directory);
       return;
     }
+    note_directory_change(context, directory);
     if (!context.quiet) out_printf(L"cd [%s]\n", directory);
   }
 }
@@ -69,6 +89,19 @@ int run(builder_context& context, int argc, wchar_t** argv) {
       return 1;
     }
   }
+  // Switches added after the fixed ones, each with a value that is the
+  // rest of the argument or, when that is empty, the next argument.
+  const wchar_t* dependency_name = nullptr;
+  if (!switch_value(argc, argv, i, minimum, L'M', &dependency_name)) return 1;
+  const wchar_t* clamp_text = nullptr;
+  if (!switch_value(argc, argv, i, minimum, L't', &clamp_text)) return 1;
+  if (clamp_text && !parse_clamp_time(clamp_text, &context.latest_write_time)) {
+    out_printf(L"invalid time [%s]: give whole seconds since 1970-01-01 UTC, from 1601 to the end of 9999\n",
+               clamp_text);
+    return 1;
+  }
+  if (dependency_name && !reserve_dependency_file(context.deps)) return -1;
+
   const wchar_t* target = argv[i++];
   if (!context.quiet) out_printf(L"%ls", banner);
 
@@ -78,7 +111,9 @@ int run(builder_context& context, int argc, wchar_t** argv) {
     else out_printf(L"\n");
     return -1;
   }
+  if (dependency_name && !open_dependency_file(context, dependency_name, target)) context.output_incomplete = 1;
   process_sources(context, argc, argv, i);
+  finish_dependency_file(context);
   finish_output_set(context);
   if (!context.quiet) {
     out_printf(L"\n[finished]");

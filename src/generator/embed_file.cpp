@@ -6,6 +6,7 @@
 
 #include "driver/format.h"
 #include "generator/data_array.h"
+#include "generator/dependency_file.h"
 #include "generator/identifier.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
@@ -56,7 +57,7 @@ bool rejected_by_name_filter(const char* name) {
 
 bool is_output_file(builder_context& context) {
   for (file_handle* output : {&context.h_dst_cpp, &context.h_dst_h, &context.h_dst_1, &context.h_dst_2_arr,
-                              &context.h_dst_3, &context.h_dst_4})
+                              &context.h_dst_3, &context.h_dst_4, &context.deps.file})
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
   return false;
 }
@@ -94,6 +95,7 @@ int embed_file(builder_context& context, const wchar_t* path) {
     out_printf(L"skipped [%s]: it is written by this run\n", path);
     return give_up(context);
   }
+  note_dependency(context, path, wcslen(path));
 
   context.source_name = path;
   for (const wchar_t* at = path; *at; ++at)
@@ -101,7 +103,7 @@ int embed_file(builder_context& context, const wchar_t* path) {
 
   char http_date[http_date_capacity];
   char http_date_lower[http_date_capacity];
-  make_http_date(source, http_date, http_date_lower);
+  make_http_date(source, http_date, http_date_lower, context.latest_write_time);
 
   if (!narrow_copy(context, context.source_name)) {
     out_printf(L"failed to prepare flat_name to filter allowed names and extensions [%s]\n", context.source_name);

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "driver/format.h"
+#include "generator/dependency_file.h"
 #include "generator/embed_file.h"
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
@@ -226,6 +227,8 @@ int walk_source(builder_context& context, const wchar_t* source, uint64_t base) 
     return -1;
   }
   h_dir.open = true;
+  // The searched directory: a change to its items must rerun the build.
+  note_dependency(context, context.walk_path, base > 1 ? base - 1 : base);
 
   for (;;) {
     const wchar_t* name = h_dir.file_search_info.name;

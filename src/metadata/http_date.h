@@ -2,6 +2,8 @@
 // The last-write time of a source file as an HTTP date.
 #include <cstdint>
 
+#include "driver/clamp_time.h"
+
 struct file_handle;
 
 /// Broken-down UTC time, fields as in the C library's tm, plus validity.
@@ -33,4 +35,4 @@ file_date file_time_to_date(uint64_t file_time);
 /// Fills http_date and http_date_lower (32 bytes each) from the last-write
 /// time of source; a failed time query leaves its code in last_error and
 /// takes time 0.
-void make_http_date(file_handle& source, char* http_date, char* http_date_lower);
+void make_http_date(file_handle& source, char* http_date, char* http_date_lower, uint64_t latest_file_time = no_clamp);

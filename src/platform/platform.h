@@ -103,6 +103,11 @@ os_handle find_first_file(const wchar_t* pattern, find_data* item);
 bool find_next_file(os_handle search, find_data* item);
 bool find_close(os_handle search);
 
+/// The bytes a name has outside the tool, for lists that other programs
+/// read (UTF-8; on POSIX exactly the bytes the file system gave). Returns
+/// the bytes written (no terminator), or -1 when out is too small.
+long long name_to_utf8(const wchar_t* text, size_t length, char* out, size_t capacity);
+
 // ---- current directory ----
 
 /// GetCurrentDirectoryW: characters written without the terminator, the

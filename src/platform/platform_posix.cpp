@@ -487,6 +487,10 @@ void* aligned_allocate(uint64_t size, uint64_t alignment) {
 void aligned_free(void* block) { free(block); }
 bool lock_memory(void* address, uint64_t size) { return mlock(address, size) == 0; }
 
+long long name_to_utf8(const wchar_t* text, size_t length, char* out, size_t capacity) {
+  return wide_to_utf8(text, length, out, capacity);
+}
+
 void* allocate_zeroed(uint64_t size) {
   void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   return block == MAP_FAILED ? nullptr : block;

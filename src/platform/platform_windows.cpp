@@ -190,6 +190,14 @@ void* aligned_allocate(uint64_t size, uint64_t alignment) { return _aligned_mall
 void aligned_free(void* block) { _aligned_free(block); }
 bool lock_memory(void* address, uint64_t size) { return VirtualLock(address, size) != 0; }
 
+long long name_to_utf8(const wchar_t* text, size_t length, char* out, size_t capacity) {
+  if (length == 0) return 0;
+  if (length > 0x7fffffff || capacity == 0) return -1;
+  int room = capacity > 0x7fffffff ? 0x7fffffff : static_cast<int>(capacity);
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out, room, nullptr, nullptr);
+  return n > 0 ? n : -1;
+}
+
 void* allocate_zeroed(uint64_t size) { return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE); }
 
 void free_zeroed(void* block, uint64_t) { VirtualFree(block, 0, MEM_RELEASE); }

@@ -1,0 +1,157 @@
+#include "generator/dependency_file.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "driver/builder_context.h"
+#include "driver/format.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr size_t prefix_characters = wide_buffer_characters;
+// A path is the prefix and a walk path, up to 4 UTF-8 bytes per character,
+// and escaping at most doubles it.
+constexpr size_t scratch_bytes = 2 * wide_buffer_characters * 4;
+constexpr size_t line_bytes = 2 * scratch_bytes + 16;
+
+bool is_absolute(const wchar_t* path) {
+  return path[0] == L'/' || path[0] == L'\\' || (path[0] != 0 && path[1] == L':');
+}
+
+bool is_separator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+void write_line(builder_context& context, size_t length) {
+  dependency_file& deps = context.deps;
+  if (deps.file.write(deps.line, static_cast<uint32_t>(length)) < 0) {
+    out_printf(L"failed to write the dependency file\n");
+    print_system_error(standard_stream::output, deps.file.write_error);
+    context.output_incomplete = 1;
+    deps.file.close();
+  }
+}
+
+// Appends the UTF-8 of text to the scratch buffer at used; false when it does not fit.
+bool append_utf8(dependency_file& deps, size_t& used, const wchar_t* text, size_t length) {
+  long long n = name_to_utf8(text, length, deps.scratch + used, deps.scratch_capacity - used);
+  if (n < 0) return false;
+  used += static_cast<size_t>(n);
+  return true;
+}
+
+}  // namespace
+
+int64_t escape_dependency_path(const char* path, size_t length, char* out, size_t capacity) {
+  size_t used = 0;
+  for (size_t i = 0; i < length; ++i) {
+    char c = path[i];
+    if (c == '\n' || c == '\r') return -1;
+    const bool doubled = c == ' ' || c == '#' || c == '$';
+    if (used + (doubled ? 2 : 1) >= capacity) return -1;
+    if (c == ' ' || c == '#') out[used++] = '\\';
+    else if (c == '$') out[used++] = '$';
+    out[used++] = c == '\\' ? '/' : c;
+  }
+  out[used] = 0;
+  return static_cast<int64_t>(used);
+}
+
+bool reserve_dependency_file(dependency_file& deps) {
+  deps.block_size = prefix_characters * sizeof(wchar_t) + scratch_bytes + line_bytes;
+  deps.block = static_cast<uint8_t*>(allocate_zeroed(deps.block_size));
+  if (!deps.block) {
+    out_printf(L"cannot allocate memory for the dependency file\n");
+    return false;
+  }
+  deps.prefix = reinterpret_cast<wchar_t*>(deps.block);
+  deps.prefix_length = 0;
+  deps.scratch = reinterpret_cast<char*>(deps.block + prefix_characters * sizeof(wchar_t));
+  deps.scratch_capacity = scratch_bytes;
+  deps.line = deps.scratch + scratch_bytes;
+  deps.line_capacity = line_bytes;
+  return true;
+}
+
+bool open_dependency_file(builder_context& context, const wchar_t* name, const wchar_t* target) {
+  dependency_file& deps = context.deps;
+  deps.file.silent = 1;
+  int error = deps.file.open(name, generic_write, create_always, 0);
+  deps.file.silent = 0;
+  if (error != 0) {
+    out_printf(L"failed to create the dependency file [%s]\n", name);
+    print_system_error(standard_stream::output, static_cast<uint32_t>(error));
+    return false;
+  }
+  size_t used = 0;
+  int64_t length = -1;
+  if (append_utf8(deps, used, target, wcslen(target)))
+    length = escape_dependency_path(deps.scratch, used, deps.line, deps.line_capacity - 2);
+  if (length < 0) {
+    out_printf(L"cannot name [%s] in the dependency file\n", target);
+    context.output_incomplete = 1;
+    length = 0;
+  }
+  deps.line[length++] = ':';
+  write_line(context, static_cast<size_t>(length));
+  return true;
+}
+
+void note_directory_change(builder_context& context, const wchar_t* directory) {
+  dependency_file& deps = context.deps;
+  if (!deps.block) return;
+  size_t length = wcslen(directory);
+  size_t start = is_absolute(directory) ? 0 : deps.prefix_length;
+  if (start + length + 2 > prefix_characters) {
+    out_printf(L"failed to follow the directory change to [%s] in the dependency file\n", directory);
+    context.output_incomplete = 1;
+    return;
+  }
+  wmemcpy(deps.prefix + start, directory, length);
+  size_t end = start + length;
+  if (end > 0 && !is_separator(deps.prefix[end - 1])) deps.prefix[end++] = L'/';
+  deps.prefix[end] = 0;
+  deps.prefix_length = end;
+}
+
+void note_dependency(builder_context& context, const wchar_t* path, size_t length) {
+  dependency_file& deps = context.deps;
+  if (!deps.file.opened) return;
+  size_t used = 0;
+  bool fits = true;
+  if (length == 0 || !is_absolute(path)) fits = append_utf8(deps, used, deps.prefix, deps.prefix_length);
+  if (fits && length == 0) {
+    // The current directory itself: the prefix without its last '/', or ".".
+    if (used > 1) --used;
+    else if (used == 0) deps.scratch[used++] = '.';
+  }
+  if (fits) fits = append_utf8(deps, used, path, length);
+  static constexpr char continuation[] = " \\\n  ";
+  const size_t head = sizeof continuation - 1;
+  memcpy(deps.line, continuation, head);
+  int64_t escaped = fits ? escape_dependency_path(deps.scratch, used, deps.line + head, deps.line_capacity - head) : -1;
+  if (escaped < 0) {
+    out_printf(L"cannot name [%.*s] in the dependency file\n", static_cast<int>(length), path);
+    context.output_incomplete = 1;
+    return;
+  }
+  write_line(context, head + static_cast<size_t>(escaped));
+}
+
+void finish_dependency_file(builder_context& context) {
+  dependency_file& deps = context.deps;
+  if (!deps.file.opened) return;
+  deps.line[0] = '\n';
+  write_line(context, 1);
+  deps.file.close();
+}
+
+void release_dependency_file(dependency_file& deps) {
+  deps.file.close();
+  deps.file.reset();
+  if (deps.block) free_zeroed(deps.block, deps.block_size);
+  deps.block = nullptr;
+  deps.prefix = nullptr;
+  deps.scratch = deps.line = nullptr;
+  deps.prefix_length = deps.scratch_capacity = deps.line_capacity = 0;
+}
