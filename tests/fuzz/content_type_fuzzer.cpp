@@ -6,7 +6,6 @@
 // last '.' (or the whole path), or the default; the binary search finds the
 // same row within extension_search_depth comparisons.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -61,6 +60,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(find_extension_row(key.c_str(), trace) == row, "find_extension_row differs from a linear search");
   FUZZ_CHECK(trace.count >= 1 && trace.count <= extension_search_depth, "the search made too many comparisons");
   FUZZ_CHECK(find_extension_row(key.c_str()) == row, "the plain search differs from the traced one");
-  // The unlowered key finds the same row only when lowering did not change it.
   return 0;
 }

@@ -1,0 +1,93 @@
+# vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
+#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>])
+#
+# Embeds the files below ROOT into <target>. At build time the resource
+# builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
+# writes <name>.cpp and <name>.h (default name: <target>_resources), plus an
+# index of every all array, into ${CMAKE_CURRENT_BINARY_DIR}/vex_resources/<name>.
+# The target's code includes "vex_resources.h" for the kit, the generated
+# declarations and the index (vex_res_arrays, vex_res_arrays_length).
+#
+# The builder writes a dependency file, so editing, adding or removing a
+# file below ROOT regenerates the sources on the next build, and nothing
+# regenerates when nothing changed.
+#
+# Last-write times later than SOURCE_DATE_EPOCH (seconds since 1970) are
+# dated at that time, so that every checkout generates the same bytes;
+# without the option the environment's SOURCE_DATE_EPOCH, when set at
+# configure time, is used.
+#
+# Needs the imported targets vex_resource_builder::vex_resource_builder (the
+# tool) and vex_resource_builder::kit (its headers).
+set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
+
+function(vex_add_resources target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN" "ROOT;OUTPUT;SOURCE_DATE_EPOCH" "SOURCES")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT arg_ROOT)
+    message(FATAL_ERROR "vex_add_resources: ROOT <dir> is required")
+  endif()
+  get_filename_component(root "${arg_ROOT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(NOT IS_DIRECTORY "${root}")
+    message(FATAL_ERROR "vex_add_resources: ROOT ${root} is not a directory")
+  endif()
+  set(name "${arg_OUTPUT}")
+  if(NOT name)
+    set(name "${target}_resources")
+  endif()
+  set(sources ${arg_SOURCES})
+  if(NOT sources)
+    set(sources "*")
+  endif()
+
+  set(out "${CMAKE_CURRENT_BINARY_DIR}/vex_resources/${name}")
+  set(switches -q)
+  if(arg_BIG_ENDIAN)
+    list(APPEND switches -b)
+  endif()
+  if(arg_FLAT)
+    list(APPEND switches -f)
+  endif()
+  list(APPEND switches -M "${out}/${name}.d")
+  if(NOT "${arg_SOURCE_DATE_EPOCH}" STREQUAL "")
+    list(APPEND switches -t "${arg_SOURCE_DATE_EPOCH}")
+  elseif(DEFINED ENV{SOURCE_DATE_EPOCH})
+    list(APPEND switches -t "$ENV{SOURCE_DATE_EPOCH}")
+  endif()
+
+  file(MAKE_DIRECTORY "${out}/pch")
+  # The generated .cpp includes "pch.h"; this one is seen by it alone, so the
+  # target's own pch.h (if any) is left alone.
+  file(CONFIGURE OUTPUT "${out}/pch/pch.h" CONTENT "#pragma once\n#include \"vex_resources.h\"\n")
+  file(CONFIGURE OUTPUT "${out}/vex_resources.h" CONTENT
+"#pragma once
+// The resources of ${target}: the kit's declarations, the generated ones and
+// the index of every all array (the root's and each top-level namespace's).
+#include \"vex_resource_builder/vex_resource.h\"
+#include \"${name}.h\"
+
+extern const vex_resource_array vex_res_arrays[];
+extern const size_t vex_res_arrays_length;
+")
+
+  # The builder is started in the build directory and moves into ROOT, so
+  # every path it lists in the dependency file is absolute.
+  add_custom_command(
+    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp"
+    COMMAND vex_resource_builder::vex_resource_builder ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
+    COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp
+            -P "${_VEX_RESOURCES_INDEX_SCRIPT}"
+    DEPFILE "${out}/${name}.d"
+    DEPENDS vex_resource_builder::vex_resource_builder "${_VEX_RESOURCES_INDEX_SCRIPT}"
+    WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
+    COMMENT "Embedding ${root} into ${target}"
+    VERBATIM)
+
+  target_sources(${target} PRIVATE "${out}/${name}.cpp" "${out}/${name}_index.cpp")
+  set_source_files_properties("${out}/${name}.cpp" "${out}/${name}_index.cpp" TARGET_DIRECTORY ${target}
+                              PROPERTIES INCLUDE_DIRECTORIES "${out}/pch")
+  target_include_directories(${target} PRIVATE "${out}")
+  target_link_libraries(${target} PRIVATE vex_resource_builder::kit)
+endfunction()
