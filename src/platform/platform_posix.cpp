@@ -14,6 +14,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/fault_seam.h"
 #include "platform/posix_text.h"
 
 namespace platform {
@@ -67,6 +68,10 @@ os_handle redirect_standard_output_to_error(os_handle original) {
 }
 
 os_handle create_file(const wchar_t* name, uint32_t access, uint32_t disposition, uint32_t flags) {
+  if (uint32_t injected = fault::before(fault::operation::open)) {
+    errno = static_cast<int>(injected);
+    return invalid_handle;
+  }
   const char* path = system_name(name, name_buffer);
   if (!path) return invalid_handle;
   bool reads = (access & (generic_read | generic_all)) != 0;
@@ -100,6 +105,11 @@ os_handle create_file(const wchar_t* name, uint32_t access, uint32_t disposition
 bool close_handle(os_handle handle) { return close(static_cast<int>(handle)) == 0; }
 
 bool read_file(os_handle handle, void* buffer, uint32_t length, uint32_t* got, overlapped*) {
+  if (uint32_t injected = fault::before(fault::operation::read)) {
+    errno = static_cast<int>(injected);
+    *got = 0;
+    return false;
+  }
   size_t total = 0;
   char* out = static_cast<char*>(buffer);
   // Keep reading through short reads (pipes, signals) so that one call
@@ -119,6 +129,11 @@ bool read_file(os_handle handle, void* buffer, uint32_t length, uint32_t* got, o
 }
 
 bool write_file(os_handle handle, const void* buffer, uint32_t length, uint32_t* got, overlapped*) {
+  if (uint32_t injected = fault::before(fault::operation::write)) {
+    errno = static_cast<int>(injected);
+    *got = 0;
+    return false;
+  }
   size_t total = 0;
   const char* in = static_cast<const char*>(buffer);
   while (total < length) {
@@ -135,6 +150,10 @@ bool write_file(os_handle handle, const void* buffer, uint32_t length, uint32_t*
 }
 
 bool set_file_pointer(os_handle handle, int64_t distance, int64_t* new_position, uint32_t method) {
+  if (uint32_t injected = fault::before(fault::operation::seek)) {
+    errno = static_cast<int>(injected);
+    return false;
+  }
   int whence = method == file_begin ? SEEK_SET : method == file_current ? SEEK_CUR : SEEK_END;
   off_t at = lseek(static_cast<int>(handle), static_cast<off_t>(distance), whence);
   if (at == static_cast<off_t>(-1)) return false;
@@ -143,6 +162,10 @@ bool set_file_pointer(os_handle handle, int64_t distance, int64_t* new_position,
 }
 
 bool set_end_of_file(os_handle handle) {
+  if (uint32_t injected = fault::before(fault::operation::truncate)) {
+    errno = static_cast<int>(injected);
+    return false;
+  }
   off_t at = lseek(static_cast<int>(handle), 0, SEEK_CUR);
   if (at == static_cast<off_t>(-1)) return false;
   return ftruncate(static_cast<int>(handle), at) == 0;
@@ -340,6 +363,10 @@ bool add_item(const char* name, uint32_t attributes) {
 }  // namespace
 
 os_handle find_first_file(const wchar_t* pattern, find_data* item) {
+  if (uint32_t injected = fault::before(fault::operation::list)) {
+    errno = static_cast<int>(injected);
+    return invalid_handle;
+  }
   const char* path = system_name(pattern, name_buffer);
   if (!path) return invalid_handle;
   char* slash = strrchr(name_buffer, '/');
@@ -417,6 +444,10 @@ os_handle find_first_file(const wchar_t* pattern, find_data* item) {
 }
 
 bool find_next_file(os_handle search, find_data* item) {
+  if (uint32_t injected = fault::before(fault::operation::list)) {
+    errno = static_cast<int>(injected);
+    return false;
+  }
   size_t index = static_cast<size_t>(search);
   if (search < 0 || index >= level_count) {
     errno = EBADF;

@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""Fault injection, interrupted runs and inputs that are unreadable or vanish,
+against the fault test build of the tool (injecting seam; see
+injecting_seam.cpp).
+
+  test_faults.py --tool build/tests/vex_resource_builder_faults --compiler g++
+"""
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
+import harness  # noqa: E402
+from harness import ToolTest, make_tree  # noqa: E402
+
+TREE = {"site/index.html": "<h1>hi</h1>", "site/css/a.css": "a{}", "site/css/deep/b.css": "b{}" * 100,
+        "site/img/logo.svg": b"\xef\xbb\xbf<svg/>"}
+NAMESPACES = ["css", "img"]
+ARGS = ["-q", "-M", "out/res.d", "out/res.cpp", "-d", "site", "*"]
+OPERATIONS = ["open", "read", "write", "seek", "truncate", "list"]
+# errno values injected: EIO everywhere; for opens also "no such file" and
+# "permission denied", which the file object treats differently.
+ERRORS = {"open": [5, 2, 13], "read": [5], "write": [5, 28], "seek": [5], "truncate": [5], "list": [5, 2]}
+SANITIZER_MARKS = ("AddressSanitizer", "runtime error:", "LeakSanitizer")
+
+
+def run(args, cwd, env_extra, timeout=120):
+    env = dict(os.environ, **env_extra)
+    return subprocess.run(harness.TOOL + args, cwd=cwd, env=env, capture_output=True, timeout=timeout)
+
+
+def read_report(path):
+    counts, leaked = {}, []
+    with open(path) as f:
+        for line in f:
+            words = line.split()
+            if words[0] == "leaked":
+                leaked.append(line.strip())
+            else:
+                counts[words[0]] = int(words[1])
+    return counts, leaked
+
+
+class FaultSweep(ToolTest):
+    def setUp(self):
+        super().setUp()
+        make_tree(self.dir, TREE)
+        os.makedirs(self.path("out"))
+        reference = self.run_faulted("")
+        self.assertEqual((reference.returncode, reference.stdout), (0, b""))
+        self.counts, leaked = read_report(self.path("report"))
+        self.assertEqual(leaked, [])
+        self.reference = self.outputs()
+        self.reference_records = self.compile_and_check("out/res.cpp", "out/res.h", NAMESPACES)
+
+    def run_faulted(self, plan):
+        shutil.rmtree(self.path("out"), ignore_errors=True)
+        os.makedirs(self.path("out"))
+        return run(ARGS, self.dir, {"VEX_FAULT": plan, "VEX_FAULT_REPORT": self.path("report")})
+
+    def outputs(self):
+        result = {}
+        for name in ("res.cpp", "res.h", "res.d"):
+            path = self.path("out", name)
+            result[name] = None
+            if os.path.exists(path):
+                with open(path, "rb") as f:
+                    result[name] = f.read()
+        return result
+
+    def namespaces_with_arrays(self):
+        """The top-level namespaces whose all arrays the header declares."""
+        names, current = [], None
+        with open(self.path("out", "res.h")) as f:
+            for line in f.read().splitlines():
+                if line.startswith("\tnamespace "):
+                    current = line.split()[1]
+                elif line == "\t}":
+                    current = None
+                elif line == "\t\textern const vex_resource * all[];" and current:
+                    names.append(current)
+        return names
+
+    def check_complete_output(self):
+        """An output set reported as complete compiles and holds the exact
+        bytes of every file it has; files may be missing only because a
+        reported failure left them out."""
+        records = self.compile_and_check("out/res.cpp", "out/res.h", self.namespaces_with_arrays())
+        for url, record in records.items():
+            self.assertIn(url, self.reference_records)
+            self.assertEqual(record["data"], self.reference_records[url]["data"], url)
+
+    def test_every_single_fault_is_reported_and_the_exit_code_tells_the_truth(self):
+        points = 0
+        for operation in OPERATIONS:
+            self.assertGreater(self.counts[operation], 0, operation)
+            for call in range(1, self.counts[operation] + 1):
+                for error in ERRORS[operation]:
+                    plan = "%s:%d:%d" % (operation, call, error)
+                    with self.subTest(plan=plan):
+                        points += 1
+                        proc = self.run_faulted(plan)
+                        out = proc.stdout.decode("utf-8", "replace")
+                        err = proc.stderr.decode("utf-8", "replace")
+                        self.assertFalse(any(mark in err for mark in SANITIZER_MARKS), err[-3000:])
+                        self.assertIn(proc.returncode, (0, 2, 255), out + err)
+                        self.assertNotEqual(out, "", "a fault without a message")
+                        self.assertEqual(read_report(self.path("report"))[1], [])
+                        self.assertEqual([n for n in os.listdir(self.path("out")) if n.endswith(".tmp")], [])
+                        outputs = self.outputs()
+                        if proc.returncode == 0:
+                            if outputs != self.reference:
+                                self.check_complete_output()
+                        elif outputs == self.reference:
+                            # Nothing was lost, yet the run says so: only a failed
+                            # operation on the output set or a failed read of
+                            # a source may do that.
+                            self.assertIn(operation, ("write", "seek", "truncate", "read"), out)
+        print("\nfault points swept: %d (%s)" % (points, ", ".join(
+            "%s %d" % (op, self.counts[op]) for op in OPERATIONS)), file=sys.stderr)
+
+
+class Interrupted(ToolTest):
+    def test_a_killed_run_leaves_no_part_file(self):
+        # A large file, and the run stopped in the middle of reading it.
+        os.makedirs(self.path("site"))
+        with open(self.path("site", "big.bin"), "wb") as f:
+            f.write(os.urandom(1 << 20) * 24)
+        proc = subprocess.Popen(harness.TOOL + ["-q", "res.cpp", "-d", "site", "*"], cwd=self.dir,
+                                env=dict(os.environ, VEX_FAULT="read:5:stop"),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            deadline = time.time() + 60
+            while time.time() < deadline:
+                with open("/proc/%d/stat" % proc.pid) as f:
+                    if f.read().split(") ")[1].startswith("T"):
+                        break
+                time.sleep(0.02)
+            else:
+                self.fail("the run never stopped")
+            # Mid-file: the target holds part of the data, and the four parts
+            # are open, but none of them has a name any more.
+            self.assertGreater(os.path.getsize(self.path("res.cpp")), 0)
+            open_files = [os.readlink("/proc/%d/fd/%s" % (proc.pid, fd)) for fd in os.listdir("/proc/%d/fd" % proc.pid)]
+            self.assertEqual(len([f for f in open_files if ".tmp" in f and f.endswith("(deleted)")]), 4, open_files)
+            proc.send_signal(signal.SIGKILL)
+        finally:
+            proc.kill()
+            proc.communicate()
+        self.assertEqual(proc.returncode, -signal.SIGKILL)
+        self.assertLeftOnly(["res.cpp", "res.h", "site"])
+
+
+class VanishingInputs(ToolTest):
+    def start_stopped(self, plan, *args):
+        proc = subprocess.Popen(harness.TOOL + ["-q", "res.cpp"] + list(args), cwd=self.dir,
+                                env=dict(os.environ, VEX_FAULT=plan), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            with open("/proc/%d/stat" % proc.pid) as f:
+                if f.read().split(") ")[1].startswith("T"):
+                    return proc
+            time.sleep(0.02)
+        proc.kill()
+        self.fail("the run never stopped")
+
+    def finish(self, proc):
+        proc.send_signal(signal.SIGCONT)
+        out, err = proc.communicate(timeout=60)
+        return proc.returncode, out.decode(), err.decode()
+
+    def embedded(self):
+        return self.compile_and_check("res.cpp", "res.h", [n for n in ("a", "b") if os.path.isdir(self.path("site", n))])
+
+    def test_a_file_removed_between_listing_and_open(self):
+        make_tree(self.dir, {"site/one.txt": "1", "site/two.txt": "2", "site/zzz.txt": "3"})
+        # Stop in the second listing call (after one.txt was embedded, before
+        # two.txt is delivered and opened).
+        proc = self.start_stopped("list:2:stop", "-d", "site", "*")
+        os.remove(self.path("site", "two.txt"))
+        code, out, err = self.finish(proc)
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("cannot open SRC [two.txt]\n", out)
+        self.assertEqual(sorted(self.compile_and_check("res.cpp", "res.h", [])), ["/one.txt", "/zzz.txt"])
+
+    def test_a_directory_removed_during_the_walk(self):
+        make_tree(self.dir, {"site/a/x.txt": "x", "site/b/y.txt": "y", "site/c.txt": "c"})
+        # The first listing (of site) has named a; remove b before it is reached.
+        proc = self.start_stopped("list:2:stop", "-d", "site", "*")
+        shutil.rmtree(self.path("site", "b"))
+        code, out, err = self.finish(proc)
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("b", out)
+        records = self.compile_and_check("res.cpp", "res.h", ["a"])
+        self.assertEqual(sorted(records), ["/a/x.txt", "/c.txt"])
+
+    def test_a_dangling_symbolic_link_as_source(self):
+        make_tree(self.dir, {"site/ok.txt": "ok"})
+        os.symlink("nowhere", self.path("site", "gone.txt"))
+        result = self.run_tool("-q", "res.cpp", "-d", "site", "gone.txt", "ok.txt")
+        self.assertEqual(result.code, 0)
+        self.assertIn("gone.txt", result.out)
+        self.assertEqual(sorted(self.compile_and_check("res.cpp", "res.h", [])), ["/ok.txt"])
+
+    def test_a_file_without_read_permission(self):
+        make_tree(self.dir, {"site/open.txt": "open", "site/secret.txt": "secret"})
+        os.chmod(self.path("site", "secret.txt"), 0)
+        os.chmod(self.dir, 0o777)
+        command = harness.TOOL + ["-q", "res.cpp", "-d", "site", "*"]
+        if os.geteuid() == 0:
+            # Root reads everything; run as nobody so that the permission counts.
+            if not shutil.which("setpriv"):
+                self.skipTest("needs setpriv to drop root")
+            command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+        proc = subprocess.run(command, cwd=self.dir, capture_output=True, timeout=60)
+        out = proc.stdout.decode()
+        self.assertEqual(proc.returncode, 0, out + proc.stderr.decode())
+        self.assertIn("cannot open SRC [secret.txt]\n", out)
+        self.assertIn("Permission denied", out)
+        self.assertEqual(sorted(self.compile_and_check("res.cpp", "res.h", [])), ["/open.txt"])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--compiler", action="append", default=[])
+    args, rest = parser.parse_known_args()
+    harness.TOOL = [os.path.abspath(args.tool)]
+    harness.COMPILERS = [(c.split("/")[-1], [c], []) for c in args.compiler or ["g++"]]
+    unittest.main(argv=[sys.argv[0], "-v"] + rest)
+
+
+if __name__ == "__main__":
+    main()
