@@ -55,6 +55,20 @@ def make_tree(root, files):
             f.write(content.encode() if isinstance(content, str) else content)
 
 
+def namespaces_with_arrays(header):
+    """The top-level namespaces whose all arrays the generated header declares."""
+    names, current = [], None
+    with open(header, encoding="latin-1") as f:
+        for line in f.read().splitlines():
+            if line.startswith("\tnamespace "):
+                current = line.split()[1]
+            elif line == "\t}":
+                current = None
+            elif line == "\t\textern const vex_resource * all[];" and current:
+                names.append(current)
+    return names
+
+
 def http_date(path):
     stamp = datetime.datetime.fromtimestamp(int(os.stat(path).st_mtime), datetime.timezone.utc)
     return "%s, %d %s %04d %d:%02d:%02d GMT" % (

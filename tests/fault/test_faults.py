@@ -17,7 +17,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 import harness  # noqa: E402
-from harness import ToolTest, make_tree  # noqa: E402
+from harness import ToolTest, make_tree, namespaces_with_arrays  # noqa: E402
 
 TREE = {"site/index.html": "<h1>hi</h1>", "site/css/a.css": "a{}", "site/css/deep/b.css": "b{}" * 100,
         "site/img/logo.svg": b"\xef\xbb\xbf<svg/>"}
@@ -74,24 +74,11 @@ class FaultSweep(ToolTest):
                     result[name] = f.read()
         return result
 
-    def namespaces_with_arrays(self):
-        """The top-level namespaces whose all arrays the header declares."""
-        names, current = [], None
-        with open(self.path("out", "res.h")) as f:
-            for line in f.read().splitlines():
-                if line.startswith("\tnamespace "):
-                    current = line.split()[1]
-                elif line == "\t}":
-                    current = None
-                elif line == "\t\textern const vex_resource * all[];" and current:
-                    names.append(current)
-        return names
-
     def check_complete_output(self):
         """An output set reported as complete compiles and holds the exact
         bytes of every file it has; files may be missing only because a
         reported failure left them out."""
-        records = self.compile_and_check("out/res.cpp", "out/res.h", self.namespaces_with_arrays())
+        records = self.compile_and_check("out/res.cpp", "out/res.h", namespaces_with_arrays(self.path("out", "res.h")))
         for url, record in records.items():
             self.assertIn(url, self.reference_records)
             self.assertEqual(record["data"], self.reference_records[url]["data"], url)

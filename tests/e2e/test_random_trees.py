@@ -1,0 +1,127 @@
+"""Random trees with hostile names: the output always compiles, every record
+holds its file's exact bytes, and every file left out is named in a message.
+
+The seed is random unless VEX_RANDOM_SEED is set; VEX_RANDOM_TREES sets how
+many trees one run builds. A failure names the seed that reproduces it."""
+import os
+import random
+import shutil
+import unittest
+
+from harness import PLATFORM, ToolTest, namespaces_with_arrays
+
+# Pieces of names: quotes, spaces, separators of other systems, bytes that
+# are not UTF-8 (POSIX only), characters above U+00FF, keywords and the
+# generated code's own names, leading digits and dots, and near-collisions.
+PIECES = ["a", "b", "x1", "'", '"', " ", "?", "??=", "-", "_", "$", "#", "%", "caf\u00e9", "\u00fc", "\u65e5\u672c",
+          "\U0001F600", "class", "int", "all", "all_length", "sort_all", "vex_res", "NULL", "INT_MAX", "1", "9lives",
+          ".", "static", "namespace", "new", "delete", "and", "a-b", "a_b", "A", "\\"]
+POSIX_PIECES = [b"\xe9", b"\xff\xfe", b"\x80"]
+EXTENSIONS = ["", ".txt", ".css", ".html", ".js", ".png", ".svg", ".json", ".bin", ".TXT", ".c++", ".tar.gz"]
+# Names the walk never looks at by design, kept out of the trees.
+IGNORED = (".DS_Store",)
+
+
+# Windows names cannot hold these.
+WINDOWS_PIECES = [p for p in PIECES if not any(c in p for c in '"?\\*<>|:')]
+
+
+def random_name(rng, posix):
+    parts = []
+    for _ in range(rng.randint(1, 3)):
+        if posix and rng.random() < 0.08:
+            parts.append(rng.choice(POSIX_PIECES))
+        else:
+            parts.append(rng.choice(PIECES if posix else WINDOWS_PIECES).encode("utf-8"))
+    name = b"".join(parts) + rng.choice(EXTENSIONS).encode()
+    if not posix:
+        # Windows names ignore case, and cannot end in a dot or a space.
+        name = name.decode("utf-8").lower().encode("utf-8")
+        if name.endswith((b".", b" ")):
+            name += b"x"
+    if (name in (b".", b"..", b"_", b"~") or name.startswith(b"..") or name.endswith((b".aps", b".rc"))
+            or name.lower().startswith(b"resource") or b"/" in name):
+        return b"n" + name
+    return name
+
+
+def random_content(rng):
+    kind = rng.random()
+    if kind < 0.15:
+        return b""
+    if kind < 0.3:
+        return rng.choice([b"\xef\xbb\xbf", b"\xff\xfe", b"\xfe\xff"]) + os.urandom(rng.randint(0, 40))
+    return os.urandom(rng.randint(1, 3000))
+
+
+def build_tree(rng, root, posix):
+    """Writes a random tree below root; returns {relative bytes path: content}."""
+    files = {}
+    directories = [b""]
+    for _ in range(rng.randint(5, 40)):
+        parent = rng.choice(directories)
+        name = random_name(rng, posix)
+        relative = parent + b"/" + name if parent else name
+        full = os.path.join(os.fsencode(root), relative)
+        if os.path.lexists(full):
+            continue
+        if rng.random() < 0.3 and relative.count(b"/") < 12:
+            os.makedirs(full)
+            directories.append(relative)
+            # Now and then a deep chain.
+            if rng.random() < 0.1:
+                for level in range(rng.randint(5, 30)):
+                    relative += b"/d%d" % level
+                    os.makedirs(os.path.join(os.fsencode(root), relative))
+                directories.append(relative)
+        else:
+            data = random_content(rng)
+            with open(full, "wb") as f:
+                f.write(data)
+            files[relative] = data
+    return files
+
+
+class RandomTrees(ToolTest):
+    def test_random_trees_compile_and_hold_every_file(self):
+        seed = int(os.environ.get("VEX_RANDOM_SEED", random.randrange(1 << 32)))
+        count = int(os.environ.get("VEX_RANDOM_TREES", "4" if PLATFORM == "windows" else "12"))
+        posix = PLATFORM != "windows"
+        rng = random.Random(seed)
+        for number in range(count):
+            with self.subTest(seed=seed, tree=number):
+                try:
+                    self.check_one_tree(rng, posix, number)
+                except AssertionError as failure:
+                    raise AssertionError("random tree %d of VEX_RANDOM_SEED=%d VEX_RANDOM_TREES=%d: %s"
+                                         % (number, seed, count, failure)) from None
+
+    def check_one_tree(self, rng, posix, number):
+        work = self.path("tree%d" % number)
+        site = os.path.join(work, "site")
+        os.makedirs(site)
+        files = build_tree(rng, site, posix)
+        switches = rng.choice([[], ["-f"], ["-b"], ["-h"], ["-b", "-f"]])
+        result = self.run_tool("-q", *switches, "res.cpp", "-d", "site", "*", cwd=work)
+        self.assertEqual(result.code, 0, result.out)
+        records = self.compile_and_check("res.cpp", "res.h", namespaces_with_arrays(os.path.join(work, "res.h")),
+                                         where=work)
+        if "-b" in switches:
+            return  # the data of a big-endian consumer reads back differently here
+        expected = {}
+        for relative, data in files.items():
+            url = "/" + relative.decode("utf-8", "surrogateescape")
+            expected[url] = data
+        for url, record in records.items():
+            self.assertIn(url, expected, "a record for no file")
+            self.assertEqual(record["data"], expected[url], url)
+        # A file is left out only with a message about it or about a
+        # directory above it (which then was not walked).
+        for url in set(expected) - set(records):
+            components = url.split("/")[1:]
+            named = []
+            for i in range(1, len(components) + 1):
+                path, name = "/".join(components[:i]), components[i - 1]
+                named += [path + "]", path + ")", path + "/*)", "[" + name + "]"]
+            self.assertTrue(any(text in result.out for text in named), "%r left out without a message" % url)
+        shutil.rmtree(work, ignore_errors=True)
