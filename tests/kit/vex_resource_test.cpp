@@ -76,7 +76,7 @@ vex_resource record(const char* url_path, vex_content_type type = HTTP_CONTENT_T
 }
 
 std::string content_type_text(const vex_resource& r) {
-  char text[128];
+  char text[128] = {};
   size_t length = vex_res_content_type_text(&r, text, sizeof text);
   EXPECT_EQ(length, std::strlen(text));
   return text;
