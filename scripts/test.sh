@@ -30,6 +30,9 @@ if [ ${#need_packages[@]} -gt 0 ]; then
   fi
 fi
 
+# The example server's tests: curl, headless Chromium, the HTTP library.
+bash "$root/tests/server/install_deps.sh"
+
 step() { echo; echo "== $*"; }
 build() {  # build <dir> <cmake options...>
   local dir=$1; shift

@@ -8,6 +8,7 @@ missing=()
 command -v curl > /dev/null 2>&1 || missing+=(curl)
 command -v chromium > /dev/null 2>&1 || missing+=(chromium)
 [ -f /usr/include/httplib.h ] || missing+=(libcpp-httplib-dev)
+command -v pkg-config > /dev/null 2>&1 || missing+=(pkg-config)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" != 0 ] || ! command -v apt-get > /dev/null 2>&1; then

@@ -378,7 +378,6 @@ def near(pixel, color, tolerance=3):
     return all(abs(a - b) <= tolerance for a, b in zip(pixel, color))
 
 
-@unittest.skipIf(shutil.which("chromium") is None, "chromium is not installed (tests/server/install_deps.sh)")
 class SiteInChromiumTest(unittest.TestCase):
     BACKGROUND = (0xf4, 0xf6, 0xf8)  # body background in css/main.css
     LOGO = (0x0b, 0x5c, 0xad)        # the square of img/logo.svg
