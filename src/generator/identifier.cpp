@@ -94,8 +94,10 @@ int64_t escape_literal(const char* bytes, size_t length, char* out, size_t capac
   size_t n = 0;
   for (size_t i = 0; i < length; ++i) {
     unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (n + 5 > capacity) return -1;
-    if (c == '"' || c == '\\' || c == '?') {
+    const bool escaped = c == '"' || c == '\\' || c == '?';
+    const size_t width = escaped ? 2 : c >= 0x20 && c < 0x7F ? 1 : 4;
+    if (n + width + 1 > capacity) return -1;  // the escape and the terminator
+    if (escaped) {
       out[n++] = '\\';
       out[n++] = static_cast<char>(c);
     } else if (c >= 0x20 && c < 0x7F) {

@@ -92,4 +92,13 @@ TEST(Identifier, EscapedLiteralsKeepTheirValueAndStayAscii) {
   EXPECT_EQ(escaped("\n\t\x7f"), "\\012\\011\\177");
   char small[4];
   EXPECT_EQ(escape_literal("abcd", 4, small, sizeof small), -1);
+  // A buffer of exactly the body and its terminator is enough.
+  EXPECT_EQ(escape_literal("abc", 3, small, sizeof small), 3);
+  EXPECT_STREQ(small, "abc");
+  EXPECT_EQ(escape_literal("a\\", 2, small, sizeof small), 3);
+  EXPECT_STREQ(small, "a\\\\");
+  EXPECT_EQ(escape_literal("\xe9", 1, small, sizeof small), -1);
+  char octal[5];
+  EXPECT_EQ(escape_literal("\xe9", 1, octal, sizeof octal), 4);
+  EXPECT_STREQ(octal, "\\351");
 }
