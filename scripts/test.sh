@@ -44,9 +44,9 @@ step "native build (g++, warnings as errors)"
 build build/test-gcc -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ -DVEX_WERROR=ON
 ctest --test-dir build/test-gcc --output-on-failure
 
-step "clang++ build (warnings as errors)"
-build build/test-clang -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVEX_WERROR=ON
-ctest --test-dir build/test-clang --output-on-failure -R unit_tests
+step "clang++ build (warnings as errors), with the fuzz targets run briefly"
+build build/test-clang -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVEX_WERROR=ON -DVEX_BUILD_FUZZERS=ON
+ctest --test-dir build/test-clang --output-on-failure -R "unit_tests|fuzz_"
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/test-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVEX_SANITIZE=ON

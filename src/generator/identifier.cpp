@@ -45,8 +45,9 @@ bool is_limit_macro(std::string_view word) {
 
 size_t make_path_identifier(char* text) {
   if (text[0] == 0) return 0;
+  // A leading separator (an absolute path) still ends the directory part.
+  size_t name_start = text[0] == '/' || text[0] == '\\' ? 1 : 0;
   if (static_cast<signed char>(text[0]) < 0x41) text[0] = '_';
-  size_t name_start = 0;
   size_t i = 0;
   for (; text[i]; ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
