@@ -352,11 +352,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool wide = input.ConsumeBool();
   bool use_va_list = input.ConsumeBool();
   int choice = input.ConsumeIntegralInRange<int>(0, (wide ? wide_format_count : narrow_format_count) - 1);
-  uint64_t capacity_seed_bytes = input.ConsumeIntegral<uint16_t>();
+  // Two bytes decide the capacity once the expected length is known, so
+  // that it can sit on the boundary.
+  uint8_t capacity_bytes[2] = {input.ConsumeIntegral<uint8_t>(), input.ConsumeIntegral<uint8_t>()};
+  FuzzedDataProvider capacity_input(capacity_bytes, sizeof capacity_bytes);
   argument_pools pools;
   fill(pools, input);
-  // The capacity is decided from what remains, so it can sit on the boundary.
-  FuzzedDataProvider capacity_input(reinterpret_cast<const uint8_t*>(&capacity_seed_bytes), sizeof capacity_seed_bytes);
 
   if (wide) {
     std::u32string expected = expand(wide_format(choice), true, pools);
