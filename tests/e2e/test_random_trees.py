@@ -85,7 +85,7 @@ def build_tree(rng, root, posix):
 class RandomTrees(ToolTest):
     def test_random_trees_compile_and_hold_every_file(self):
         seed = int(os.environ.get("VEX_RANDOM_SEED", random.randrange(1 << 32)))
-        count = int(os.environ.get("VEX_RANDOM_TREES", "4" if PLATFORM == "windows" else "12"))
+        count = int(os.environ.get("VEX_RANDOM_TREES", "4" if PLATFORM == "windows" else "25"))
         posix = PLATFORM != "windows"
         rng = random.Random(seed)
         for number in range(count):
