@@ -86,6 +86,8 @@ bool identifier_taken(builder_context& context, const wchar_t* path, const char*
 
 int embed_file(builder_context& context, const wchar_t* path) {
   file_handle& source = context.h_src;
+  // A file of the tree named "-" or "con" is that file, not a console stream.
+  source.literal = 1;
   source.open(path, generic_read, open_existing, 0);
   if (!source.opened) {
     out_printf(L"cannot open SRC [%s]\n", path);

@@ -239,7 +239,11 @@ int walk_source(builder_context& context, const wchar_t* source, uint64_t base) 
         return -1;
       }
       wmemcpy(context.walk_path + base, name, length + 1);
-      if (h_dir.file_search_info.attributes & file_attribute_directory) {
+      if (wcspbrk(name, L"/\\")) {
+        // Only POSIX names can hold a backslash; as a separator it would
+        // lead the open elsewhere, even outside the tree.
+        out_printf(L"skipped [%s]: its name holds a path separator\n", context.walk_path);
+      } else if (h_dir.file_search_info.attributes & file_attribute_directory) {
         if (context.blank_line_pending) {
           context.blank_line_pending = 0;
           if (!context.quiet) out_printf(L"\n");

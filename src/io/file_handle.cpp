@@ -38,7 +38,7 @@ int file_handle::open(const wchar_t* name, uint32_t access, uint32_t disposition
   for (;;) {
     set_last_error(0);
     last_error = 0;
-    if (is_standard_name(name)) {
+    if (!literal && is_standard_name(name)) {
       os_handle standard = get_std_handle(for_writing ? standard_stream::output : standard_stream::input);
       if (standard != invalid_handle) {
         handle = for_writing ? redirect_standard_output_to_error(standard) : standard;

@@ -14,6 +14,7 @@ struct file_handle {
   uint8_t opened;
   uint8_t async;
   uint8_t silent;    // suppresses the open-failure report
+  uint8_t literal;   // the name is always a file's own, never a standard stream
   uint8_t borrowed;  // close leaves the system handle and events open
   uint32_t last_error;   // last open, seek, read, size or time query
   uint32_t write_error;  // last write or end-of-file change

@@ -4,7 +4,9 @@ import os
 import re
 import unittest
 
-from harness import BANNER, PLATFORM, ToolTest, http_date
+import subprocess
+
+from harness import BANNER, PLATFORM, TOOL, ToolTest, http_date, make_tree
 
 PNG = b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 4 + bytes(1234 - 8 - 1024)
 OPENING = "<res.cpp>  \n<res.h>  \n<res.1.tmp>\n<res.2.tmp>\n<res.3.tmp>\n<res.4.tmp>\n\n"
@@ -163,6 +165,15 @@ class WalkAndEmbed(ToolTest):
         self.assertIn("\t\t\"/www\\\\new\\\\x.txt\",\n", self.text("res.cpp"))
 
     @unittest.skipIf(PLATFORM != "posix", "such names do not exist on Windows")
+    def test_a_listed_name_with_a_backslash_is_skipped_not_followed(self):
+        # Taken as separators, the backslashes would reach ../outside.txt.
+        make_tree(self.dir, {"outside.txt": "secret", "site/x/in.txt": "in", "site/x\\..\\..\\outside.txt": "n"})
+        result = self.run_tool("-q", "res.cpp", "-d", "site", "*")
+        self.assertEqual((result.code, result.out),
+                         (0, "skipped [x\\..\\..\\outside.txt]: its name holds a path separator\n"))
+        self.assertEqual(sorted(self.compile_and_check("res.cpp", "res.h", ["x"])), ["/x/in.txt"])
+
+    @unittest.skipIf(PLATFORM != "posix", "such names do not exist on Windows")
     def test_quotes_and_backslashes_in_names_are_escaped(self):
         # (A backslash always separates, on every platform.)
         files = {'q/a"b.txt': "q", "q/x??=.txt": "t", "q/n\x01.txt": "c"}
@@ -195,6 +206,16 @@ class WalkAndEmbed(ToolTest):
         self.assertIn("skipped [res.cpp]: it is written by this run\n", result.out)
         self.assertIn("skipped [res.h]: it is written by this run\n", result.out)
         self.assertEqual(sorted(records), ["/index.html"])
+
+    def test_files_named_like_the_standard_streams_are_files(self):
+        names = ["-"] + (["con", "CON"] if PLATFORM != "windows" else [])
+        make_tree(self.dir, {"site/" + name: "the file %s\n" % name for name in names})
+        proc = subprocess.run(TOOL + ["-q", "res.cpp", "-d", "site", "*"], cwd=self.dir, input=b"standard input\n",
+                              capture_output=True, timeout=120)
+        self.assertEqual((proc.returncode, proc.stdout), (0, b""))
+        records = self.compile_and_check("res.cpp", "res.h", [])
+        self.assertEqual({url: r["data"] for url, r in records.items()},
+                         {"/" + name: b"the file %s\n" % name.encode() for name in names})
 
     def test_nested_directory_named_like_its_top_level_directory(self):
         files = {"www/www/x.png": "x", "www/css/y.css": "y", "www/z.txt": "z"}
