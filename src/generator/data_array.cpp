@@ -3,13 +3,12 @@
 #include <cstring>
 
 #include "driver/format.h"
+#include "generator/generated_text.h"
 #include "generator/text_output.h"
 
 namespace {
 
-// The text around the words of an array.
-constexpr const char* data_open = "\tuint64_t %s[%llu] =\n\t{\n\t\t";
-constexpr const char* data_close = "\n\t};\n\n";
+// Between the words of an array.
 constexpr const char* chunk_join = ", ";
 
 constexpr size_t words_per_line = 400;

@@ -7,6 +7,7 @@
 #include "driver/format.h"
 #include "generator/data_array.h"
 #include "generator/dependency_file.h"
+#include "generator/generated_text.h"
 #include "generator/identifier.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
@@ -16,31 +17,6 @@
 using namespace platform;
 
 namespace {
-
-// One resource record: 17 lines, 35 arguments.
-constexpr const char* record_format =
-    "%s\tconst vex_resource %s =\n"
-    "\t%s{\n"
-    "\t\t%sL\"%s\",\n"
-    "\t\t%s\"/%s\",\n"
-    "\t\t%s%s.path_root_a + 1,\n"
-    "\t\t%s%s.path_a + %u,\n"
-    "\t\t%s%s.path_a + %u,\n"
-    "\t\t%s%s,\n"
-    "\t\t%s%s,\n"
-    "\t\t%s%u,\n"
-    "\t\t%s%u,\n"
-    "\t\t%s%u,\n"
-    "\t\t%s(const char * const)vex_res_data::%s,\n"
-    "\t\t%s%s.data + %u,\n"
-    "\t\t%s\"%s\",\n"
-    "\t\t%s\"%s\",\n"
-    "\t%s};\n\n";
-// An entry of an all array; below the root it names the record from the
-// global scope, so that a nested namespace named like the top-level one
-// cannot capture the lookup.
-constexpr const char* entry_format = "%s\t\t&%s%s%s,\n";
-constexpr const char* declaration_format = "%s\textern const vex_resource %s;\n";
 
 // The top of text_buffer holds the escaped name and path while the record
 // is formatted below them.

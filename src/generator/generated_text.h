@@ -1,6 +1,9 @@
 #pragma once
-// The texts of the all arrays and of sort_all, shared by the root (whose
-// prefixes are empty) and the top-level namespaces (a tab, or name and "::").
+// The format texts of the generated code, in one place for the generator's
+// files and for the tests that run them through the formatter.
+
+// The all arrays and sort_all, shared by the root (whose prefixes are empty)
+// and the top-level namespaces (a tab, or name and "::").
 
 inline constexpr const char* array_open = "\n\t%sconst vex_resource * all[] =\n\t%s{\n";
 inline constexpr const char* array_close = "%s\t};\n\n\t%sconst size_t all_length = ARRAYSIZE(all);\n";
@@ -9,3 +12,37 @@ inline constexpr const char* array_declarations =
 /// Namespace prefix and "::" three times (all empty for the root).
 inline constexpr const char* sort_call =
     "\t\tqsort(%s%sall, %s%sall_length, sizeof(*%s%sall), vex_res_compare);\n";
+inline constexpr const char* sort_open = "\n\tvoid sort_all()\n\t{\n";
+
+// A nested namespace: its opening (line break, indent, name, indent) and closing.
+inline constexpr const char* nested_namespace_open = "%s%s\tnamespace %s\n\t%s{\n";
+inline constexpr const char* nested_namespace_close = "%s\t}\n\n";
+
+// A data array: name and word count, then the words, then the closing.
+inline constexpr const char* data_open = "\tuint64_t %s[%llu] =\n\t{\n\t\t";
+inline constexpr const char* data_close = "\n\t};\n\n";
+
+// One resource record: 17 lines, 35 arguments.
+inline constexpr const char* record_format =
+    "%s\tconst vex_resource %s =\n"
+    "\t%s{\n"
+    "\t\t%sL\"%s\",\n"
+    "\t\t%s\"/%s\",\n"
+    "\t\t%s%s.path_root_a + 1,\n"
+    "\t\t%s%s.path_a + %u,\n"
+    "\t\t%s%s.path_a + %u,\n"
+    "\t\t%s%s,\n"
+    "\t\t%s%s,\n"
+    "\t\t%s%u,\n"
+    "\t\t%s%u,\n"
+    "\t\t%s%u,\n"
+    "\t\t%s(const char * const)vex_res_data::%s,\n"
+    "\t\t%s%s.data + %u,\n"
+    "\t\t%s\"%s\",\n"
+    "\t\t%s\"%s\",\n"
+    "\t%s};\n\n";
+// An entry of an all array; below the root it names the record from the
+// global scope, so that a nested namespace named like the top-level one
+// cannot capture the lookup.
+inline constexpr const char* entry_format = "%s\t\t&%s%s%s,\n";
+inline constexpr const char* declaration_format = "%s\textern const vex_resource %s;\n";

@@ -19,7 +19,6 @@ constexpr const char* namespace_close = "}\n\n\n";
 // rely on vex_res::all and vex_res::all_length (an empty initialiser list
 // would not compile).
 constexpr const char* root_array_empty = "\n\tconst vex_resource * all[1] = { nullptr };\n\n\tconst size_t all_length = 0;\n";
-constexpr const char* sort_open = "\n\tvoid sort_all()\n\t{\n";
 constexpr const char* sort_close = "\t}\n";
 
 constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;

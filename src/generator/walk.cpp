@@ -14,9 +14,6 @@ using namespace platform;
 
 namespace {
 
-// The texts of the nesting.
-constexpr const char* namespace_open = "%s%s\tnamespace %s\n\t%s{\n";
-constexpr const char* namespace_close = "%s\t}\n\n";
 
 // One level's directory search; closed on every way out of the level.
 struct directory_search {
@@ -117,7 +114,7 @@ entered_namespace enter_namespace(builder_context& context, const wchar_t* name)
   }
 
   const char* line_break = context.after_namespace_tag ? "" : "\n";
-  if (prepare_text(context, namespace_open, line_break, context.indent, context.flat_name, context.indent) < 0) {
+  if (prepare_text(context, nested_namespace_open, line_break, context.indent, context.flat_name, context.indent) < 0) {
     out_printf(L"failed to prepare open tag of nested namespace [%s]\n", name);
     if (path_appended && context.namespace_path) remove_path_component(context);
     return result;
@@ -199,8 +196,8 @@ void leave_namespace(builder_context& context, const entered_namespace& entered)
   }
   if (context.namespace_path) remove_path_component(context);
 
-  if (prepare_text(context, namespace_close, context.indent) < 0) {
-    out_printf(L"failed to prepare close tag of nested namespace [%hs]\n", namespace_close);
+  if (prepare_text(context, nested_namespace_close, context.indent) < 0) {
+    out_printf(L"failed to prepare close tag of nested namespace [%hs]\n", nested_namespace_close);
   } else if (!write_prepared(context, context.h_dst_1) || !write_prepared(context, context.h_dst_h)) {
     out_printf(L"failed to write close tag of nested namespace [%hs]\n", context.text_buffer);
   }

@@ -23,34 +23,6 @@
 
 namespace {
 
-// Formats the tool passes to format_text / prepare_text (copied from the
-// generator, which keeps them private to its files).
-constexpr const char* namespace_open = "%s%s\tnamespace %s\n\t%s{\n";
-constexpr const char* namespace_close = "%s\t}\n\n";
-constexpr const char* entry_format = "%s\t\t&%s%s%s,\n";
-constexpr const char* declaration_format = "%s\textern const vex_resource %s;\n";
-constexpr const char* data_open = "\tuint64_t %s[%llu] =\n\t{\n\t\t";
-constexpr const char* data_close = "\n\t};\n\n";
-constexpr const char* sort_open = "\n\tvoid sort_all()\n\t{\n";
-constexpr const char* record_format =
-    "%s\tconst vex_resource %s =\n"
-    "\t%s{\n"
-    "\t\t%sL\"%s\",\n"
-    "\t\t%s\"/%s\",\n"
-    "\t\t%s%s.path_root_a + 1,\n"
-    "\t\t%s%s.path_a + %u,\n"
-    "\t\t%s%s.path_a + %u,\n"
-    "\t\t%s%s,\n"
-    "\t\t%s%s,\n"
-    "\t\t%s%u,\n"
-    "\t\t%s%u,\n"
-    "\t\t%s%u,\n"
-    "\t\t%s(const char * const)vex_res_data::%s,\n"
-    "\t\t%s%s.data + %u,\n"
-    "\t\t%s\"%s\",\n"
-    "\t\t%s\"%s\",\n"
-    "\t%s};\n\n";
-
 // Wide formats the tool passes to format_wide and to the console printer
 // (which runs the same engine).
 constexpr const wchar_t* open_message = L"open(%s)";
@@ -243,8 +215,8 @@ constexpr int wide_format_count = 9;
 const char* narrow_format(int choice) {
   switch (choice) {
     case 0: return "%ls";
-    case 1: return namespace_open;
-    case 2: return namespace_close;
+    case 1: return nested_namespace_open;
+    case 2: return nested_namespace_close;
     case 3: return array_open;
     case 4: return array_close;
     case 5: return array_declarations;
