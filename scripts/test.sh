@@ -18,6 +18,9 @@ need cmake cmake
 need ninja ninja-build
 need python3 python3
 [ -f /usr/include/gtest/gtest.h ] || need_packages+=(libgtest-dev)
+# The sanitizer and libFuzzer runtimes are only recommended by clang.
+clang_runtime="$(clang++ -print-resource-dir 2> /dev/null)/lib/linux/libclang_rt.fuzzer-x86_64.a"
+[ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)
 need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
 [ -x /usr/lib/wine/wine64 ] || need_packages+=(wine64)
 if [ ${#need_packages[@]} -gt 0 ]; then
