@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
 #include "generator/data_array.h"
 
 using namespace platform;

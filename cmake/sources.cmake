@@ -1,19 +1,24 @@
 # The tool's sources, by subsystem.
 set(VEX_CORE_SOURCES
-  src/driver/builder_context.cpp
-  src/driver/format.cpp
+  src/support/format.cpp
+  src/support/system_error.cpp
+  src/context/builder_context.cpp
+  src/context/identifier_table.cpp
+  src/context/dependency_file.cpp
+  src/driver/command_line.cpp
   src/driver/run.cpp
-  src/driver/clamp_time.cpp
   src/memory/work_memory.cpp
   src/memory/physical_memory.cpp
   src/io/file_handle.cpp
   src/generator/text_output.cpp
   src/generator/output_set.cpp
   src/generator/walk.cpp
-  src/generator/dependency_file.cpp
+  src/generator/dependency_rule.cpp
+  src/generator/namespace_nesting.cpp
+  src/generator/resource_record.cpp
+  src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
   src/generator/identifier.cpp
-  src/generator/identifier_table.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)

@@ -1,12 +1,13 @@
 set(VEX_UNIT_TEST_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/driver/format_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/driver/builder_context_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/driver/clamp_time_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/format_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/context/builder_context_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/context/identifier_table_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/metadata/clamp_time_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/memory/physical_memory_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/io/file_handle_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/identifier_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/generator/identifier_table_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/generator/dependency_file_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/generator/dependency_rule_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/generator/resource_record_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/vex_resource_test.cpp
 )
 if(NOT WIN32)

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/format.h"
+#include "support/format.h"
 #include "generator/generated_text.h"
 #include "generator/text_output.h"
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
 #include "generator/data_array_words.h"
 
 /// Writes the data array of the file in h_src into h_dst_cpp, reading the

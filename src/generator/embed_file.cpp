@@ -2,17 +2,18 @@
 
 #include <cstring>
 #include <cwchar>
-#include <initializer_list>
 
-#include "driver/format.h"
 #include "generator/data_array.h"
-#include "generator/dependency_file.h"
+#include "generator/dependency_rule.h"
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
+#include "generator/resource_record.h"
+#include "generator/source_metadata.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
 #include "metadata/http_date.h"
 #include "metadata/text_encoding.h"
+#include "support/format.h"
 
 using namespace platform;
 
@@ -21,6 +22,16 @@ namespace {
 // The top of text_buffer holds the escaped name and path while the record
 // is formatted below them.
 constexpr uint64_t literal_room = 0x100000;
+
+// The names one file gets, made once and used by every piece of its text.
+struct file_names {
+  char* name_literal;        // escaped name, in text_buffer's top
+  char* path_literal;        // escaped path, likewise
+  size_t name_offset;        // where the name starts in the narrow path
+  size_t identifier_length;  // of the data array's name, in flat_name
+  const char* label;         // the record's name: the identifier or its name part
+  size_t label_length;
+};
 
 bool rejected_by_name_filter(const char* name) {
   if (strcmp(name, ".DS_Store") == 0) return true;
@@ -32,10 +43,9 @@ bool rejected_by_name_filter(const char* name) {
 }
 
 bool is_output_file(builder_context& context) {
-  for (file_handle* output : {&context.h_dst_cpp, &context.h_dst_h, &context.h_dst_1, &context.h_dst_2_arr,
-                              &context.h_dst_3, &context.h_dst_4, &context.deps.file})
+  for (file_handle* output : output_set_files(context))
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
-  return false;
+  return context.deps.file.opened && same_file(context.h_src.handle, context.deps.file.handle);
 }
 
 int give_up(builder_context& context) {
@@ -48,6 +58,103 @@ bool narrow_copy(builder_context& context, const wchar_t* text) {
   return context.text_length >= 0;
 }
 
+// Opens h_src and finds the name part of the path. False when the file is
+// not to be embedded (h_src is closed again then).
+bool open_source(builder_context& context, const wchar_t* path) {
+  file_handle& source = context.h_src;
+  // A file of the tree named "-" or "con" is that file, not a console stream.
+  source.literal = 1;
+  source.open(path, generic_read, open_existing, 0);
+  if (!source.opened) {
+    out_printf(L"cannot open SRC [%s]\n", path);
+    return false;
+  }
+  if (is_output_file(context)) {
+    out_printf(L"skipped [%s]: it is written by this run\n", path);
+    give_up(context);
+    return false;
+  }
+  note_dependency(context, path, wcslen(path));
+  context.source_name = path;
+  for (const wchar_t* at = path; *at; ++at)
+    if (*at == L'/' || *at == L'\\') context.source_name = at + 1;
+  return true;
+}
+
+// The name filter, on the narrow copy of the name; false for a file that it
+// rejects or whose name cannot be made narrow.
+bool passes_name_filter(builder_context& context, const wchar_t* path) {
+  if (!narrow_copy(context, context.source_name)) {
+    out_printf(L"failed to prepare flat_name to filter allowed names and extensions [%s]\n", context.source_name);
+    return false;
+  }
+  if (rejected_by_name_filter(context.flat_name)) return false;
+  if (!context.quiet) out_printf(L" %s\n", path);
+  return true;
+}
+
+// Measures the file and reads its first block, which tells its encoding.
+bool read_first_block(builder_context& context) {
+  file_handle& source = context.h_src;
+  uint64_t size = 0;
+  if (!source.size(&size) || size == ~uint64_t{0}) {
+    context.file_size = context.remaining = context.size_without_bom = ~uint64_t{0};
+    out_printf(L"failed to get file size of h_src\n");
+    return false;
+  }
+  source.last_error = 0;
+  context.file_size = context.remaining = context.size_without_bom = size;
+  // Zeros, so that a file shorter than a byte-order mark reads as having none.
+  memset(context.read_buffer, 0, 8);
+  context.read_count = source.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
+  if (context.read_count < 0) {
+    out_printf(L"cannot read h_src\n");
+    return false;
+  }
+  detect_text_encoding(context);
+  return true;
+}
+
+bool detect_type_of_path(builder_context& context, const wchar_t* path) {
+  if (!narrow_copy(context, path)) {
+    out_printf(L"failed to prepare name [%s]\n", path);
+    return false;
+  }
+  detect_content_type(context);
+  return true;
+}
+
+// The escaped literals of name and path, the data array's identifier in
+// flat_name and the record's label.
+bool make_names(builder_context& context, const wchar_t* path, file_names& names) {
+  if (!narrow_copy(context, path)) {
+    out_printf(L"failed to prepare name [%s]\n", path);
+    return false;
+  }
+  size_t path_bytes = static_cast<size_t>(context.text_length);
+  // The escaped literals keep their run-time value equal to the narrow copy.
+  names.name_literal = context.text_buffer + context.text_capacity - literal_room;
+  names.path_literal = names.name_literal + literal_room / 2;
+  names.name_offset = static_cast<size_t>(context.source_name - path);
+  escape_literal(context.flat_name + names.name_offset, path_bytes - names.name_offset, names.name_literal,
+                 literal_room / 2);
+  escape_literal(context.flat_name, path_bytes, names.path_literal, literal_room / 2);
+
+  size_t label_offset = make_path_identifier(context.flat_name);
+  names.identifier_length = path_bytes;
+  if (names.identifier_length + 2 <= context.flat_name_capacity) {
+    bool label_reserved = is_reserved_identifier(context.flat_name + label_offset, path_bytes - label_offset);
+    if (label_reserved || is_reserved_identifier(context.flat_name, path_bytes)) {
+      context.flat_name[names.identifier_length++] = '_';
+      context.flat_name[names.identifier_length] = 0;
+    }
+  }
+  context.label = context.flat_name + label_offset;
+  names.label = context.flat_labels ? context.label : context.flat_name;
+  names.label_length = names.identifier_length - static_cast<size_t>(names.label - context.flat_name);
+  return true;
+}
+
 // Reports and refuses an identifier that an earlier item of this run took.
 bool identifier_taken(builder_context& context, const wchar_t* path, const char* identifier, size_t length,
                       bool global) {
@@ -58,133 +165,91 @@ bool identifier_taken(builder_context& context, const wchar_t* path, const char*
   return true;
 }
 
-}  // namespace
+// Takes the data array's name (global) and the record's (in its scope).
+bool claim_identifiers(builder_context& context, const wchar_t* path, const file_names& names) {
+  if (identifier_taken(context, path, context.flat_name, names.identifier_length, true) ||
+      identifier_taken(context, path, names.label, names.label_length, false))
+    return false;
+  context.names.add(context.flat_name, names.identifier_length, true, path);
+  context.names.add(names.label, names.label_length, false, path);
+  return true;
+}
 
-int embed_file(builder_context& context, const wchar_t* path) {
-  file_handle& source = context.h_src;
-  // A file of the tree named "-" or "con" is that file, not a console stream.
-  source.literal = 1;
-  source.open(path, generic_read, open_existing, 0);
-  if (!source.opened) {
-    out_printf(L"cannot open SRC [%s]\n", path);
-    return -1;
-  }
-  if (is_output_file(context)) {
-    out_printf(L"skipped [%s]: it is written by this run\n", path);
-    return give_up(context);
-  }
-  note_dependency(context, path, wcslen(path));
-
-  context.source_name = path;
-  for (const wchar_t* at = path; *at; ++at)
-    if (*at == L'/' || *at == L'\\') context.source_name = at + 1;
-
-  char http_date[http_date_capacity];
-  char http_date_lower[http_date_capacity];
-  make_http_date(source, http_date, http_date_lower, context.latest_write_time);
-
-  if (!narrow_copy(context, context.source_name)) {
-    out_printf(L"failed to prepare flat_name to filter allowed names and extensions [%s]\n", context.source_name);
-    return give_up(context);
-  }
-  if (rejected_by_name_filter(context.flat_name)) return give_up(context);
-  if (!context.quiet) out_printf(L" %s\n", path);
-
-  uint64_t size = 0;
-  if (!source.size(&size) || size == ~uint64_t{0}) {
-    context.file_size = context.remaining = context.size_without_bom = ~uint64_t{0};
-    out_printf(L"failed to get file size of h_src\n");
-    return give_up(context);
-  }
-  source.last_error = 0;
-  context.file_size = context.remaining = context.size_without_bom = size;
-
-  memset(context.read_buffer, 0, 8);
-  context.read_count = source.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
-  if (context.read_count < 0) {
-    out_printf(L"cannot read h_src\n");
-    return give_up(context);
-  }
-  detect_text_encoding(context);
-
-  if (!narrow_copy(context, path)) {
-    out_printf(L"failed to prepare name [%s]\n", path);
-    return give_up(context);
-  }
-  detect_content_type(context);
-
-  if (!narrow_copy(context, path)) {
-    out_printf(L"failed to prepare name [%s]\n", path);
-    return give_up(context);
-  }
-  size_t path_bytes = static_cast<size_t>(context.text_length);
-  // The escaped literals keep their run-time value equal to the narrow copy.
-  char* name_literal = context.text_buffer + context.text_capacity - literal_room;
-  char* path_literal = name_literal + literal_room / 2;
-  size_t name_offset = static_cast<size_t>(context.source_name - path);
-  escape_literal(context.flat_name + name_offset, path_bytes - name_offset, name_literal, literal_room / 2);
-  escape_literal(context.flat_name, path_bytes, path_literal, literal_room / 2);
-
-  size_t label_offset = make_path_identifier(context.flat_name);
-  size_t identifier_length = path_bytes;
-  if (identifier_length + 2 <= context.flat_name_capacity) {
-    bool label_reserved = is_reserved_identifier(context.flat_name + label_offset, identifier_length - label_offset);
-    if (label_reserved || is_reserved_identifier(context.flat_name, identifier_length)) {
-      context.flat_name[identifier_length++] = '_';
-      context.flat_name[identifier_length] = 0;
-    }
-  }
-  context.label = context.flat_name + label_offset;
-  const char* chosen = context.flat_labels ? context.label : context.flat_name;
-  size_t chosen_length = identifier_length - static_cast<size_t>(chosen - context.flat_name);
-  if (identifier_taken(context, path, context.flat_name, identifier_length, true) ||
-      identifier_taken(context, path, chosen, chosen_length, false))
-    return give_up(context);
-  context.names.add(context.flat_name, identifier_length, true, path);
-  context.names.add(chosen, chosen_length, false, path);
-
-  if (write_data_array(context) != 0) return give_up(context);
-
-  const char* p = context.indent;
-  auto low32 = [](uint64_t value) { return static_cast<uint32_t>(value); };
-  context.text_length = format_text(
-      context.text_buffer, context.text_capacity - literal_room, record_format, p, chosen, p, p, name_literal, p,
-      path_literal, p, chosen, p, chosen, low32(context.top_prefix_length), p, chosen, low32(name_offset), p,
-      content_type_names[context.content_type], p, text_encoding_names[context.text_encoding], p,
-      low32(context.file_size), p, low32(context.size_without_bom), p, low32(context.utf16_length), p,
-      context.flat_name, p, chosen, low32(context.bom_length), p, http_date, p, http_date_lower, p);
+bool write_record(builder_context& context, const file_names& names, const char* http_date,
+                  const char* http_date_lower) {
+  resource_record record{context.indent,
+                         names.label,
+                         names.name_literal,
+                         names.path_literal,
+                         context.top_prefix_length,
+                         names.name_offset,
+                         content_type_names[context.content_type],
+                         text_encoding_names[context.text_encoding],
+                         context.file_size,
+                         context.size_without_bom,
+                         context.utf16_length,
+                         context.flat_name,
+                         context.bom_length,
+                         http_date,
+                         http_date_lower};
+  context.text_length = format_resource_record(record, context.text_buffer, context.text_capacity - literal_room);
   if (context.text_length < 0) {
     out_printf(L"failed to prepare label [%hs]\n", context.flat_name);
-    return give_up(context);
+    return false;
   }
   if (!write_prepared(context, context.h_dst_1)) {
     out_printf(L"failed to write label [%hs]\n", context.text_buffer);
-    return give_up(context);
+    return false;
   }
+  return true;
+}
 
-  if (context.namespace_path) {
-    bool nested = context.depth > 0;
-    if (prepare_text(context, entry_format, nested ? "\t" : "", nested ? "::vex_res::" : "", context.namespace_path,
-                     chosen) < 0) {
-      out_printf(L"failed to prepare entry in root resources [%hs]\n", context.flat_name);
-      return give_up(context);
-    }
-    if (!write_prepared(context, nested ? context.h_dst_2_arr : context.h_dst_3)) {
-      out_printf(L"failed to write entry in all resources [%hs]\n", context.text_buffer);
-      return give_up(context);
-    }
-    if (nested) context.nested_array_filled = 1;
-    else context.root_array_filled = 1;
+// The entry of the record in the all array of its top-level namespace, or
+// of the root; none while the arrays are off.
+bool write_entry(builder_context& context, const file_names& names) {
+  if (!context.namespace_path) return true;
+  bool nested = context.depth > 0;
+  if (prepare_text(context, entry_format, nested ? "\t" : "", nested ? "::vex_res::" : "", context.namespace_path,
+                   names.label) < 0) {
+    out_printf(L"failed to prepare entry in root resources [%hs]\n", context.flat_name);
+    return false;
   }
+  if (!write_prepared(context, nested ? context.h_dst_2_arr : context.h_dst_3)) {
+    out_printf(L"failed to write entry in all resources [%hs]\n", context.text_buffer);
+    return false;
+  }
+  if (nested) context.nested_array_filled = 1;
+  else context.root_array_filled = 1;
+  return true;
+}
 
-  if (prepare_text(context, declaration_format, context.indent, chosen) < 0) {
+bool write_declaration(builder_context& context, const file_names& names) {
+  if (prepare_text(context, declaration_format, context.indent, names.label) < 0) {
     out_printf(L"failed to prepare header label [%hs]\n", context.flat_name);
-    return give_up(context);
+    return false;
   }
   if (!write_prepared(context, context.h_dst_h)) {
     out_printf(L"failed to write header label [%hs]\n", context.text_buffer);
-    return give_up(context);
+    return false;
   }
-  source.close();
+  return true;
+}
+
+}  // namespace
+
+int embed_file(builder_context& context, const wchar_t* path) {
+  if (!open_source(context, path)) return -1;
+  char http_date[http_date_capacity];
+  char http_date_lower[http_date_capacity];
+  make_http_date(context.h_src, http_date, http_date_lower, context.latest_write_time);
+
+  file_names names{};
+  bool embedded = passes_name_filter(context, path) && read_first_block(context) &&
+                  detect_type_of_path(context, path) && make_names(context, path, names) &&
+                  claim_identifiers(context, path, names) && write_data_array(context) == 0 &&
+                  write_record(context, names, http_date, http_date_lower) && write_entry(context, names) &&
+                  write_declaration(context, names);
+  if (!embedded) return give_up(context);
+  context.h_src.close();
   return 0;
 }

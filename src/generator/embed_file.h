@@ -1,7 +1,7 @@
 #pragma once
 // One regular source file becomes a data array, a resource record, an all
 // entry and a declaration.
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
 
 /// 0 when all four pieces were written; -1 when the file was skipped by the
 /// name filter or a step failed (after printing its message).

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "driver/format.h"
+#include "support/format.h"
 #include "generator/generated_text.h"
 #include "generator/text_output.h"
 
@@ -24,12 +24,7 @@ constexpr const char* sort_close = "\t}\n";
 constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;
 
 void close_output_set(builder_context& context) {
-  context.h_dst_1.close();
-  context.h_dst_2_arr.close();
-  context.h_dst_3.close();
-  context.h_dst_4.close();
-  context.h_dst_h.close();
-  context.h_dst_cpp.close();
+  for (file_handle* file : output_set_files(context)) file->close();
 }
 
 int fail(builder_context& context) {
@@ -74,84 +69,103 @@ uint64_t extension_position(const wchar_t* name) {
   return position ? position : i;
 }
 
-int open_output_set(builder_context& context, const wchar_t* target, bool append) {
+namespace {
+
+// Copies the target name into pNAME_DST; the position at which the derived
+// names are written, or null after the message when it does not fit.
+wchar_t* copy_target_name(builder_context& context, const wchar_t* target) {
   uint64_t length = wcslen(target);
   uint64_t extension = extension_position(target);
   // The longest derived name writes "1.tmp" and its terminator at the extension.
   if (length + 1 > context.name_capacity || extension + 6 > context.name_capacity) {
     out_printf(L"failed to copy name to pNAME_DST [%s]\n", target);
-    return -1;
+    return nullptr;
   }
   wmemcpy(context.pNAME_DST, target, length + 1);
-  wchar_t* suffix = context.pNAME_DST + extension;
+  return context.pNAME_DST + extension;
+}
 
+// Moves to the end of a file opened for appending. False when that failed
+// with an error, and the file is then written as a new one.
+bool seek_to_end(file_handle& file) {
+  if (file.seek(0, file_end)) {
+    file.last_error = 0;
+    return true;
+  }
+  return file.last_error == 0;
+}
+
+// DST.cpp with its include line (unless appending) and the opening of the
+// data namespace. append is cleared when the end of the file cannot be found.
+bool open_target(builder_context& context, const wchar_t* target, bool& append) {
   context.h_dst_cpp.open(target, generic_write, append ? open_always : create_always, 0);
   if (!context.h_dst_cpp.opened) {
     out_printf(L"cannot open DST.cpp [%s]\n", target);
-    return -1;
+    return false;
   }
-  bool write_header = true;
   if (append) {
     context.namespace_path = nullptr;
-    if (context.h_dst_cpp.seek(0, file_end) || context.h_dst_cpp.last_error == 0) {
-      context.h_dst_cpp.last_error = 0;
-      write_header = false;
-    } else {
-      append = false;
-    }
+    append = seek_to_end(context.h_dst_cpp);
   }
-  if (write_header && !put_fixed(context, context.h_dst_cpp, include_line, L"failed to write header [%hs]\n"))
-    return fail(context);
+  if (!append && !put_fixed(context, context.h_dst_cpp, include_line, L"failed to write header [%hs]\n"))
+    return false;
   if (!put_fixed(context, context.h_dst_cpp, data_namespace_open, L"failed to open data namespace [%hs]\n"))
-    return fail(context);
-  wchar_t mark = append ? L'+' : L' ';
-  if (!context.quiet) out_printf(L"<%s> %lc\n", target, mark);
+    return false;
+  if (!context.quiet) out_printf(L"<%s> %lc\n", target, append ? L'+' : L' ');
+  return true;
+}
 
+bool open_header(builder_context& context, wchar_t* suffix, bool append) {
   wcscpy(suffix, L"h");
   context.h_dst_h.open(context.pNAME_DST, generic_write, append ? open_always : create_always, 0);
   if (!context.h_dst_h.opened) {
     out_printf(L"cannot open DST.h [%s]\n", context.pNAME_DST);
-    return fail(context);
+    return false;
   }
-  if (append) {
-    if (context.h_dst_h.seek(0, file_end)) {
-      context.h_dst_h.last_error = 0;
-    } else if (context.h_dst_h.last_error != 0) {
-      append = false;
-    }
-  }
-  if (!put_fixed(context, context.h_dst_h, res_namespace_open, L"failed to open res namespace [%hs]\n"))
-    return fail(context);
-  mark = append ? L'+' : L' ';
-  if (!context.quiet) out_printf(L"<%s> %lc\n", context.pNAME_DST, mark);
+  if (append) append = seek_to_end(context.h_dst_h);
+  if (!put_fixed(context, context.h_dst_h, res_namespace_open, L"failed to open res namespace [%hs]\n")) return false;
+  if (!context.quiet) out_printf(L"<%s> %lc\n", context.pNAME_DST, append ? L'+' : L' ');
+  return true;
+}
 
+// The four parts, named by the digit at the extension, with their openings.
+bool open_parts(builder_context& context, wchar_t* suffix) {
   wcscpy(suffix, L"1.tmp");
-  if (!open_part(context, context.h_dst_1, L"cannot open DST.1.tmp [%s]\n")) return fail(context);
-  if (!put_fixed(context, context.h_dst_1, res_namespace_open, L"failed to open res namespace [%hs]\n"))
-    return fail(context);
+  if (!open_part(context, context.h_dst_1, L"cannot open DST.1.tmp [%s]\n") ||
+      !put_fixed(context, context.h_dst_1, res_namespace_open, L"failed to open res namespace [%hs]\n"))
+    return false;
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
 
   *suffix = L'2';
-  if (!open_part(context, context.h_dst_2_arr, L"cannot open DST.2.tmp [%s]\n")) return fail(context);
+  if (!open_part(context, context.h_dst_2_arr, L"cannot open DST.2.tmp [%s]\n")) return false;
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
 
   *suffix = L'3';
-  if (!open_part(context, context.h_dst_3, L"cannot open DST.3.tmp [%s]\n")) return fail(context);
-  if (!put_piece(context, context.h_dst_3, array_open,
+  if (!open_part(context, context.h_dst_3, L"cannot open DST.3.tmp [%s]\n") ||
+      !put_piece(context, context.h_dst_3, array_open,
                  L"failed to prepare open tag of the array with root resources [%hs]\n",
                  L"failed to write open tag of the array with root resources [%hs]\n"))
-    return fail(context);
+    return false;
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
 
   *suffix = L'4';
-  if (!open_part(context, context.h_dst_4, L"cannot open DST.4.tmp [%s]\n")) return fail(context);
-  if (!put_piece(context, context.h_dst_4, sort_open, L"failed to prepare open tag of the list of sort calls [%hs]\n",
-                 L"failed to write open tag of the list of sort calls [%hs]\n"))
-    return fail(context);
-  if (!put_piece(context, context.h_dst_4, sort_call, L"failed to prepare item in the list of sort calls [%hs]\n",
+  if (!open_part(context, context.h_dst_4, L"cannot open DST.4.tmp [%s]\n") ||
+      !put_piece(context, context.h_dst_4, sort_open, L"failed to prepare open tag of the list of sort calls [%hs]\n",
+                 L"failed to write open tag of the list of sort calls [%hs]\n") ||
+      !put_piece(context, context.h_dst_4, sort_call, L"failed to prepare item in the list of sort calls [%hs]\n",
                  L"failed to write item in the list of sort calls [%hs]\n"))
-    return fail(context);
+    return false;
   if (!context.quiet) out_printf(L"<%s>\n\n", context.pNAME_DST);
+  return true;
+}
+
+}  // namespace
+
+int open_output_set(builder_context& context, const wchar_t* target, bool append) {
+  wchar_t* suffix = copy_target_name(context, target);
+  if (!suffix) return -1;
+  if (!open_target(context, target, append) || !open_header(context, suffix, append) || !open_parts(context, suffix))
+    return fail(context);
   return 0;
 }
 

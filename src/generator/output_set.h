@@ -2,7 +2,7 @@
 // The six files of a run: the target DST.cpp, its header DST.h and the
 // temporary parts DST.1.tmp (resource namespace), DST.2.tmp (array of the
 // open top-level namespace), DST.3.tmp (root array) and DST.4.tmp (sort_all).
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
 
 /// Derives the names, creates the six files and writes their opening texts:
 /// 0, or -1 after printing what failed (every file is closed again then).

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "driver/format.h"
+#include "support/format.h"
 
 int64_t prepare_text(builder_context& context, const char* format, ...) {
   va_list args;
@@ -13,8 +13,6 @@ int64_t prepare_text(builder_context& context, const char* format, ...) {
   return context.text_length;
 }
 
-namespace {
-
 bool write_bytes(builder_context& context, file_handle& file, const char* bytes, int64_t length) {
   context.written = file.write(bytes, static_cast<uint32_t>(length));
   if (context.written < length) {
@@ -23,8 +21,6 @@ bool write_bytes(builder_context& context, file_handle& file, const char* bytes,
   }
   return true;
 }
-
-}  // namespace
 
 bool write_prepared(builder_context& context, file_handle& file) {
   return write_bytes(context, file, context.text_buffer, context.text_length);

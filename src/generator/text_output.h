@@ -3,7 +3,7 @@
 // context's text buffer and written to its file in one call.
 #include <cstdint>
 
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
 
 /// Formats into text_buffer; text_length becomes the length, or -1 when the
 /// text cannot be prepared. Returns text_length.
@@ -13,6 +13,9 @@ int64_t prepare_text(builder_context& context, const char* format, ...);
 /// length, or -1 (with the file's write_error set); a failure also marks the
 /// output as incomplete. True when the whole text was written.
 bool write_prepared(builder_context& context, file_handle& file);
+
+/// Writes length bytes the same way.
+bool write_bytes(builder_context& context, file_handle& file, const char* bytes, int64_t length);
 
 /// Writes a fixed text the same way, text_length being its length.
 bool write_fixed(builder_context& context, file_handle& file, const char* text);

@@ -4,7 +4,8 @@
 #include <initializer_list>
 #include <cwchar>
 
-#include "driver/format.h"
+#include "support/format.h"
+#include "support/system_error.h"
 
 using namespace platform;
 
@@ -15,11 +16,6 @@ bool is_standard_name(const wchar_t* name) {
 }
 
 }  // namespace
-
-void print_system_error(standard_stream stream, uint32_t code) {
-  system_message message(code);
-  err_printf(stream, L"   ^ERROR: %u, %ls", code, message.text());
-}
 
 file_handle::file_handle() { clear(); }
 
@@ -78,8 +74,7 @@ int file_handle::open(const wchar_t* name, uint32_t access, uint32_t disposition
     if (!silent) {
       wchar_t text[512];
       format_wide(text, 512, L"open(%s)", name);
-      out_printf(L"%ls\n", text);
-      print_system_error(standard_stream::output, err);
+      print_system_error(standard_stream::output, err, text);
     }
     last_error = err;
     return static_cast<int>(err);
@@ -98,8 +93,7 @@ int file_handle::create_events() {
     return 0;
   }
   uint32_t err = platform::last_error();
-  out_printf(L"%ls\n", L"async_r/w.hEvent = CreateEvent()");
-  print_system_error(standard_stream::output, err);
+  print_system_error(standard_stream::output, err, L"async_r/w.hEvent = CreateEvent()");
   close_events();
   last_error = err;
   async = 0;

@@ -51,7 +51,3 @@ struct file_handle {
   void clear();
   void close_events();
 };
-
-/// Prints "   ^ERROR: %u, %ls" with the code and the system's message text
-/// (which brings its own line end) to standard output or standard error.
-void print_system_error(platform::standard_stream stream, uint32_t code);

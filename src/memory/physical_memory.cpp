@@ -1,17 +1,11 @@
 #include "memory/physical_memory.h"
 
-#include "driver/format.h"
+#include "support/format.h"
+#include "support/system_error.h"
 
 using namespace platform;
 
 int32_t enable_lock_memory_privilege(os_handle token) { return platform::enable_lock_memory_privilege(token); }
-
-uint32_t report_system_error(uint32_t code, const wchar_t* text) {
-  system_message message(code);
-  if (text) err_printf(standard_stream::error, L"%ls\n", text);
-  err_printf(standard_stream::error, L"   ^ERROR: %u, %ls", code, message.text());
-  return code;
-}
 
 int format_physical_diagnosis(const physical_block_figures& f, wchar_t* out, uint64_t capacity) {
   auto megabytes = [&](uint64_t pages) { return static_cast<uint32_t>((f.page_size * pages) >> 20); };

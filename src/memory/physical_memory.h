@@ -17,10 +17,6 @@ void* allocate_physical_block(work_memory& memory, uint64_t size);
 /// Returns the pages of a physical block (already zero-filled) to the system.
 void release_physical_block(work_memory& memory);
 
-/// Prints text (when given) and "   ^ERROR: %u, %ls" with the system's
-/// message on standard error; returns the code.
-uint32_t report_system_error(uint32_t code, const wchar_t* text);
-
 /// The figures behind the diagnosis of a physical block that failed.
 struct physical_block_figures {
   uint64_t page_size;

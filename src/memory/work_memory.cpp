@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "memory/physical_memory.h"
+#include "support/system_error.h"
 
 using namespace platform;
 

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "driver/builder_context.h"
-#include "driver/format.h"
+#include "support/format.h"
 
 const char* const content_type_names[content_type_count] = {
 #define VEX_CONTENT_TYPE(name, mime_type) #name,
@@ -103,9 +102,4 @@ int detect_content_type(char* path) {
   }
   int row = find_extension_row(key);
   return row < 0 ? default_content_type : extension_types[row];
-}
-
-int detect_content_type(builder_context& context) {
-  context.content_type = detect_content_type(context.flat_name);
-  return context.content_type;
 }

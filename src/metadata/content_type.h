@@ -2,8 +2,6 @@
 // Content type of a resource, from the extension of its path.
 #include <cstdint>
 
-struct builder_context;
-
 /// Number of content-type enumerators and of extension rows.
 inline constexpr int content_type_count = 117;
 inline constexpr int extension_count = 187;
@@ -35,7 +33,3 @@ int find_extension_row(const char* key, extension_search_trace& trace);
 /// number of its extension: the text after its last '.', or the whole path.
 /// An empty or missing path prints a message and yields the default.
 int detect_content_type(char* path);
-
-/// detect_content_type on the context's flat_name; also stores the result
-/// in content_type.
-int detect_content_type(builder_context& context);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "io/file_handle.h"
 #include "platform/platform.h"
 
 namespace {
@@ -70,10 +69,7 @@ file_date file_time_to_date(uint64_t file_time) {
   return date;
 }
 
-void make_http_date(file_handle& source, char* http_date, char* http_date_lower, uint64_t latest_file_time) {
-  uint64_t file_time = 0;
-  if (!source.write_time(&file_time)) file_time = 0;
-  file_time = clamped_write_time(file_time, latest_file_time);
+void make_http_date(uint64_t file_time, char* http_date, char* http_date_lower) {
   int length = format_http_date(file_time_to_date(file_time), http_date);
   std::memcpy(http_date_lower, http_date, static_cast<size_t>(length) + 1);
   for (int i = 0; i < length && http_date_lower[i] != 0; ++i)

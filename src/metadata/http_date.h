@@ -2,10 +2,6 @@
 // The last-write time of a source file as an HTTP date.
 #include <cstdint>
 
-#include "driver/clamp_time.h"
-
-struct file_handle;
-
 /// Broken-down UTC time, fields as in the C library's tm, plus validity.
 struct file_date {
   int32_t seconds;
@@ -32,7 +28,6 @@ int format_http_date(const file_date& date, char* out);
 /// record stays all zero when the time cannot be converted.
 file_date file_time_to_date(uint64_t file_time);
 
-/// Fills http_date and http_date_lower (32 bytes each) from the last-write
-/// time of source; a failed time query leaves its code in last_error and
-/// takes time 0.
-void make_http_date(file_handle& source, char* http_date, char* http_date_lower, uint64_t latest_file_time = no_clamp);
+/// Fills http_date and http_date_lower (32 bytes each) with the date of a
+/// file time (100 ns since 1601) and its lower-case copy.
+void make_http_date(uint64_t file_time, char* http_date, char* http_date_lower);

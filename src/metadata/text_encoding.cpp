@@ -1,7 +1,5 @@
 #include "metadata/text_encoding.h"
 
-#include "driver/builder_context.h"
-
 const char* const text_encoding_names[text_encoding_count] = {
 #define VEX_TEXT_ENCODING(name) #name,
 #include "vex_resource_builder/text_encodings.def"
@@ -26,12 +24,4 @@ text_encoding_result detect_byte_order_mark(const uint8_t* start) {
   if (start[0] == 0xFF && start[1] == 0xFE) return {TXT_ENCODING_UTF16LE, 2};
   if (start[0] == 0xFE && start[1] == 0xFF) return {TXT_ENCODING_UTF16BE, 2};
   return {TXT_ENCODING_ANSI, 0};
-}
-
-void detect_text_encoding(builder_context& context) {
-  text_encoding_result mark = detect_byte_order_mark(context.read_buffer);
-  context.text_encoding = mark.encoding;
-  context.bom_length = mark.bom_length;
-  context.size_without_bom -= mark.bom_length;
-  context.utf16_length = context.size_without_bom / 2;
 }

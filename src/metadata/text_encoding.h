@@ -2,8 +2,6 @@
 // Text encoding of a resource, from the byte-order mark at its start.
 #include <cstdint>
 
-struct builder_context;
-
 inline constexpr int text_encoding_count = 4;
 /// TXT_ENCODING_ANSI, TXT_ENCODING_UTF8, TXT_ENCODING_UTF16LE, TXT_ENCODING_UTF16BE.
 extern const char* const text_encoding_names[text_encoding_count];
@@ -15,7 +13,3 @@ struct text_encoding_result {
 
 /// Looks at the first three bytes of a block (zeros beyond a short file).
 text_encoding_result detect_byte_order_mark(const uint8_t* start);
-
-/// Sets text_encoding, bom_length, size_without_bom (which held the file
-/// size) and utf16_length from the start of read_buffer.
-void detect_text_encoding(builder_context& context);

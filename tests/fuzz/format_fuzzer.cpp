@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/format.h"
+#include "support/format.h"
 #include "fuzz_check.h"
 #include "generator/generated_text.h"
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
+#include "generator/source_metadata.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "generator/source_metadata.h"
 #include "io/file_handle.h"
 
 namespace {

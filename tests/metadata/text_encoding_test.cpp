@@ -5,7 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
+#include "generator/source_metadata.h"
 
 namespace {
 

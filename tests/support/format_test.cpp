@@ -1,4 +1,4 @@
-#include "driver/format.h"
+#include "support/format.h"
 
 #include <gtest/gtest.h>
 

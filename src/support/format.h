@@ -28,5 +28,6 @@ int format_wide(wchar_t* buffer, uint64_t capacity, const wchar_t* format, ...);
 /// Prints to standard output; returns the characters printed.
 int out_printf(const wchar_t* format, ...);
 
-/// Prints to the given stream (the program passes standard error).
+/// Prints to the given stream: standard error for the memory reports,
+/// standard output for the generator's system errors.
 int err_printf(platform::standard_stream stream, const wchar_t* format, ...);

@@ -1,5 +1,5 @@
 // Paths in the dependency file's Make-style rule.
-#include "generator/dependency_file.h"
+#include "generator/dependency_rule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,28 +1,35 @@
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
 
 #include <cstring>
-#include <initializer_list>
 
-#include "driver/format.h"
+#include "metadata/content_type.h"
+#include "support/format.h"
 
 using namespace platform;
 
 namespace {
-constexpr uint64_t fixed_buffers = 0x90000;  // the eight 64 KiB buffers at the top
+
+// The fixed buffers at the top of the block: three narrow ones of 64 KiB
+// (flat name, indent, namespace path) under three wide ones of 128 KiB
+// (walk path, target names, start directory).
+constexpr uint64_t wide_buffer_bytes = 0x20000;
+constexpr uint64_t fixed_buffers = 3 * narrow_buffer_bytes + 3 * wide_buffer_bytes;
 constexpr uint32_t directory_capacity = static_cast<uint32_t>(wide_buffer_characters);
+
 }  // namespace
 
 block_layout layout_for_page_unit(uint64_t page_unit) {
-  uint64_t size = 6 * page_unit;
-  return block_layout{size,
-                      size - page_unit - fixed_buffers,
-                      size - 0x90000,
-                      size - 0x90000,
-                      size - 0x70000,
-                      size - 0x50000,
-                      size - 0x30000,
-                      size - 0x20000,
-                      size - 0x10000};
+  block_layout layout{};
+  layout.size = 6 * page_unit;
+  layout.text_capacity = layout.size - page_unit - fixed_buffers;
+  layout.flat_name = layout.size - narrow_buffer_bytes;
+  layout.indent = layout.flat_name - narrow_buffer_bytes;
+  layout.namespace_path = layout.indent - narrow_buffer_bytes;
+  layout.walk_path = layout.namespace_path - wide_buffer_bytes;
+  layout.pNAME_DST = layout.walk_path - wide_buffer_bytes;
+  layout.start_directory = layout.pNAME_DST - wide_buffer_bytes;
+  layout.text_end = layout.start_directory;
+  return layout;
 }
 
 void init_context(builder_context& context) {
@@ -31,9 +38,8 @@ void init_context(builder_context& context) {
   memory.page_unit = query_page_unit(&memory.physical);
   system_page_info(&memory.system_page_size, &memory.allocation_granularity);
 
-  for (file_handle* h : {&context.h_dst_1, &context.h_dst_2_arr, &context.h_dst_3, &context.h_dst_4,
-                         &context.h_dst_h, &context.h_dst_cpp, &context.h_src})
-    h->reset();
+  for (file_handle* file : output_set_files(context)) file->reset();
+  context.h_src.reset();
 
   context.quiet = context.flat_labels = context.big_endian = 0;
   context.hierarchy = 1;
@@ -48,7 +54,7 @@ void init_context(builder_context& context) {
   block_layout layout = layout_for_page_unit(memory.page_unit);
   context.read_size = memory.page_unit;
   context.text_capacity = layout.text_capacity;
-  context.flat_name_capacity = 0x10000;
+  context.flat_name_capacity = narrow_buffer_bytes;
   context.name_capacity = wide_buffer_characters;
   context.read_buffer = reinterpret_cast<uint8_t*>(block);
   context.flat_name = block + layout.flat_name;
@@ -67,12 +73,12 @@ void init_context(builder_context& context) {
   context.remaining = context.file_size = 0;
   context.read_count = context.text_length = context.written = 0;
   context.text_encoding = 0;
-  context.content_type = 8;
+  context.content_type = default_content_type;
   context.nested_array_filled = context.root_array_filled = context.after_namespace_tag = 0;
   context.blank_line_pending = 1;
   context.depth = 0;
   context.output_incomplete = 0;
-  context.latest_write_time = ~uint64_t{0};
+  context.latest_write_time = no_clamp;
   context.indent[0] = 0;
   context.namespace_path[0] = 0;
   context.names.reserve();
@@ -86,20 +92,12 @@ void release_context(builder_context& context) {
     if (!set_current_directory(context.start_directory) && platform::last_error() != 0)
       out_printf(L"failed to restore original directory: %i\n", static_cast<int>(platform::last_error()));
   }
-  context.h_dst_1.close();
-  context.h_dst_2_arr.close();
-  context.h_dst_3.close();
-  context.h_dst_4.close();
-  context.h_dst_h.close();
-  context.h_dst_cpp.close();
+  std::array<file_handle*, 6> outputs = output_set_files(context);
+  for (file_handle* file : outputs) file->close();
   release_work_memory(context.memory);
+  // Reset in the reverse order of the record: the source first.
   context.h_src.reset();
-  context.h_dst_cpp.reset();
-  context.h_dst_h.reset();
-  context.h_dst_4.reset();
-  context.h_dst_3.reset();
-  context.h_dst_2_arr.reset();
-  context.h_dst_1.reset();
+  for (auto file = outputs.rbegin(); file != outputs.rend(); ++file) (*file)->reset();
   reset_work_memory(context.memory);
   context.names.release();
   release_dependency_file(context.deps);

@@ -1,4 +1,4 @@
-#include "generator/identifier_table.h"
+#include "context/identifier_table.h"
 
 #include <cstring>
 #include <cwchar>

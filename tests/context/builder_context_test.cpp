@@ -1,4 +1,4 @@
-#include "driver/builder_context.h"
+#include "context/builder_context.h"
 
 #include <gtest/gtest.h>
 

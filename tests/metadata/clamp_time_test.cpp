@@ -1,5 +1,5 @@
 // Reading the -t time and clamping write times with it.
-#include "driver/clamp_time.h"
+#include "metadata/clamp_time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,17 @@
 #pragma once
 // All state of one run: the working memory, the fixed buffers carved from
 // it, the seven file objects, the switches and the generator's working fields.
+#include <array>
 #include <cstdint>
 
-#include "generator/dependency_file.h"
-#include "generator/identifier_table.h"
+#include "context/dependency_file.h"
+#include "context/identifier_table.h"
 #include "io/file_handle.h"
 #include "memory/work_memory.h"
+#include "metadata/clamp_time.h"
+
+/// Bytes in each of the three narrow buffers (flat name, indent, namespace path).
+inline constexpr uint64_t narrow_buffer_bytes = 0x10000;
 
 /// Characters in each of the three wide buffers (start directory, target
 /// names, walk path): their 128 KiB hold 65,536 characters of 16 bits, or
@@ -64,11 +69,18 @@ struct builder_context {
   uint8_t output_incomplete;
   /// The identifiers given out so far, to catch two items with one name.
   identifier_table names;
-  /// Later last-write times are dated at this one (-t); all ones for none.
+  /// Later last-write times are dated at this one (-t); no_clamp for none.
   uint64_t latest_write_time;
   /// The dependency file asked for on the command line (closed when not).
   dependency_file deps;
 };
+
+/// The six files of the output set, in the order of the record, which is
+/// also the order in which they are closed.
+inline std::array<file_handle*, 6> output_set_files(builder_context& context) {
+  return {&context.h_dst_1, &context.h_dst_2_arr, &context.h_dst_3,
+          &context.h_dst_4, &context.h_dst_h,     &context.h_dst_cpp};
+}
 
 /// Fills a fresh context and obtains the working block; ends the process
 /// with exit code -1 when there is no memory.

@@ -1,4 +1,4 @@
-#include "driver/clamp_time.h"
+#include "metadata/clamp_time.h"
 
 namespace {
 

@@ -1,20 +1,15 @@
-#include "generator/dependency_file.h"
+#include "generator/dependency_rule.h"
 
 #include <cstring>
 #include <cwchar>
 
-#include "driver/builder_context.h"
-#include "driver/format.h"
+#include "context/builder_context.h"
+#include "support/format.h"
+#include "support/system_error.h"
 
 using namespace platform;
 
 namespace {
-
-constexpr size_t prefix_characters = wide_buffer_characters;
-// A path is the prefix and a walk path, up to 4 UTF-8 bytes per character,
-// and escaping at most doubles it.
-constexpr size_t scratch_bytes = 2 * wide_buffer_characters * 4;
-constexpr size_t line_bytes = 2 * scratch_bytes + 16;
 
 bool is_absolute(const wchar_t* path) {
   return path[0] == L'/' || path[0] == L'\\' || (path[0] != 0 && path[1] == L':');
@@ -25,8 +20,7 @@ bool is_separator(wchar_t c) { return c == L'/' || c == L'\\'; }
 void write_line(builder_context& context, size_t length) {
   dependency_file& deps = context.deps;
   if (deps.file.write(deps.line, static_cast<uint32_t>(length)) < 0) {
-    out_printf(L"failed to write the dependency file\n");
-    print_system_error(standard_stream::output, deps.file.write_error);
+    print_system_error(standard_stream::output, deps.file.write_error, L"failed to write the dependency file");
     context.output_incomplete = 1;
     deps.file.close();
   }
@@ -55,22 +49,6 @@ int64_t escape_dependency_path(const char* path, size_t length, char* out, size_
   }
   out[used] = 0;
   return static_cast<int64_t>(used);
-}
-
-bool reserve_dependency_file(dependency_file& deps) {
-  deps.block_size = prefix_characters * sizeof(wchar_t) + scratch_bytes + line_bytes;
-  deps.block = static_cast<uint8_t*>(allocate_zeroed(deps.block_size));
-  if (!deps.block) {
-    out_printf(L"cannot allocate memory for the dependency file\n");
-    return false;
-  }
-  deps.prefix = reinterpret_cast<wchar_t*>(deps.block);
-  deps.prefix_length = 0;
-  deps.scratch = reinterpret_cast<char*>(deps.block + prefix_characters * sizeof(wchar_t));
-  deps.scratch_capacity = scratch_bytes;
-  deps.line = deps.scratch + scratch_bytes;
-  deps.line_capacity = line_bytes;
-  return true;
 }
 
 bool open_dependency_file(builder_context& context, const wchar_t* name, const wchar_t* target) {
@@ -102,7 +80,7 @@ void note_directory_change(builder_context& context, const wchar_t* directory) {
   if (!deps.block) return;
   size_t length = wcslen(directory);
   size_t start = is_absolute(directory) ? 0 : deps.prefix_length;
-  if (start + length + 2 > prefix_characters) {
+  if (start + length + 2 > dependency_prefix_characters) {
     out_printf(L"failed to follow the directory change to [%s] in the dependency file\n", directory);
     context.output_incomplete = 1;
     return;
@@ -144,14 +122,4 @@ void finish_dependency_file(builder_context& context) {
   deps.line[0] = '\n';
   write_line(context, 1);
   deps.file.close();
-}
-
-void release_dependency_file(dependency_file& deps) {
-  deps.file.close();
-  deps.file.reset();
-  if (deps.block) free_zeroed(deps.block, deps.block_size);
-  deps.block = nullptr;
-  deps.prefix = nullptr;
-  deps.scratch = deps.line = nullptr;
-  deps.prefix_length = deps.scratch_capacity = deps.line_capacity = 0;
 }

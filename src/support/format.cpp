@@ -1,4 +1,4 @@
-#include "driver/format.h"
+#include "support/format.h"
 
 #include <cstdarg>
 #include <cstddef>
@@ -147,6 +147,104 @@ int read_number(const Char*& at, arguments& args) {
   return value;
 }
 
+// Reads the flags, width, precision and size prefix of a directive; at is
+// left on its conversion character.
+template <typename Char>
+conversion read_directive(const Char*& at, arguments& args) {
+  conversion directive;
+  for (;; ++at) {
+    if (*at == '-') directive.left = true;
+    else if (*at == '+') directive.plus = true;
+    else if (*at == ' ') directive.blank = true;
+    else if (*at == '#') directive.alternate = true;
+    else if (*at == '0') directive.zero = true;
+    else break;
+  }
+  directive.width = read_number(at, args);
+  if (directive.width < 0) {
+    directive.left = true;
+    directive.width = -directive.width;
+  }
+  if (*at == '.') {
+    ++at;
+    directive.precision = read_number(at, args);
+  }
+  switch (*at) {
+    case 'h':
+      directive.narrow_flag = true;
+      directive.size = at[1] == 'h' ? (++at, conversion::size_char) : conversion::size_short;
+      ++at;
+      break;
+    case 'l':
+      directive.wide_flag = true;
+      directive.size = at[1] == 'l' ? (++at, conversion::size_long_long) : conversion::size_long;
+      ++at;
+      break;
+    case 'I':
+      if (at[1] == '6' && at[2] == '4') directive.size = conversion::size_64, at += 3;
+      else if (at[1] == '3' && at[2] == '2') directive.size = conversion::size_32, at += 3;
+      else directive.size = conversion::size_pointer, ++at;
+      break;
+    case 'z': case 'j': case 't':
+      directive.size = conversion::size_pointer;
+      ++at;
+      break;
+    case 'L':
+      directive.size = conversion::size_long_long;
+      ++at;
+      break;
+    default:
+      break;
+  }
+  return directive;
+}
+
+template <typename Sink>
+bool put_character(Sink& sink, const conversion& directive, arguments& args, bool wide_format) {
+  bool wide_char = directive.wide_flag || (wide_format && !directive.narrow_flag);
+  uint32_t c = wide_char ? static_cast<uint32_t>(static_cast<wchar_t>(va_arg(args.list, promoted_wint)))
+                         : static_cast<unsigned char>(va_arg(args.list, int));
+  int fill = directive.width > 1 ? directive.width - 1 : 0;
+  return (directive.left || pad(sink, fill, ' ')) && sink.put(c) && (!directive.left || pad(sink, fill, ' '));
+}
+
+template <typename Sink>
+bool put_text_argument(Sink& sink, const conversion& directive, arguments& args, bool wide_format) {
+  bool wide_text = directive.wide_flag || (wide_format && !directive.narrow_flag);
+  if (wide_text) {
+    const wchar_t* text = va_arg(args.list, const wchar_t*);
+    return put_string(sink, text ? text : L"(null)", directive);
+  }
+  const char* text = va_arg(args.list, const char*);
+  return put_string(sink, text ? text : "(null)", directive);
+}
+
+// Puts the argument of one directive; false when the sink refused a character.
+template <typename Sink>
+bool put_conversion(Sink& sink, uint32_t kind, const conversion& directive, arguments& args, bool wide_format) {
+  switch (kind) {
+    case 'd': case 'i': {
+      int64_t value = signed_argument(args, directive);
+      uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+      return put_integer(sink, magnitude, value < 0, 10, false, directive);
+    }
+    case 'u': return put_integer(sink, unsigned_argument(args, directive), false, 10, false, directive);
+    case 'x': return put_integer(sink, unsigned_argument(args, directive), false, 16, false, directive);
+    case 'X': return put_integer(sink, unsigned_argument(args, directive), false, 16, true, directive);
+    case 'o': return put_integer(sink, unsigned_argument(args, directive), false, 8, false, directive);
+    case 'p': {
+      conversion pointer_directive = directive;
+      pointer_directive.precision = 2 * static_cast<int>(sizeof(void*));
+      return put_integer(sink, reinterpret_cast<uintptr_t>(va_arg(args.list, void*)), false, 16, true,
+                         pointer_directive);
+    }
+    case 'c': return put_character(sink, directive, args, wide_format);
+    case 's': return put_text_argument(sink, directive, args, wide_format);
+    case '%': return sink.put('%');
+    default: return sink.put(kind);
+  }
+}
+
 // Formats into the sink; false when the sink refused a character.
 template <typename Char, typename Sink>
 bool format_into(Sink& sink, const Char* format, arguments& args) {
@@ -158,93 +256,9 @@ bool format_into(Sink& sink, const Char* format, arguments& args) {
       continue;
     }
     ++at;
-    conversion directive;
-    for (;; ++at) {
-      if (*at == '-') directive.left = true;
-      else if (*at == '+') directive.plus = true;
-      else if (*at == ' ') directive.blank = true;
-      else if (*at == '#') directive.alternate = true;
-      else if (*at == '0') directive.zero = true;
-      else break;
-    }
-    directive.width = read_number(at, args);
-    if (directive.width < 0) {
-      directive.left = true;
-      directive.width = -directive.width;
-    }
-    if (*at == '.') {
-      ++at;
-      directive.precision = read_number(at, args);
-    }
-    switch (*at) {
-      case 'h':
-        directive.narrow_flag = true;
-        directive.size = at[1] == 'h' ? (++at, conversion::size_char) : conversion::size_short;
-        ++at;
-        break;
-      case 'l':
-        directive.wide_flag = true;
-        directive.size = at[1] == 'l' ? (++at, conversion::size_long_long) : conversion::size_long;
-        ++at;
-        break;
-      case 'I':
-        if (at[1] == '6' && at[2] == '4') directive.size = conversion::size_64, at += 3;
-        else if (at[1] == '3' && at[2] == '2') directive.size = conversion::size_32, at += 3;
-        else directive.size = conversion::size_pointer, ++at;
-        break;
-      case 'z': case 'j': case 't':
-        directive.size = conversion::size_pointer;
-        ++at;
-        break;
-      case 'L':
-        directive.size = conversion::size_long_long;
-        ++at;
-        break;
-      default:
-        break;
-    }
-    bool ok = true;
-    switch (*at) {
-      case 'd': case 'i': {
-        int64_t value = signed_argument(args, directive);
-        uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        ok = put_integer(sink, magnitude, value < 0, 10, false, directive);
-        break;
-      }
-      case 'u': ok = put_integer(sink, unsigned_argument(args, directive), false, 10, false, directive); break;
-      case 'x': ok = put_integer(sink, unsigned_argument(args, directive), false, 16, false, directive); break;
-      case 'X': ok = put_integer(sink, unsigned_argument(args, directive), false, 16, true, directive); break;
-      case 'o': ok = put_integer(sink, unsigned_argument(args, directive), false, 8, false, directive); break;
-      case 'p': {
-        conversion pointer_directive = directive;
-        pointer_directive.precision = 2 * static_cast<int>(sizeof(void*));
-        ok = put_integer(sink, reinterpret_cast<uintptr_t>(va_arg(args.list, void*)), false, 16, true, pointer_directive);
-        break;
-      }
-      case 'c': {
-        bool wide_char = directive.wide_flag || (wide_format && !directive.narrow_flag);
-        uint32_t c = wide_char ? static_cast<uint32_t>(static_cast<wchar_t>(va_arg(args.list, promoted_wint)))
-                               : static_cast<unsigned char>(va_arg(args.list, int));
-        int fill = directive.width > 1 ? directive.width - 1 : 0;
-        ok = (directive.left || pad(sink, fill, ' ')) && sink.put(c) && (!directive.left || pad(sink, fill, ' '));
-        break;
-      }
-      case 's': {
-        bool wide_text = directive.wide_flag || (wide_format && !directive.narrow_flag);
-        if (wide_text) {
-          const wchar_t* text = va_arg(args.list, const wchar_t*);
-          ok = put_string(sink, text ? text : L"(null)", directive);
-        } else {
-          const char* text = va_arg(args.list, const char*);
-          ok = put_string(sink, text ? text : "(null)", directive);
-        }
-        break;
-      }
-      case '%': ok = sink.put('%'); break;
-      case 0: return true;  // a lone % at the end prints nothing
-      default: ok = sink.put(static_cast<uint32_t>(*at)); break;
-    }
-    if (!ok) return false;
+    conversion directive = read_directive(at, args);
+    if (*at == 0) return true;  // a lone % at the end prints nothing
+    if (!put_conversion(sink, static_cast<uint32_t>(*at), directive, args, wide_format)) return false;
   }
   return true;
 }

@@ -1,0 +1,78 @@
+#include "driver/command_line.h"
+
+#include "support/format.h"
+
+namespace {
+
+constexpr const wchar_t* usage =
+    L"::usage::\n\tvex_resource_builder [-a] [-f] [-h] <target.cpp> [-d dir] <source 1-n>\n\t-q  quiet\n\t-a  "
+    L"append\n\t-b  use big endianess output\n\t-d  change directory to dir\n\t-f  use flat labels\n\t-h  use "
+    L"hierarchy structure, implies -f\n\n";
+
+// The switches without a value, in their order.
+struct flag_switch {
+  wchar_t letter;
+  bool command_line::*effect;
+};
+constexpr flag_switch flag_switches[] = {{L'a', &command_line::append},
+                                         {L'b', &command_line::big_endian},
+                                         {L'f', &command_line::flat_labels},
+                                         {L'h', &command_line::flat_labels}};
+
+// The switches with a value, in their order.
+struct value_switch {
+  wchar_t letter;
+  const wchar_t* command_line::*value;
+};
+constexpr value_switch value_switches[] = {{L'M', &command_line::dependency_name},
+                                           {L't', &command_line::clamp_text}};
+
+// Reads the rest of the argument, or else the next one, as the switch's
+// value, advancing i and minimum past what it used. False when the value is
+// missing or too few arguments remain for the target.
+bool take_value(int argc, wchar_t** argv, int& i, int& minimum, const wchar_t** value) {
+  const wchar_t* rest = argv[i] + 2;
+  int used = *rest ? 1 : 2;
+  minimum += used;
+  if (argc < minimum || (used == 2 && argv[i + 1][0] == 0)) return false;
+  *value = *rest ? rest : argv[i + 1];
+  i += used;
+  return true;
+}
+
+}  // namespace
+
+void print_usage() { out_printf(L"%ls%ls", banner, usage); }
+
+bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_code) {
+  exit_code = argc == 1 ? 0 : 1;
+  // minimum counts the arguments needed so far: the program, the switches
+  // seen, the target and one source.
+  int i = 1;
+  int minimum = 3;
+  if (argc >= minimum && is_switch(argv[1], L'q')) {
+    line.quiet = true;
+    i = 2;
+    minimum = 4;
+  }
+  // Each switch is looked for once, at its turn, so one out of order is
+  // taken as the target or a source.
+  for (const flag_switch& flag : flag_switches) {
+    if (argc < minimum || !is_switch(argv[i], flag.letter)) continue;
+    line.*flag.effect = true;
+    ++i;
+    ++minimum;
+  }
+  bool values_complete = true;
+  for (const value_switch& valued : value_switches) {
+    if (values_complete && argc >= minimum && is_switch(argv[i], valued.letter))
+      values_complete = take_value(argc, argv, i, minimum, &(line.*valued.value));
+  }
+  if (!values_complete || argc < minimum) {
+    print_usage();
+    return false;
+  }
+  line.target = argv[i];
+  line.first_source = i + 1;
+  return true;
+}

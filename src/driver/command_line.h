@@ -1,0 +1,30 @@
+#pragma once
+// The switches and the target of a command line. Switches are recognised by
+// their first two characters only, each at most once and in a fixed order:
+// -q (first argument only), -a, -b, -f, -h, then the ones with a value, -M
+// and -t, whose value is the rest of the argument or else the next one.
+
+/// What the command line asks for.
+struct command_line {
+  bool quiet = false;
+  bool append = false;
+  bool big_endian = false;
+  bool flat_labels = false;          ///< -f, and -h (one namespace per directory is always on)
+  const wchar_t* dependency_name = nullptr;  ///< -M
+  const wchar_t* clamp_text = nullptr;       ///< -t
+  const wchar_t* target = nullptr;
+  int first_source = 0;              ///< index of the first argument after the target
+};
+
+/// The first lines of every run that is not quiet, and of the usage text.
+inline constexpr const wchar_t* banner = L":: resource builder for brimvale  2022-05-31\n\n";
+
+/// Prints the banner and the usage text.
+void print_usage();
+
+/// Reads argv into line. False when the run must not go on: then the usage
+/// text has been printed and exit_code holds the run's exit code.
+bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_code);
+
+/// True when argument is switch -letter (its first two characters).
+inline bool is_switch(const wchar_t* argument, wchar_t letter) { return argument[0] == L'-' && argument[1] == letter; }
