@@ -10,40 +10,118 @@ const char* const content_type_names[content_type_count] = {
 #undef VEX_CONTENT_TYPE
 };
 
-// The extension rows in strcmp order, each with the number it yields. The
-// rows "ram," (with its comma), "001" and "c++" stand as the document has them.
-#define VEX_EXTENSION_ROWS(row)                                                                         \
-  row("001", 26) row("7z", 26) row("aac", 53) row("ai", 12) row("aif", 62) row("aifc", 54)              \
-  row("aiff", 54) row("ani", 43) row("apng", 70) row("application", 38) row("asf", 114) row("asm", 96)  \
-  row("asp", 88) row("asr", 114) row("asx", 114) row("au", 55) row("avi", 103) row("avif", 71)          \
-  row("avifs", 72) row("avs", 104) row("bat", 96) row("bin", 8) row("bmp", 73) row("book", 1)           \
-  row("bz", 27) row("bz2", 28) row("c", 96) row("c++", 96) row("cab", 14) row("calx", 16)               \
-  row("cat", 17) row("cc", 96) row("cer", 51) row("chat", 29) row("chm", 8) row("class", 37)            \
-  row("cmd", 96) row("com", 8) row("conf", 102) row("config", 102) row("cpp", 96) row("crl", 11)        \
-  row("crt", 51) row("csh", 32) row("css", 89) row("csv", 90) row("cur", 8) row("def", 96)              \
-  row("deploy", 8) row("der", 51) row("dib", 73) row("dll", 41) row("doc", 7) row("docx", 22)           \
-  row("dot", 7) row("dsp", 8) row("dtd", 102) row("dump", 8) row("eml", 87) row("eps", 12)              \
-  row("epub", 2) row("exe", 8) row("f", 98) row("f77", 98) row("f90", 98) row("fla", 8)                 \
-  row("flv", 112) row("gif", 74) row("gtar", 33) row("gz", 34) row("h", 96) row("heic", 75)             \
-  row("heics", 76) row("heif", 77) row("heifs", 78) row("hh", 96) row("hlp", 25) row("hta", 3)          \
-  row("htm", 91) row("html", 91) row("ico", 85) row("ima", 35) row("img", 8) row("indd", 36)            \
-  row("inf", 96) row("ini", 96) row("iso", 8) row("jar", 4) row("java", 8) row("jpe", 79)               \
-  row("jpeg", 79) row("jpg", 79) row("js", 5) row("json", 6) row("jsx", 92) row("lnk", 40)              \
-  row("log", 96) row("m", 96) row("m1v", 106) row("m2ts", 109) row("m3u", 64) row("m4a", 57)            \
-  row("m4r", 63) row("m4v", 105) row("manifest", 102) row("map", 96) row("md", 94) row("mht", 87)       \
-  row("mhtml", 87) row("mid", 56) row("midi", 56) row("mkv", 113) row("mov", 108) row("movie", 116)     \
-  row("mp2", 106) row("mp3", 58) row("mp4", 105) row("mp4v", 105) row("mpa", 58) row("mpe", 106)        \
-  row("mpeg", 106) row("mpg", 106) row("mpv2", 106) row("msi", 8) row("nsc", 114) row("nws", 87)        \
-  row("o", 8) row("oga", 59) row("ogg", 59) row("ogm", 107) row("ogv", 107) row("one", 9)               \
-  row("otf", 66) row("p", 95) row("pas", 95) row("pdf", 10) row("pem", 44) row("png", 80)               \
-  row("pnz", 80) row("pps", 18) row("ppsx", 19) row("ppt", 18) row("pptx", 20) row("ps", 12)            \
-  row("psd", 81) row("py", 99) row("ra", 60) row("ram,", 60) row("rar", 8) row("raw", 8) row("rc", 96)  \
-  row("rm", 23) row("rmi", 56) row("rtf", 13) row("rv", 110) row("sh", 45) row("snd", 55)               \
-  row("spx", 59) row("svg", 82) row("svgz", 82) row("swf", 46) row("talk", 100) row("tar", 47)          \
-  row("tcl", 48) row("tex", 49) row("tgz", 31) row("tiff", 83) row("ts", 109) row("ttf", 67)            \
-  row("txt", 96) row("url", 101) row("vbs", 97) row("vml", 102) row("vsd", 24) row("vsx", 24)           \
-  row("wav", 61) row("webm", 111) row("webp", 84) row("wma", 65) row("wmv", 115) row("woff", 68)        \
-  row("woff2", 69) row("wri", 42) row("xls", 15) row("xml", 102) row("z", 30) row("zip", 52)
+namespace {
+
+// The builder's numbers, in the order of content_type_names.
+enum : uint8_t {
+#define VEX_CONTENT_TYPE(name, mime_type) name,
+#include "vex_resource_builder/content_types.def"
+#undef VEX_CONTENT_TYPE
+};
+static_assert(HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM == default_content_type);
+
+}  // namespace
+
+// The extension rows in strcmp order, each with the type it yields. The rows
+// "ram," (with its comma), "001" and "c++" are extensions as they stand.
+#define VEX_EXTENSION_ROWS(row) \
+  row("001", HTTP_CONTENT_TYPE_APPLICATION_X_7Z_COMPRESSED) \
+  row("7z", HTTP_CONTENT_TYPE_APPLICATION_X_7Z_COMPRESSED) row("aac", HTTP_CONTENT_TYPE_AUDIO_AAC) \
+  row("ai", HTTP_CONTENT_TYPE_APPLICATION_POSTSCRIPT) row("aif", HTTP_CONTENT_TYPE_AUDIO_X_AIFF) \
+  row("aifc", HTTP_CONTENT_TYPE_AUDIO_AIFF) row("aiff", HTTP_CONTENT_TYPE_AUDIO_AIFF) \
+  row("ani", HTTP_CONTENT_TYPE_APPLICATION_X_NAVI_ANIMATION) row("apng", HTTP_CONTENT_TYPE_IMAGE_APNG) \
+  row("application", HTTP_CONTENT_TYPE_APPLICATION_X_MS_APPLICATION) row("asf", HTTP_CONTENT_TYPE_VIDEO_X_MS_ASF) \
+  row("asm", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("asp", HTTP_CONTENT_TYPE_TEXT_ASP) \
+  row("asr", HTTP_CONTENT_TYPE_VIDEO_X_MS_ASF) row("asx", HTTP_CONTENT_TYPE_VIDEO_X_MS_ASF) \
+  row("au", HTTP_CONTENT_TYPE_AUDIO_BASIC) row("avi", HTTP_CONTENT_TYPE_VIDEO_AVI) \
+  row("avif", HTTP_CONTENT_TYPE_IMAGE_AVIF) row("avifs", HTTP_CONTENT_TYPE_IMAGE_AVIFS) \
+  row("avs", HTTP_CONTENT_TYPE_VIDEO_AVS_VIDEO) row("bat", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("bin", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("bmp", HTTP_CONTENT_TYPE_IMAGE_BMP) \
+  row("book", HTTP_CONTENT_TYPE_APPLICATION_BOOK) row("bz", HTTP_CONTENT_TYPE_APPLICATION_X_BZIP) \
+  row("bz2", HTTP_CONTENT_TYPE_APPLICATION_X_BZIP2) row("c", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("c++", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("cab", HTTP_CONTENT_TYPE_APPLICATION_VND_MS_CAB_COMPRESSED) \
+  row("calx", HTTP_CONTENT_TYPE_APPLICATION_VND_MS_OFFICE_CALX) \
+  row("cat", HTTP_CONTENT_TYPE_APPLICATION_VND_MS_PKI_SECCAT) row("cc", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("cer", HTTP_CONTENT_TYPE_APPLICATION_X_X509_CA_CERT) row("chat", HTTP_CONTENT_TYPE_APPLICATION_X_CHAT) \
+  row("chm", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("class", HTTP_CONTENT_TYPE_APPLICATION_X_JAVA_APPLET) \
+  row("cmd", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("com", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("conf", HTTP_CONTENT_TYPE_TEXT_XML) row("config", HTTP_CONTENT_TYPE_TEXT_XML) \
+  row("cpp", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("crl", HTTP_CONTENT_TYPE_APPLICATION_PKIX_CRL) \
+  row("crt", HTTP_CONTENT_TYPE_APPLICATION_X_X509_CA_CERT) row("csh", HTTP_CONTENT_TYPE_APPLICATION_X_CSH) \
+  row("css", HTTP_CONTENT_TYPE_TEXT_CSS) row("csv", HTTP_CONTENT_TYPE_TEXT_CSV) \
+  row("cur", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("def", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("deploy", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("der", HTTP_CONTENT_TYPE_APPLICATION_X_X509_CA_CERT) row("dib", HTTP_CONTENT_TYPE_IMAGE_BMP) \
+  row("dll", HTTP_CONTENT_TYPE_APPLICATION_X_MSDOWNLOAD) row("doc", HTTP_CONTENT_TYPE_APPLICATION_MS_WORD) \
+  row("docx", HTTP_CONTENT_TYPE_APPLICATION_VND_OPENXMLFORMATS_OFFICEDOCUMENT_WORDPROCESSINGML_DOCUMENT) \
+  row("dot", HTTP_CONTENT_TYPE_APPLICATION_MS_WORD) row("dsp", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("dtd", HTTP_CONTENT_TYPE_TEXT_XML) row("dump", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("eml", HTTP_CONTENT_TYPE_MESSAGE_RFC822) row("eps", HTTP_CONTENT_TYPE_APPLICATION_POSTSCRIPT) \
+  row("epub", HTTP_CONTENT_TYPE_APPLICATION_EPUB_ZIP) row("exe", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("f", HTTP_CONTENT_TYPE_TEXT_X_FORTRAN) row("f77", HTTP_CONTENT_TYPE_TEXT_X_FORTRAN) \
+  row("f90", HTTP_CONTENT_TYPE_TEXT_X_FORTRAN) row("fla", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("flv", HTTP_CONTENT_TYPE_VIDEO_X_FLV) row("gif", HTTP_CONTENT_TYPE_IMAGE_GIF) \
+  row("gtar", HTTP_CONTENT_TYPE_APPLICATION_X_GTAR) row("gz", HTTP_CONTENT_TYPE_APPLICATION_X_GZIP) \
+  row("h", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("heic", HTTP_CONTENT_TYPE_IMAGE_HEIC) \
+  row("heics", HTTP_CONTENT_TYPE_IMAGE_HEICS) row("heif", HTTP_CONTENT_TYPE_IMAGE_HEIF) \
+  row("heifs", HTTP_CONTENT_TYPE_IMAGE_HEIFS) row("hh", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("hlp", HTTP_CONTENT_TYPE_APPLICATION_WINHLP) row("hta", HTTP_CONTENT_TYPE_APPLICATION_HTA) \
+  row("htm", HTTP_CONTENT_TYPE_TEXT_HTML) row("html", HTTP_CONTENT_TYPE_TEXT_HTML) \
+  row("ico", HTTP_CONTENT_TYPE_IMAGE_X_ICON) row("ima", HTTP_CONTENT_TYPE_APPLICATION_X_IMA) \
+  row("img", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("indd", HTTP_CONTENT_TYPE_APPLICATION_X_INDESIGN) \
+  row("inf", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("ini", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("iso", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("jar", HTTP_CONTENT_TYPE_APPLICATION_JAVA_ARCHIVE) \
+  row("java", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("jpe", HTTP_CONTENT_TYPE_IMAGE_JPEG) \
+  row("jpeg", HTTP_CONTENT_TYPE_IMAGE_JPEG) row("jpg", HTTP_CONTENT_TYPE_IMAGE_JPEG) \
+  row("js", HTTP_CONTENT_TYPE_APPLICATION_JAVASCRIPT) row("json", HTTP_CONTENT_TYPE_APPLICATION_JSON) \
+  row("jsx", HTTP_CONTENT_TYPE_TEXT_JSCRIPT) row("lnk", HTTP_CONTENT_TYPE_APPLICATION_X_MS_SHORTCUT) \
+  row("log", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("m", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("m1v", HTTP_CONTENT_TYPE_VIDEO_MPEG) row("m2ts", HTTP_CONTENT_TYPE_VIDEO_VND_DLNA_MPEG_TTS) \
+  row("m3u", HTTP_CONTENT_TYPE_AUDIO_X_MPEGURL) row("m4a", HTTP_CONTENT_TYPE_AUDIO_MP4) \
+  row("m4r", HTTP_CONTENT_TYPE_AUDIO_X_M4R) row("m4v", HTTP_CONTENT_TYPE_VIDEO_MP4) \
+  row("manifest", HTTP_CONTENT_TYPE_TEXT_XML) row("map", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("md", HTTP_CONTENT_TYPE_TEXT_MARKDOWN) row("mht", HTTP_CONTENT_TYPE_MESSAGE_RFC822) \
+  row("mhtml", HTTP_CONTENT_TYPE_MESSAGE_RFC822) row("mid", HTTP_CONTENT_TYPE_AUDIO_MID) \
+  row("midi", HTTP_CONTENT_TYPE_AUDIO_MID) row("mkv", HTTP_CONTENT_TYPE_VIDEO_X_MATROSKA) \
+  row("mov", HTTP_CONTENT_TYPE_VIDEO_QUICKTIME) row("movie", HTTP_CONTENT_TYPE_VIDEO_X_SGI_MOVIE) \
+  row("mp2", HTTP_CONTENT_TYPE_VIDEO_MPEG) row("mp3", HTTP_CONTENT_TYPE_AUDIO_MPEG) \
+  row("mp4", HTTP_CONTENT_TYPE_VIDEO_MP4) row("mp4v", HTTP_CONTENT_TYPE_VIDEO_MP4) \
+  row("mpa", HTTP_CONTENT_TYPE_AUDIO_MPEG) row("mpe", HTTP_CONTENT_TYPE_VIDEO_MPEG) \
+  row("mpeg", HTTP_CONTENT_TYPE_VIDEO_MPEG) row("mpg", HTTP_CONTENT_TYPE_VIDEO_MPEG) \
+  row("mpv2", HTTP_CONTENT_TYPE_VIDEO_MPEG) row("msi", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("nsc", HTTP_CONTENT_TYPE_VIDEO_X_MS_ASF) row("nws", HTTP_CONTENT_TYPE_MESSAGE_RFC822) \
+  row("o", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("oga", HTTP_CONTENT_TYPE_AUDIO_OGG) \
+  row("ogg", HTTP_CONTENT_TYPE_AUDIO_OGG) row("ogm", HTTP_CONTENT_TYPE_VIDEO_OGG) \
+  row("ogv", HTTP_CONTENT_TYPE_VIDEO_OGG) row("one", HTTP_CONTENT_TYPE_APPLICATION_ONENOTE) \
+  row("otf", HTTP_CONTENT_TYPE_FONT_OTF) row("p", HTTP_CONTENT_TYPE_TEXT_PASCAL) \
+  row("pas", HTTP_CONTENT_TYPE_TEXT_PASCAL) row("pdf", HTTP_CONTENT_TYPE_APPLICATION_PDF) \
+  row("pem", HTTP_CONTENT_TYPE_APPLICATION_X_PEM_FILE) row("png", HTTP_CONTENT_TYPE_IMAGE_PNG) \
+  row("pnz", HTTP_CONTENT_TYPE_IMAGE_PNG) row("pps", HTTP_CONTENT_TYPE_APPLICATION_VND_MS_POWERPOINT) \
+  row("ppsx", HTTP_CONTENT_TYPE_APPLICATION_VND_OPENXMLFORMATS_OFFICEDOCUMENT_PRESENTATIONML_SLIDESHOW) \
+  row("ppt", HTTP_CONTENT_TYPE_APPLICATION_VND_MS_POWERPOINT) \
+  row("pptx", HTTP_CONTENT_TYPE_APPLICATION_VND_OPENXMLFORMATS_OFFICEDOCUMENT_PRESENTATIONML_PRESENTATION) \
+  row("ps", HTTP_CONTENT_TYPE_APPLICATION_POSTSCRIPT) row("psd", HTTP_CONTENT_TYPE_IMAGE_PSD) \
+  row("py", HTTP_CONTENT_TYPE_TEXT_X_SCRIPT_PYTHON) row("ra", HTTP_CONTENT_TYPE_AUDIO_VND_RN_REALAUDIO) \
+  row("ram,", HTTP_CONTENT_TYPE_AUDIO_VND_RN_REALAUDIO) row("rar", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) \
+  row("raw", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM) row("rc", HTTP_CONTENT_TYPE_TEXT_PLAIN) \
+  row("rm", HTTP_CONTENT_TYPE_APPLICATION_VND_RN_REALMEDIA) row("rmi", HTTP_CONTENT_TYPE_AUDIO_MID) \
+  row("rtf", HTTP_CONTENT_TYPE_APPLICATION_RTF) row("rv", HTTP_CONTENT_TYPE_VIDEO_VND_RN_REALVIDEO) \
+  row("sh", HTTP_CONTENT_TYPE_APPLICATION_X_SH) row("snd", HTTP_CONTENT_TYPE_AUDIO_BASIC) \
+  row("spx", HTTP_CONTENT_TYPE_AUDIO_OGG) row("svg", HTTP_CONTENT_TYPE_IMAGE_SVG_XML) \
+  row("svgz", HTTP_CONTENT_TYPE_IMAGE_SVG_XML) row("swf", HTTP_CONTENT_TYPE_APPLICATION_X_SHOCKWAVE_FLASH) \
+  row("talk", HTTP_CONTENT_TYPE_TEXT_X_SPEECH) row("tar", HTTP_CONTENT_TYPE_APPLICATION_X_TAR) \
+  row("tcl", HTTP_CONTENT_TYPE_APPLICATION_X_TCL) row("tex", HTTP_CONTENT_TYPE_APPLICATION_X_TEX) \
+  row("tgz", HTTP_CONTENT_TYPE_APPLICATION_X_COMPRESSED) row("tiff", HTTP_CONTENT_TYPE_IMAGE_TIFF) \
+  row("ts", HTTP_CONTENT_TYPE_VIDEO_VND_DLNA_MPEG_TTS) row("ttf", HTTP_CONTENT_TYPE_FONT_TTF) \
+  row("txt", HTTP_CONTENT_TYPE_TEXT_PLAIN) row("url", HTTP_CONTENT_TYPE_TEXT_X_URL) \
+  row("vbs", HTTP_CONTENT_TYPE_TEXT_VBSCRIPT) row("vml", HTTP_CONTENT_TYPE_TEXT_XML) \
+  row("vsd", HTTP_CONTENT_TYPE_APPLICATION_VND_VISIO) row("vsx", HTTP_CONTENT_TYPE_APPLICATION_VND_VISIO) \
+  row("wav", HTTP_CONTENT_TYPE_AUDIO_WAV) row("webm", HTTP_CONTENT_TYPE_VIDEO_WEBM) \
+  row("webp", HTTP_CONTENT_TYPE_IMAGE_WEBP) row("wma", HTTP_CONTENT_TYPE_AUDIO_X_MS_WMA) \
+  row("wmv", HTTP_CONTENT_TYPE_VIDEO_X_MS_WMV) row("woff", HTTP_CONTENT_TYPE_FONT_WOFF) \
+  row("woff2", HTTP_CONTENT_TYPE_FONT_WOFF2) row("wri", HTTP_CONTENT_TYPE_APPLICATION_X_MSWRITE) \
+  row("xls", HTTP_CONTENT_TYPE_APPLICATION_VND_MS_EXCEL) row("xml", HTTP_CONTENT_TYPE_TEXT_XML) \
+  row("z", HTTP_CONTENT_TYPE_APPLICATION_X_COMPRESS) row("zip", HTTP_CONTENT_TYPE_APPLICATION_X_ZIP_COMPRESSED)
 
 #define VEX_EXTENSION_TEXT(text, type) text,
 #define VEX_EXTENSION_TYPE(text, type) type,

@@ -5,20 +5,34 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 using namespace platform;
 
 namespace {
 
+// A directory of its own for each test: the name counts up from a random
+// start until create_directory makes a new one, so runs side by side never
+// share one.
 struct temporary_directory {
   std::filesystem::path path;
   temporary_directory() {
-    path = std::filesystem::temp_directory_path() / ("vex_file_handle_" + std::to_string(std::rand()));
-    std::filesystem::create_directories(path);
+    static uint64_t next = std::random_device{}();
+    do {
+      path = std::filesystem::temp_directory_path() / ("vex_file_handle_" + std::to_string(next++));
+    } while (!std::filesystem::create_directory(path));
   }
   ~temporary_directory() { std::filesystem::remove_all(path); }
   std::wstring file(const char* name) const { return (path / name).wstring(); }
+};
+
+// Makes a directory current for its lifetime; the start directory comes
+// back however the test ends.
+struct current_directory_change {
+  std::filesystem::path start = std::filesystem::current_path();
+  explicit current_directory_change(const std::filesystem::path& to) { std::filesystem::current_path(to); }
+  ~current_directory_change() { std::filesystem::current_path(start); }
 };
 
 std::string contents(const std::wstring& name) {
@@ -133,8 +147,7 @@ TEST(FileHandle, OnlyTheExactStandardNamesAreStreams) {
   GTEST_SKIP() << "Windows itself treats every spelling of con as the console device";
 #endif
   temporary_directory dir;
-  std::filesystem::path start = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path);
+  current_directory_change inside(dir.path);
   {
     file_handle h;
     ASSERT_EQ(h.open(L"Con", generic_write, create_always, 0), 0);
@@ -149,5 +162,4 @@ TEST(FileHandle, OnlyTheExactStandardNamesAreStreams) {
     h.close();
     EXPECT_NE(get_std_handle(standard_stream::input), invalid_handle);
   }
-  std::filesystem::current_path(start);
 }
