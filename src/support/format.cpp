@@ -265,19 +265,31 @@ bool format_into(Sink& sink, const Char* format, arguments& args) {
 
 }  // namespace
 
-int vformat_text(char* buffer, uint64_t capacity, const char* format, va_list list) {
+namespace {
+
+// Formats into a bounded buffer (capacity characters, terminator included):
+// the length, or -1 with the buffer emptied when the text does not fit.
+template <typename Char, typename Sink>
+int format_bounded(Char* buffer, uint64_t capacity, const Char* format, arguments& args) {
   if (!buffer || capacity == 0) return -1;
-  narrow_sink sink{buffer, buffer + capacity - 1};
-  arguments args;
-  va_copy(args.list, list);
+  Sink sink{buffer, buffer + capacity - 1};
   bool ok = format_into(sink, format, args);
-  va_end(args.list);
   *sink.at = 0;
   if (!ok) {
     *buffer = 0;
     return -1;
   }
   return static_cast<int>(sink.at - buffer);
+}
+
+}  // namespace
+
+int vformat_text(char* buffer, uint64_t capacity, const char* format, va_list list) {
+  arguments args;
+  va_copy(args.list, list);
+  int result = format_bounded<char, narrow_sink>(buffer, capacity, format, args);
+  va_end(args.list);
+  return result;
 }
 
 int format_text(char* buffer, uint64_t capacity, const char* format, ...) {
@@ -289,18 +301,11 @@ int format_text(char* buffer, uint64_t capacity, const char* format, ...) {
 }
 
 int format_wide(wchar_t* buffer, uint64_t capacity, const wchar_t* format, ...) {
-  if (!buffer || capacity == 0) return -1;
-  wide_sink sink{buffer, buffer + capacity - 1};
   arguments args;
   va_start(args.list, format);
-  bool ok = format_into(sink, format, args);
+  int result = format_bounded<wchar_t, wide_sink>(buffer, capacity, format, args);
   va_end(args.list);
-  *sink.at = 0;
-  if (!ok) {
-    *buffer = 0;
-    return -1;
-  }
-  return static_cast<int>(sink.at - buffer);
+  return result;
 }
 
 namespace {
