@@ -16,6 +16,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "vex_resource_builder/request_path.h"
+
 #ifdef _WIN32
 #include "vex_resource_builder/dev_files_windows.h"
 #else
@@ -62,11 +64,16 @@ class dev_tree {
   live_read read(std::string_view path, char* buffer, size_t capacity) const {
     char full[dev_platform::path_capacity];
     constexpr std::string_view index = "index.html";
-    const bool directory = !path.empty() && path.back() == '/';
-    const size_t length = path.size() + (directory ? index.size() : 0);
-    if (length >= sizeof full) return {live_read::missing, 0, 0};
-    std::memcpy(full, path.data(), path.size());
-    if (directory) std::memcpy(full + path.size(), index.data(), index.size());
+    if (path.size() * 2 + index.size() >= sizeof full) return {live_read::missing, 0, 0};
+    // Names on disk are UTF-8 (or UTF-16); a path that is not UTF-8 found
+    // its record by its Latin-1 bytes.
+    size_t length = path.size();
+    if (is_utf8(path)) std::memcpy(full, path.data(), length);
+    else length = utf8_from_latin1(path, full);
+    if (length > 0 && full[length - 1] == '/') {
+      std::memcpy(full + length, index.data(), index.size());
+      length += index.size();
+    }
     full[length] = 0;
     if (!embeddable_path(std::string_view(full, length))) return {live_read::refused, 0, 0};
     return dev_platform::read_inside(tree_, full + 1, buffer, capacity);

@@ -121,6 +121,43 @@ inline bool latin1_from_utf8(std::string_view text, char* out) {
   return true;
 }
 
+/// True when text is valid UTF-8 (no overlong forms, no surrogates).
+inline bool is_utf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const size_t extra = lead < 0x80 ? 0 : lead >= 0xc2 && lead <= 0xdf ? 1 : lead >= 0xe0 && lead <= 0xef ? 2
+                         : lead >= 0xf0 && lead <= 0xf4 ? 3 : 4;
+    if (extra == 4 || text.size() - i <= extra) return false;
+    uint32_t code = extra == 0 ? lead : lead & (0x3f >> extra);
+    for (size_t k = 1; k <= extra; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xc0) != 0x80) return false;
+      code = code << 6 | (next & 0x3f);
+    }
+    constexpr uint32_t smallest[4] = {0, 0x80, 0x800, 0x10000};
+    if (code < smallest[extra] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+/// Converts Latin-1 text to UTF-8 into out (twice the length of text plus
+/// one bytes), NUL-terminated; returns the length.
+inline size_t utf8_from_latin1(std::string_view text, char* out) {
+  size_t length = 0;
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out[length++] = c;
+    } else {
+      out[length++] = static_cast<char>(0xc0 | byte >> 6);
+      out[length++] = static_cast<char>(0x80 | (byte & 0x3f));
+    }
+  }
+  out[length] = 0;
+  return length;
+}
+
 /// Finds the record of a decoded path: first its bytes as they are (records
 /// with UTF-8 paths, and every ASCII path), then its Latin-1 form (the
 /// records' default). Null when neither is there.

@@ -37,6 +37,20 @@ struct request_headers {
   std::optional<std::string_view> if_range;
 };
 
+/// Fills request_headers from a lookup: anything callable with a header
+/// name ("If-Match", ...) that returns std::optional<std::string_view>.
+template <typename lookup_type>
+request_headers read_request_headers(lookup_type&& lookup) {
+  request_headers headers;
+  headers.if_match = lookup("If-Match");
+  headers.if_none_match = lookup("If-None-Match");
+  headers.if_modified_since = lookup("If-Modified-Since");
+  headers.if_unmodified_since = lookup("If-Unmodified-Since");
+  headers.range = lookup("Range");
+  headers.if_range = lookup("If-Range");
+  return headers;
+}
+
 /// The Cache-Control value for a record, or null for none.
 using cache_policy = const char* (*)(const vex_resource* resource);
 
@@ -106,11 +120,12 @@ struct response_plan {
   size_t header_count = 0;
   const char* body = nullptr;  ///< into the entity's data or a static text
   uint64_t body_length = 0;
+  uint64_t content_length = 0;  ///< the Content-Length header's value
   bool send_body = false;      ///< false for HEAD and for body-less statuses
 
   char content_type[128] = {};
   char last_modified[date_capacity] = {};
-  char content_length[24] = {};
+  char content_length_text[24] = {};
   char content_range[72] = {};
   char location[path_capacity * 3 + 2] = {};
 
@@ -136,7 +151,9 @@ inline char* put_number(char* out, uint64_t value) {
 }
 
 inline void add_content_length(response_plan& plan, uint64_t length) {
-  add(plan, "Content-Length", std::string_view(plan.content_length, put_number(plan.content_length, length) - plan.content_length));
+  plan.content_length = length;
+  add(plan, "Content-Length",
+      std::string_view(plan.content_length_text, put_number(plan.content_length_text, length) - plan.content_length_text));
 }
 
 // A body-less or short text answer: 400, 404, 405, 412, 416, 301.
