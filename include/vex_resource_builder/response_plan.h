@@ -29,12 +29,12 @@ namespace vex_http {
 /// absent header is nullopt. A header sent several times is passed as its
 /// lines joined with ", ".
 struct request_headers {
-  std::optional<std::string_view> if_match;
-  std::optional<std::string_view> if_none_match;
-  std::optional<std::string_view> if_modified_since;
-  std::optional<std::string_view> if_unmodified_since;
-  std::optional<std::string_view> range;
-  std::optional<std::string_view> if_range;
+  std::optional<std::string_view> if_match = std::nullopt;
+  std::optional<std::string_view> if_none_match = std::nullopt;
+  std::optional<std::string_view> if_modified_since = std::nullopt;
+  std::optional<std::string_view> if_unmodified_since = std::nullopt;
+  std::optional<std::string_view> range = std::nullopt;
+  std::optional<std::string_view> if_range = std::nullopt;
 };
 
 /// Fills request_headers from a lookup: anything callable with a header
