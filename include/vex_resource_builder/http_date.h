@@ -67,7 +67,7 @@ struct reader {
 // Seconds since 1970 of a checked calendar time; false when a field is out of range.
 inline bool to_seconds(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute, int64_t second,
                        int64_t& seconds) {
-  if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return false;
+  if (year < 1 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return false;
   if (hour > 23 || minute > 59 || second > 60) return false;  // 60: a leap second
   seconds = days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
   return true;
