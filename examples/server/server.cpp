@@ -41,16 +41,19 @@ void serve(const httplib::Request& request, httplib::Response& response) {
   response.headers.clear();
   response.body.clear();
   response.status = plan.status;
-  std::string content_type = "text/plain";
+  std::string content_type;
   for (size_t i = 0; i < plan.header_count; ++i) {
     const std::string_view name = plan.headers[i].name;
-    if (name == "Content-Type") content_type = plan.headers[i].value;
+    if (name == "Content-Type") content_type = plan.headers[i].value;  // given with the body below
     // The library writes the length of the body it is given, and 0 for none;
     // a 304 keeps the length a 200 would carry.
     else if (name != "Content-Length" || plan.status == 304)
       response.set_header(plan.headers[i].name, std::string(plan.headers[i].value));
   }
-  if (plan.body_length == 0) return;
+  if (plan.body_length == 0) {
+    if (!content_type.empty()) response.set_header("Content-Type", content_type);  // an empty file
+    return;
+  }
   // The embedded bytes live for the whole run and are sent from where they
   // are; live bytes are kept by the provider until it is done.
   const char* body = plan.body;

@@ -318,6 +318,7 @@ class DirectoryIndex:
         "style.css": b"p { margin: 0 }\n",
         "caf\u00e9.html": b"<p>caf\xc3\xa9</p>\n",
         "data.bin": bytes(range(256)) * 4,
+        "empty.css": b"",
     }
 
     def setUp(self):
@@ -362,6 +363,11 @@ class DirectoryIndex:
                 status, _, body = curl(url, "-H", "If-Modified-Since: " + since)
                 self.assertEqual(status, expected)
                 self.assertEqual(body, b"" if expected == 304 else self.FILES["style.css"])
+
+    def test_empty_file_keeps_its_type(self):
+        status, headers, body = curl(self.base + "/empty.css")
+        self.assertEqual((status, body, headers.get("content-length")), (200, b"", "0"))
+        self.assertEqual(headers.get("content-type"), "text/css")
 
     def test_utf8_request_finds_latin1_name(self):
         status, headers, body = curl(self.base + "/caf%C3%A9.html")
