@@ -48,7 +48,7 @@ inline std::string_view path_of_target(std::string_view target) {
 // Removes "." and ".." segments from the decoded path in place; false when
 // a ".." would climb above the root.
 inline bool remove_dot_segments(char* path, size_t& length) {
-  size_t out = 0;  // path[0, out) is the result so far, always starting with '/'
+  size_t out = 0;  // path[0, out) is the result so far: empty, or starting with '/'
   size_t at = 0;
   while (at < length) {
     size_t end = at + 1;
