@@ -17,7 +17,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 if [ $# -gt 0 ]; then shift; fi
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then targets=(format identifier escape content_type http_date); fi
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(format identifier escape content_type http_date request_path request_date byte_range planner)
+fi
 build=${VEX_FUZZ_BUILD:-build/fuzz}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVEX_BUILD_TESTS=ON -DVEX_BUILD_FUZZERS=ON > /dev/null

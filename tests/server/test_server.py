@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""The example server, built with CMake + Ninja against the tool's build
-directory, answering real clients: curl, and headless Chromium rendering the
-example site.
+"""The example servers (cpp-httplib and libmicrohttpd), built with CMake +
+Ninja against the tool's build directory, answering real clients: curl, raw
+sockets, and headless Chromium rendering the example site.
 
   test_server.py --tool-build-dir <dir with vex_resource_builder-config.cmake>
                  --work-dir <scratch dir>
 
-Two servers are built: one embedding examples/site, one embedding a small
-tree written here (directory indexes, fixed file dates) through SITE_ROOT.
+Two builds are made: one embedding examples/site, one embedding a small tree
+written here (directory indexes, a Latin-1 name, fixed file dates) through
+SITE_ROOT. Every test runs against both servers; the development mode runs
+on a copy of the small tree.
 """
 import argparse
 import calendar
@@ -41,6 +43,7 @@ MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", 
 
 ARGS = None
 SERVERS = {}
+FLAVOURS = {"httplib": "vex_example_server", "microhttpd": "vex_example_server_microhttpd"}
 
 
 def tool_date(seconds):
@@ -72,14 +75,14 @@ def build_server(build_dir, site_root):
         result = subprocess.run(command, env=build_env(), capture_output=True, text=True, timeout=600)
         if result.returncode != 0:
             raise RuntimeError("%s failed:\n%s%s" % (" ".join(command), result.stdout, result.stderr))
-    return os.path.join(build_dir, "vex_example_server")
+    return {flavour: os.path.join(build_dir, name) for flavour, name in FLAVOURS.items()}
 
 
 class Server:
-    def __init__(self, executable, log_path):
+    def __init__(self, executable, log_path, *options):
         self.log_path = log_path
         self.log = open(log_path, "wb")
-        self.process = subprocess.Popen([executable, "--host", "127.0.0.1", "--port", "0"],
+        self.process = subprocess.Popen([executable, "--host", "127.0.0.1", "--port", "0", *options],
                                         stdout=subprocess.PIPE, stderr=self.log, start_new_session=True)
         line = b""
         deadline = time.monotonic() + 20
@@ -115,21 +118,32 @@ class Server:
         self.log.close()
 
 
-def setUpModule():
-    os.makedirs(ARGS.work_dir, exist_ok=True)
-    work = os.path.abspath(ARGS.work_dir)
-    tree = os.path.join(work, "dirs-site")
+def write_tree(tree):
     shutil.rmtree(tree, ignore_errors=True)
-    for path, content in DirectoryIndexTest.FILES.items():
+    for path, content in DirectoryIndex.FILES.items():
         full = os.path.join(tree, path)
         os.makedirs(os.path.dirname(full), exist_ok=True)
         with open(full, "wb") as f:
             f.write(content)
-        os.utime(full, (DirectoryIndexTest.DATE, DirectoryIndexTest.DATE))
+        os.utime(full, (DirectoryIndex.DATE, DirectoryIndex.DATE))
+
+
+def setUpModule():
+    os.makedirs(ARGS.work_dir, exist_ok=True)
+    work = os.path.abspath(ARGS.work_dir)
+    tree = os.path.join(work, "dirs-site")
+    live_tree = os.path.join(work, "live-site")
+    write_tree(tree)
+    write_tree(live_tree)
     try:
         for name, root in (("site", None), ("dirs", tree)):
-            executable = build_server(os.path.join(work, "build-" + name), root)
-            SERVERS[name] = Server(executable, os.path.join(work, name + "-requests.log"))
+            executables = build_server(os.path.join(work, "build-" + name), root)
+            for flavour, executable in executables.items():
+                log = os.path.join(work, "%s-%s-requests.log" % (name, flavour))
+                SERVERS[name, flavour] = Server(executable, log)
+                if name == "dirs":
+                    log = os.path.join(work, "live-%s-requests.log" % flavour)
+                    SERVERS["live", flavour] = Server(executable, log, "--dev-root", live_tree)
     except BaseException:
         tearDownModule()
         raise
@@ -162,14 +176,14 @@ def curl(url, *options):
     return status, headers, body
 
 
-def raw_request(port, method, url_path, *header_lines):
+def raw_request(port, method, url_path, *header_lines, body=b""):
     """(status, headers with lower-case names, every byte after the header
     block) of one request on its own connection, read until the server
     closes it, so that a body sent where none belongs is seen."""
     request = "%s %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n" % (method, url_path, port)
     request += "".join(line + "\r\n" for line in header_lines) + "\r\n"
     with socket.create_connection(("127.0.0.1", port), timeout=20) as connection:
-        connection.sendall(request.encode("latin-1"))
+        connection.sendall(request.encode("latin-1") + body)
         received = b""
         while True:
             chunk = connection.recv(65536)
@@ -195,9 +209,17 @@ def site_files():
             yield "/" + os.path.relpath(full, SITE).replace(os.sep, "/"), full
 
 
-class SiteOverCurlTest(unittest.TestCase):
+class FlavouredTest(unittest.TestCase):
+    """Runs against the server of one HTTP library, named by FLAVOUR."""
+    FLAVOUR = None
+
+    def server(self, name):
+        return SERVERS[name, self.FLAVOUR]
+
+
+class SiteOverCurl:
     def setUp(self):
-        self.base = SERVERS["site"].base
+        self.base = self.server("site").base
 
     def expected(self, full):
         with open(full, "rb") as f:
@@ -205,7 +227,7 @@ class SiteOverCurlTest(unittest.TestCase):
         extension = os.path.splitext(full)[1]
         self.assertIn(extension, MIME, "add the MIME type of %s files to this test" % extension)
         content_type = MIME[extension] + ("; charset=utf-8" if data.startswith(b"\xef\xbb\xbf") else "")
-        return data, content_type, tool_date(int(os.stat(full).st_mtime))
+        return data, content_type, fixed_date(int(os.stat(full).st_mtime))
 
     def test_every_file_with_its_headers(self):
         files = list(site_files())
@@ -219,12 +241,14 @@ class SiteOverCurlTest(unittest.TestCase):
                 self.assertEqual(headers.get("content-length"), str(len(data)))
                 self.assertEqual(headers.get("content-type"), content_type)
                 self.assertEqual(headers.get("last-modified"), date)
+                self.assertEqual(headers.get("accept-ranges"), "bytes")
+                self.assertEqual(headers.get("cache-control"), "no-cache")
 
     def test_head_has_the_headers_and_no_body(self):
         for url_path, full in site_files():
             with self.subTest(url_path):
                 data, content_type, date = self.expected(full)
-                status, headers, body = raw_request(SERVERS["site"].port, "HEAD", url_path)
+                status, headers, body = raw_request(self.server("site").port, "HEAD", url_path)
                 self.assertEqual(status, 200)
                 self.assertEqual(body, b"")
                 self.assertEqual(headers.get("content-length"), str(len(data)))
@@ -239,7 +263,7 @@ class SiteOverCurlTest(unittest.TestCase):
                 self.assertEqual((status, body), (304, b""))
                 self.assertEqual(headers.get("last-modified"), date)
                 for method in ("GET", "HEAD"):
-                    status, headers, rest = raw_request(SERVERS["site"].port, method, url_path,
+                    status, headers, rest = raw_request(self.server("site").port, method, url_path,
                                                         "If-Modified-Since: " + date)
                     self.assertEqual((status, rest), (304, b""))
                     self.assertIn(headers.get("content-length"), (None, str(len(data))))
@@ -260,19 +284,19 @@ class SiteOverCurlTest(unittest.TestCase):
                 self.assertNotIn(b"<html", body)
 
     def test_one_connection_carries_mixed_requests(self):
-        # A body sent after a HEAD or a 304, or a wrong length, would garble
-        # the responses that follow on the same connection.
+        # A body sent after a HEAD, a 304 or a 416, or a wrong length, would
+        # garble the responses that follow on the same connection.
         css = os.path.join(SITE, "css", "main.css")
         js = os.path.join(SITE, "js", "app.js")
         _, _, css_date = self.expected(css)
+        step = ["-s", "-w", "%{http_code} %{num_connects}\\n", "-o", "/dev/null"]
         with tempfile.TemporaryDirectory() as scratch:
             last = os.path.join(scratch, "last")
             result = subprocess.run(
-                ["curl", "-s", "--max-time", "20", "-w", "%{http_code} %{num_connects}\\n",
-                 "-I", self.base + "/css/main.css", "-o", "/dev/null",
-                 "--next", "-s", "-w", "%{http_code} %{num_connects}\\n", "-H", "If-Modified-Since: " + css_date,
-                 self.base + "/css/main.css", "-o", "/dev/null",
-                 "--next", "-s", "-w", "%{http_code} %{num_connects}\\n", self.base + "/nope", "-o", "/dev/null",
+                ["curl", "--max-time", "20", *step, "-I", self.base + "/css/main.css",
+                 "--next", *step, "-H", "If-Modified-Since: " + css_date, self.base + "/css/main.css",
+                 "--next", *step, "-H", "Range: bytes=99999-", self.base + "/css/main.css",
+                 "--next", *step, self.base + "/nope",
                  "--next", "-s", "-w", "%{http_code} %{num_connects}\\n", self.base + "/js/app.js", "-o", last],
                 capture_output=True, text=True, check=True, timeout=30)
             with open(last, "rb") as f:
@@ -280,31 +304,37 @@ class SiteOverCurlTest(unittest.TestCase):
         with open(js, "rb") as f:
             self.assertEqual(last_body, f.read())
         # One connection opened by the first request, reused by the others.
-        self.assertEqual(result.stdout.split("\n")[:4], ["200 1", "304 0", "404 0", "200 0"])
+        self.assertEqual(result.stdout.split("\n")[:5], ["200 1", "304 0", "416 0", "404 0", "200 0"])
 
 
-class DirectoryIndexTest(unittest.TestCase):
+class DirectoryIndex:
     """A tree chosen by SITE_ROOT, with no index at its root and a known date."""
     DATE = calendar.timegm((2001, 2, 3, 4, 5, 6))
-    DATE_TEXT = "Sat, 3 Feb 2001 4:05:06 GMT"
+    DATE_TEXT = "Sat, 03 Feb 2001 04:05:06 GMT"
     FILES = {
         "docs/index.html": b"<p>docs</p>\n",
         "docs/deep/index.html": b"<p>deep</p>\n",
         "docs/page.html": b"<p>page</p>\n",
         "style.css": b"p { margin: 0 }\n",
+        "caf\u00e9.html": b"<p>caf\xc3\xa9</p>\n",
+        "data.bin": bytes(range(256)) * 4,
+        "empty.css": b"",
     }
 
     def setUp(self):
-        self.base = SERVERS["dirs"].base
+        self.base = self.server("dirs").base
 
-    def test_directory_paths_serve_their_index(self):
-        for url_path, file in (("/docs", "docs/index.html"), ("/docs/", "docs/index.html"),
-                               ("/docs/index.html", "docs/index.html"), ("/docs/deep", "docs/deep/index.html"),
+    def test_directory_paths_serve_their_index_or_redirect_to_it(self):
+        for url_path, file in (("/docs/", "docs/index.html"), ("/docs/index.html", "docs/index.html"),
                                ("/docs/deep/", "docs/deep/index.html"), ("/docs/page.html", "docs/page.html")):
             with self.subTest(url_path):
                 status, headers, body = curl(self.base + url_path)
                 self.assertEqual((status, body), (200, self.FILES[file]))
                 self.assertEqual(headers.get("content-type"), "text/html")
+        for url_path in ("/docs", "/docs/deep"):
+            with self.subTest(url_path):
+                status, headers, body = curl(self.base + url_path)
+                self.assertEqual((status, headers.get("location"), body), (301, url_path + "/", b""))
 
     def test_directory_without_index_is_404(self):
         for url_path in ("/", "/docs/page.html/", "/doc", "/docs/deep/index"):
@@ -318,11 +348,14 @@ class DirectoryIndexTest(unittest.TestCase):
         self.assertEqual(headers.get("last-modified"), self.DATE_TEXT)
         cases = [
             (self.DATE_TEXT, 304),
-            (fixed_date(self.DATE), 304),           # the same time in the fixed-width form
-            (fixed_date(self.DATE + 86400), 304),   # later than the file
-            (fixed_date(self.DATE - 1), 200),       # one second earlier
-            (tool_date(self.DATE - 3600), 200),
-            ("Sat, 3 Feb 2001 4:05:06", 200),       # not a date this server reads
+            (tool_date(self.DATE), 304),                             # the record's own text
+            (fixed_date(self.DATE + 86400), 304),                    # later than the file
+            ("Sunday, 04-Feb-01 04:05:06 GMT", 304),                 # the obsolete form
+            ("Sun Feb  4 04:05:06 2001", 304),                       # asctime
+            (fixed_date(self.DATE - 1), 200),                        # one second earlier
+            ("Saturday, 03-Feb-01 04:05:05 GMT", 200),
+            ("Sat Feb  3 04:05:05 2001", 200),
+            ("Sat, 3 Feb 2001 4:05:06", 200),                        # not a date
             ("yesterday", 200),
         ]
         for since, expected in cases:
@@ -330,6 +363,142 @@ class DirectoryIndexTest(unittest.TestCase):
                 status, _, body = curl(url, "-H", "If-Modified-Since: " + since)
                 self.assertEqual(status, expected)
                 self.assertEqual(body, b"" if expected == 304 else self.FILES["style.css"])
+
+    def test_empty_file_keeps_its_type(self):
+        status, headers, body = curl(self.base + "/empty.css")
+        self.assertEqual((status, body, headers.get("content-length")), (200, b"", "0"))
+        self.assertEqual(headers.get("content-type"), "text/css")
+
+    def test_utf8_request_finds_latin1_name(self):
+        status, headers, body = curl(self.base + "/caf%C3%A9.html")
+        self.assertEqual((status, body), (200, self.FILES["caf\u00e9.html"]))
+        self.assertEqual(curl(self.base + "/caf%C3%A9%C3%A9.html")[0], 404)
+
+    def test_byte_ranges(self):
+        data = self.FILES["data.bin"]
+        size = len(data)
+        cases = [
+            ("bytes=0-9", 206, data[0:10], "bytes 0-9/%d" % size),
+            ("bytes=1000-", 206, data[1000:], "bytes 1000-%d/%d" % (size - 1, size)),
+            ("bytes=-5", 206, data[-5:], "bytes %d-%d/%d" % (size - 5, size - 1, size)),
+            ("bytes=10-99999", 206, data[10:], "bytes 10-%d/%d" % (size - 1, size)),
+            ("BYTES = 0-1", 200, data, None),                        # malformed: ignored
+            ("bytes=5-2", 200, data, None),
+            ("bytes=abc", 200, data, None),
+            ("lines=0-1", 200, data, None),
+            ("bytes=0-1,5-6", 200, data, None),                      # several: the whole file
+            ("bytes=%d-" % size, 416, b"", "bytes */%d" % size),
+            ("bytes=-0", 416, b"", "bytes */%d" % size),
+        ]
+        for value, expected, body_expected, content_range in cases:
+            with self.subTest(value):
+                status, headers, body = raw_request(self.server("dirs").port, "GET", "/data.bin",
+                                                    "Range: " + value)
+                self.assertEqual((status, body), (expected, body_expected))
+                self.assertEqual(headers.get("content-length"), str(len(body_expected)))
+                self.assertEqual(headers.get("content-range"), content_range)
+
+    def test_if_range_and_head_with_range(self):
+        data = self.FILES["data.bin"]
+        port = self.server("dirs").port
+        for if_range, expected in ((self.DATE_TEXT, 206), (fixed_date(self.DATE + 1), 200), ('"an-etag"', 200)):
+            with self.subTest(if_range):
+                status, _, body = raw_request(port, "GET", "/data.bin", "Range: bytes=0-3", "If-Range: " + if_range)
+                self.assertEqual((status, body), (expected, data[:4] if expected == 206 else data))
+        status, headers, body = raw_request(port, "HEAD", "/data.bin", "Range: bytes=0-3")
+        self.assertEqual((status, headers.get("content-length"), body), (200, str(len(data)), b""))
+
+    def test_preconditions(self):
+        port = self.server("dirs").port
+        cases = [
+            (["If-Match: *"], 200),
+            (['If-Match: "x", "y"'], 412),
+            (["If-Unmodified-Since: " + fixed_date(self.DATE - 1)], 412),
+            (["If-Unmodified-Since: " + self.DATE_TEXT], 200),
+            (["If-Unmodified-Since: garbage"], 200),
+            (['If-Match: "x"', "If-Unmodified-Since: " + self.DATE_TEXT], 412),   # If-Match decides
+            (["If-None-Match: *"], 304),
+            (['If-None-Match: "x"', "If-Modified-Since: " + self.DATE_TEXT], 200),  # IMS not consulted
+        ]
+        for lines, expected in cases:
+            with self.subTest(lines):
+                status, headers, body = raw_request(port, "GET", "/style.css", *lines)
+                self.assertEqual(status, expected)
+                self.assertEqual(body, self.FILES["style.css"] if expected == 200 else b"")
+
+    def test_other_methods_are_405_with_allow(self):
+        for method in ("POST", "PUT", "DELETE", "OPTIONS", "PATCH"):
+            with self.subTest(method):
+                status, headers, _ = raw_request(self.server("dirs").port, method, "/style.css",
+                                                 "Content-Length: 3", body=b"abc")
+                self.assertEqual((status, headers.get("allow")), (405, "GET, HEAD"))
+
+    def test_hostile_targets(self):
+        port = self.server("dirs").port
+        cases = [
+            ("/../style.css", 400), ("/%2e%2e/style.css", 400), ("/docs/../../style.css", 400),
+            ("/docs/%2E%2E/%2e%2e/etc/passwd", 400), ("/style.css%00.html", 400), ("/%zz", 400),
+            ("/style.css%", 400), ("/style.css%4", 400), ("style.css", 400), ("*", 400),
+            ("/docs/../style.css", 200), ("/docs/./%2e%2e/style.css", 200), ("/docs/%2E%2E/style.css?x=/..", 200),
+            ("http://127.0.0.1/style.css", 200), ("/%2fstyle.css", 404), ("/style.css/", 404),
+            ("/%5c..%5cstyle.css", 404), ("/" + "a" * 5000, 404),
+        ]
+        for target, expected in cases:
+            with self.subTest(target):
+                status, _, body = raw_request(port, "GET", target)
+                self.assertEqual(status, expected)
+                if expected == 200:
+                    self.assertEqual(body, self.FILES["style.css"])
+
+
+class DevelopmentMode:
+    """The small tree's server with --dev-root: live files, never one outside."""
+
+    def setUp(self):
+        self.base = self.server("live").base
+        self.tree = os.path.join(os.path.abspath(ARGS.work_dir), "live-site")
+
+    def test_an_edit_shows_without_a_rebuild(self):
+        path = os.path.join(self.tree, "style.css")
+        edited = ("p { color: %s }\n" % self.FLAVOUR).encode()
+        with open(path, "wb") as f:
+            f.write(edited)
+        os.utime(path, (DirectoryIndex.DATE + 60, DirectoryIndex.DATE + 60))
+        status, headers, body = curl(self.base + "/style.css")
+        self.assertEqual((status, body), (200, edited))
+        self.assertEqual(headers.get("content-type"), "text/css")
+        self.assertEqual(headers.get("last-modified"), fixed_date(DirectoryIndex.DATE + 60))
+        self.assertEqual(headers.get("cache-control"), "no-cache")
+        self.assertEqual(curl(self.base + "/style.css", "-H", "Range: bytes=-3")[2], edited[-3:])
+        self.assertEqual(curl(self.base + "/docs/")[2], DirectoryIndex.FILES["docs/index.html"])
+        self.assertEqual(curl(self.base + "/caf%C3%A9.html")[2], DirectoryIndex.FILES["caf\u00e9.html"])
+
+    def test_nothing_outside_the_tree_or_unembedded(self):
+        outside = os.path.join(os.path.abspath(ARGS.work_dir), "outside-%s.txt" % self.FLAVOUR)
+        with open(outside, "wb") as f:
+            f.write(b"secret\n")
+        page = os.path.join(self.tree, "docs", "page.html")
+        os.remove(page)
+        os.symlink(outside, page)   # an embedded name now leading out of the tree
+        with open(os.path.join(self.tree, "new.css"), "wb") as f:
+            f.write(b"secret\n")   # a file the build never embedded
+        try:
+            for target in ("/docs/page.html", "/new.css", "/../outside-%s.txt" % self.FLAVOUR, "/%2e%2e/live-site/style.css"):
+                with self.subTest(target):
+                    status, _, body = raw_request(self.server("live").port, "GET", target)
+                    self.assertIn(status, (400, 404))
+                    self.assertNotIn(b"secret", body)
+        finally:
+            os.remove(page)
+            with open(page, "wb") as f:
+                f.write(DirectoryIndex.FILES["docs/page.html"])
+            os.remove(os.path.join(self.tree, "new.css"))
+
+
+for flavour in FLAVOURS:
+    for mixin in (SiteOverCurl, DirectoryIndex, DevelopmentMode):
+        name = "%s_%s" % (mixin.__name__, flavour)
+        globals()[name] = type(name, (mixin, FlavouredTest), {"FLAVOUR": flavour})
 
 
 def png_pixels(path):
@@ -387,7 +556,7 @@ class SiteInChromiumTest(unittest.TestCase):
             command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
                        "--disable-background-networking", "--disable-component-update", "--disable-sync",
                        "--user-data-dir=" + profile, "--virtual-time-budget=5000", "--timeout=15000",
-                       *options, SERVERS["site"].base + "/"]
+                       *options, SERVERS["site", "httplib"].base + "/"]
             process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                        start_new_session=True)
             try:
@@ -403,7 +572,7 @@ class SiteInChromiumTest(unittest.TestCase):
         return out.decode(errors="replace")
 
     def test_page_script_style_and_image(self):
-        before = len(SERVERS["site"].requests())
+        before = len(SERVERS["site", "httplib"].requests())
         dom = self.chromium("--dump-dom")
         # js/app.js ran: it marks the status paragraph once the DOM is ready.
         self.assertIn('id="status" data-loaded="yes"', dom)
@@ -429,7 +598,7 @@ class SiteInChromiumTest(unittest.TestCase):
         self.assertGreaterEqual(longest, 60)
         self.assertLessEqual(longest, 96)
 
-        requests = SERVERS["site"].requests()[before:]
+        requests = SERVERS["site", "httplib"].requests()[before:]
         for path in ("/", "/css/main.css", "/js/app.js", "/img/logo.svg"):
             self.assertIn(("GET", path, "200"), requests)
 

@@ -1,0 +1,86 @@
+#pragma once
+// Development mode: the live files of the source tree, read at each request
+// instead of the embedded bytes, so that an edit shows on reload without a
+// rebuild. Only files that an embedded record names are served (the records
+// give their paths and types), and only when the file really lies inside
+// the tree: a symbolic link leading out, "..", an absolute path or a name
+// the embedding refuses is never read.
+//
+//   vex_http::dev_tree tree;
+//   if (!tree.open("site")) ...;
+//   vex_http::live_read read = tree.read("/css/main.css", buffer, capacity);
+//
+// The system calls live in dev_files_posix.h and dev_files_windows.h.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "vex_resource_builder/request_path.h"
+
+#ifdef _WIN32
+#include "vex_resource_builder/dev_files_windows.h"
+#else
+#include "vex_resource_builder/dev_files_posix.h"
+#endif
+
+namespace vex_http {
+
+/// True when no segment of a decoded path is one the embedding never
+/// walks or embeds: ".", "..", "_", "~", a name beginning "..", ".DS_Store",
+/// "*.aps", "*.rc", "resource*.h", an empty one; nor holds a backslash, a
+/// colon or a control byte, which some systems read as path syntax.
+inline bool embeddable_path(std::string_view path) {
+  if (path.empty() || path[0] != '/') return false;
+  path.remove_prefix(1);
+  while (true) {
+    const size_t end = path.find('/');
+    const std::string_view name = path.substr(0, end);
+    if (name.empty() || name == "." || name == "_" || name == "~" || name.substr(0, 2) == ".." ||
+        name == ".DS_Store")
+      return false;
+    for (const char c : name)
+      if (c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
+    const size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos) {
+      const std::string_view extension = name.substr(dot + 1);
+      if (extension == "aps" || extension == "rc" || (extension == "h" && name.substr(0, 8) == "resource"))
+        return false;
+    }
+    if (end == std::string_view::npos) return true;
+    path.remove_prefix(end + 1);
+  }
+}
+
+/// The source tree of development mode.
+class dev_tree {
+ public:
+  /// Opens the tree at root (UTF-8); false when it is not a directory.
+  bool open(const char* root) { return dev_platform::open_tree(tree_, root); }
+
+  /// Reads the live file of a routed, decoded path ("/docs/" reads
+  /// "/docs/index.html") into buffer. When capacity is too small, the
+  /// status says so and size is what is needed.
+  live_read read(std::string_view path, char* buffer, size_t capacity) const {
+    char full[dev_platform::path_capacity];
+    constexpr std::string_view index = "index.html";
+    if (path.size() * 2 + index.size() >= sizeof full) return {live_read::missing, 0, 0};
+    // Names on disk are UTF-8 (or UTF-16); a path that is not UTF-8 found
+    // its record by its Latin-1 bytes.
+    size_t length = path.size();
+    if (is_utf8(path)) std::memcpy(full, path.data(), length);
+    else length = utf8_from_latin1(path, full);
+    if (length > 0 && full[length - 1] == '/') {
+      std::memcpy(full + length, index.data(), index.size());
+      length += index.size();
+    }
+    full[length] = 0;
+    if (!embeddable_path(std::string_view(full, length))) return {live_read::refused, 0, 0};
+    return dev_platform::read_inside(tree_, full + 1, buffer, capacity);
+  }
+
+ private:
+  dev_platform::tree tree_;
+};
+
+}  // namespace vex_http

@@ -1,0 +1,333 @@
+#pragma once
+// The answer to one HTTP request for an embedded file, independent of the
+// HTTP library that carries it: the planner reads the method, the request
+// target and a few request headers, and says what to send.
+//
+//   vex_http::request_headers headers;          // fill what the request has
+//   headers.range = ...;
+//   vex_http::response_plan plan;
+//   vex_http::plan_request(plan, method, target, headers, {vex_res_arrays, vex_res_arrays_length});
+//   // send plan.status, plan.headers[0, plan.header_count) and, when
+//   // plan.send_body, plan.body_length bytes from plan.body
+//
+// The plan holds no allocation; its header values point into the plan
+// itself, into the records or into static text, so it is neither copied
+// nor moved.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "vex_resource_builder/byte_range.h"
+#include "vex_resource_builder/http_date.h"
+#include "vex_resource_builder/request_path.h"
+#include "vex_resource_builder/vex_resource.h"
+
+namespace vex_http {
+
+/// The request headers the planner reads, as the client sent them; an
+/// absent header is nullopt. A header sent several times is passed as its
+/// lines joined with ", ".
+struct request_headers {
+  std::optional<std::string_view> if_match = std::nullopt;
+  std::optional<std::string_view> if_none_match = std::nullopt;
+  std::optional<std::string_view> if_modified_since = std::nullopt;
+  std::optional<std::string_view> if_unmodified_since = std::nullopt;
+  std::optional<std::string_view> range = std::nullopt;
+  std::optional<std::string_view> if_range = std::nullopt;
+};
+
+/// Fills request_headers from a lookup: anything callable with a header
+/// name ("If-Match", ...) that returns std::optional<std::string_view>.
+template <typename lookup_type>
+request_headers read_request_headers(lookup_type&& lookup) {
+  request_headers headers;
+  headers.if_match = lookup("If-Match");
+  headers.if_none_match = lookup("If-None-Match");
+  headers.if_modified_since = lookup("If-Modified-Since");
+  headers.if_unmodified_since = lookup("If-Unmodified-Since");
+  headers.range = lookup("Range");
+  headers.if_range = lookup("If-Range");
+  return headers;
+}
+
+/// The Cache-Control value for a record, or null for none.
+using cache_policy = const char* (*)(const vex_resource* resource);
+
+/// True when a file name carries a content hash: a part of at least eight
+/// hex digits between dots or a dash and a dot ("app.3f9a0c1e.js",
+/// "logo-0badf00d.svg").
+inline bool has_hashed_name(const char* file_name) {
+  size_t run = 0;
+  char before = 0;
+  for (const char* at = file_name;; ++at) {
+    const char c = *at;
+    if (path_detail::hex_value(c) >= 0) {
+      if (run++ == 0) before = at == file_name ? 0 : at[-1];
+      continue;
+    }
+    if (run >= 8 && c == '.' && (before == '.' || before == '-')) return true;
+    if (c == 0) return false;
+    run = 0;
+  }
+}
+
+/// A policy: hashed names are cached for a year and never revalidated,
+/// everything else is revalidated on every use.
+inline const char* immutable_when_hashed(const vex_resource* resource) {
+  return has_hashed_name(resource->file_name) ? "public, max-age=31536000, immutable" : "no-cache";
+}
+
+/// The site's all arrays: vex_res_arrays and vex_res_arrays_length of the
+/// CMake integration, or any list of vex_resource_array.
+struct site {
+  const vex_resource_array* arrays;
+  size_t count;
+};
+
+/// The bytes and date to serve for a record: the embedded ones, or a live
+/// copy of the file in development mode.
+struct entity {
+  const vex_resource* resource;   ///< its type, charset and name
+  const char* data;
+  uint64_t size;
+  std::optional<int64_t> modified;  ///< seconds since 1970; nullopt when unknown
+};
+
+/// The embedded bytes and the date of a record.
+inline entity embedded_entity(const vex_resource* resource) {
+  entity result{resource, resource->data, resource->size, std::nullopt};
+  int64_t seconds = 0;
+  if (parse_date(resource->http_date, seconds)) result.modified = seconds;
+  return result;
+}
+
+/// One response header: a static name and its value.
+struct header {
+  const char* name;
+  std::string_view value;
+};
+
+/// What to answer. Content-Length is among the headers and always equals
+/// what a GET would carry (body_length; for a 304 the full size); a library
+/// that writes Content-Length from the body it is given may skip it.
+struct response_plan {
+  static constexpr size_t max_headers = 10;
+
+  int status = 0;
+  const vex_resource* resource = nullptr;  ///< the record answered, if any
+  header headers[max_headers] = {};
+  size_t header_count = 0;
+  const char* body = nullptr;  ///< into the entity's data or a static text
+  uint64_t body_length = 0;
+  uint64_t content_length = 0;  ///< the Content-Length header's value
+  bool send_body = false;      ///< false for HEAD and for body-less statuses
+
+  char content_type[128] = {};
+  char last_modified[date_capacity] = {};
+  char content_length_text[24] = {};
+  char content_range[72] = {};
+  char location[path_capacity * 3 + 2] = {};
+
+  response_plan() = default;
+  response_plan(const response_plan&) = delete;
+  response_plan& operator=(const response_plan&) = delete;
+};
+
+namespace plan_detail {
+
+inline void add(response_plan& plan, const char* name, std::string_view value) {
+  if (plan.header_count < response_plan::max_headers) plan.headers[plan.header_count++] = {name, value};
+}
+
+// Writes a decimal number at out; returns the end.
+inline char* put_number(char* out, uint64_t value) {
+  char digits[20];
+  size_t count = 0;
+  do digits[count++] = static_cast<char>('0' + value % 10);
+  while ((value /= 10) != 0);
+  while (count > 0) *out++ = digits[--count];
+  return out;
+}
+
+inline void add_content_length(response_plan& plan, uint64_t length) {
+  plan.content_length = length;
+  add(plan, "Content-Length",
+      std::string_view(plan.content_length_text, put_number(plan.content_length_text, length) - plan.content_length_text));
+}
+
+// A body-less or short text answer: 400, 404, 405, 412, 416, 301.
+inline void plan_error(response_plan& plan, int status, bool head) {
+  static constexpr std::string_view texts[] = {"Bad Request\n", "Not Found\n", "Method Not Allowed\n"};
+  std::string_view text;
+  if (status == 400) text = texts[0];
+  if (status == 404) text = texts[1];
+  if (status == 405) text = texts[2];
+  plan.status = status;
+  if (status == 405) add(plan, "Allow", "GET, HEAD");
+  if (!text.empty()) add(plan, "Content-Type", "text/plain");
+  add_content_length(plan, text.size());
+  plan.body = text.data();
+  plan.body_length = text.size();
+  plan.send_body = !head && !text.empty();
+}
+
+// Entity tags are not known yet: no list names the representation, and
+// only "*" matches it.
+inline bool entity_tag_list_matches(std::string_view list) {
+  while (!list.empty() && (list.front() == ' ' || list.front() == '\t')) list.remove_prefix(1);
+  while (!list.empty() && (list.back() == ' ' || list.back() == '\t')) list.remove_suffix(1);
+  return list == "*";
+}
+
+// The status the preconditions of a GET or HEAD give (412 or 304), or 0 to go on.
+inline int evaluate_preconditions(const entity& file, const request_headers& headers) {
+  int64_t since = 0;
+  if (headers.if_match) {
+    if (!entity_tag_list_matches(*headers.if_match)) return 412;
+  } else if (headers.if_unmodified_since && file.modified && parse_date(*headers.if_unmodified_since, since)) {
+    if (*file.modified > since) return 412;
+  }
+  if (headers.if_none_match) {
+    if (entity_tag_list_matches(*headers.if_none_match)) return 304;
+  } else if (headers.if_modified_since && file.modified && parse_date(*headers.if_modified_since, since)) {
+    if (*file.modified <= since) return 304;
+  }
+  return 0;
+}
+
+// If-Range holds a date equal to the representation's, or (later) its strong entity tag.
+inline bool if_range_holds(const entity& file, std::string_view value) {
+  int64_t date = 0;
+  return file.modified && parse_date(value, date) && date == *file.modified;
+}
+
+inline void add_content_range(response_plan& plan, const byte_range& range, uint64_t size) {
+  char* at = plan.content_range;
+  for (const char* unit = "bytes "; *unit; ++unit) *at++ = *unit;
+  if (range.kind == byte_range::part) {
+    at = put_number(at, range.first);
+    *at++ = '-';
+    at = put_number(at, range.last);
+  } else {
+    *at++ = '*';
+  }
+  *at++ = '/';
+  at = put_number(at, size);
+  add(plan, "Content-Range", std::string_view(plan.content_range, at - plan.content_range));
+}
+
+// The headers every answer about the representation carries.
+inline void add_representation_headers(response_plan& plan, const entity& file, cache_policy policy) {
+  if (file.modified && format_date(*file.modified, plan.last_modified)) add(plan, "Last-Modified", plan.last_modified);
+  if (policy)
+    if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
+}
+
+// A %-escaped copy of a decoded path, for Location.
+inline std::string_view escaped_path(response_plan& plan, std::string_view path) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  char* at = plan.location;
+  for (const char c : path) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+                       (byte != 0 && std::strchr("/-._~!$&'()*+,;=:@", byte) != nullptr);
+    if (plain) {
+      *at++ = c;
+    } else {
+      *at++ = '%';
+      *at++ = hex[byte >> 4];
+      *at++ = hex[byte & 15];
+    }
+  }
+  return std::string_view(plan.location, at - plan.location);
+}
+
+}  // namespace plan_detail
+
+/// True for the methods the planner serves; anything else answers 405.
+inline bool is_get_or_head(std::string_view method) { return method == "GET" || method == "HEAD"; }
+
+/// Plans the answer for a found record's entity: preconditions in the
+/// standard order (If-Match, If-Unmodified-Since, If-None-Match,
+/// If-Modified-Since), then one byte range for GET, with If-Range.
+inline void plan_entity(response_plan& plan, std::string_view method, const entity& file,
+                        const request_headers& headers, cache_policy policy = nullptr) {
+  const bool head = method == "HEAD";
+  plan.resource = file.resource;
+  if (!is_get_or_head(method)) return plan_detail::plan_error(plan, 405, head);
+
+  const int precondition = plan_detail::evaluate_preconditions(file, headers);
+  if (precondition == 412) return plan_detail::plan_error(plan, 412, head);
+  plan_detail::add_representation_headers(plan, file, policy);
+  if (precondition == 304) {
+    plan.status = 304;
+    plan_detail::add_content_length(plan, file.size);
+    return;
+  }
+
+  byte_range range{byte_range::whole, 0, 0};
+  if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))
+    range = parse_range(*headers.range, file.size);
+  plan_detail::add(plan, "Accept-Ranges", "bytes");
+  if (range.kind == byte_range::unsatisfiable) {
+    plan_detail::add_content_range(plan, range, file.size);
+    return plan_detail::plan_error(plan, 416, head);
+  }
+  if (vex_res_content_type_text(file.resource, plan.content_type, sizeof plan.content_type) < sizeof plan.content_type)
+    plan_detail::add(plan, "Content-Type", plan.content_type);
+  else
+    plan_detail::add(plan, "Content-Type", "application/octet-stream");
+  plan.status = 200;
+  plan.body = file.data;
+  plan.body_length = file.size;
+  if (range.kind == byte_range::part) {
+    plan.status = 206;
+    plan_detail::add_content_range(plan, range, file.size);
+    plan.body = file.data + range.first;
+    plan.body_length = range.last - range.first + 1;
+  }
+  plan_detail::add_content_length(plan, plan.body_length);
+  plan.send_body = !head;
+}
+
+/// Where a request target leads, before any file is read.
+struct target_route {
+  int status;                     ///< 200 found, 301, 400, 404, 405
+  const vex_resource* resource;   ///< for 200
+  std::string_view path;          ///< the decoded path, in the caller's buffer
+};
+
+/// Decodes and routes a request target; path is a buffer of path_capacity bytes.
+inline target_route route_target(std::string_view method, std::string_view target, site where, char* path) {
+  if (!is_get_or_head(method)) return {405, nullptr, {}};
+  size_t length = 0;
+  const path_status decoded = decode_path(target, path, path_capacity, length);
+  if (decoded == path_status::bad) return {400, nullptr, {}};
+  if (decoded == path_status::too_long) return {404, nullptr, {}};
+  const route found = route_path(where.arrays, where.count, path, length);
+  return {found.status, found.resource, std::string_view(path, length)};
+}
+
+/// Plans the answer to a routed target that found nothing to serve: 301
+/// (Location is the path and a slash), 400, 404 or 405.
+inline void plan_route_failure(response_plan& plan, std::string_view method, const target_route& route) {
+  const bool head = method == "HEAD";
+  if (route.status == 301) {
+    std::string_view location = plan_detail::escaped_path(plan, route.path);
+    plan.location[location.size()] = '/';
+    plan_detail::add(plan, "Location", std::string_view(plan.location, location.size() + 1));
+  }
+  plan_detail::plan_error(plan, route.status, head);
+}
+
+/// Plans the whole answer to a request from the embedded files.
+inline void plan_request(response_plan& plan, std::string_view method, std::string_view target,
+                         const request_headers& headers, site where, cache_policy policy = nullptr) {
+  char path[path_capacity];
+  const target_route route = route_target(method, target, where, path);
+  if (route.status != 200) return plan_route_failure(plan, method, route);
+  plan_entity(plan, method, embedded_entity(route.resource), headers, policy);
+}
+
+}  // namespace vex_http

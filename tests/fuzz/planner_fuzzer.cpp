@@ -1,0 +1,138 @@
+// Fuzzes the whole planner: arbitrary methods, request targets and request
+// headers against a small site of records. The input is text, one line each
+// for the method, the target and every header.
+//
+// Properties: the body lies inside the answered record's data or is one of
+// the planner's own short texts; a 2xx answers a record of the site whose
+// path the target names after decoding (never one outside it);
+// Content-Length is the body's length (the full size for a 304);
+// Content-Range names exactly the bytes of the body; HEAD and body-less
+// statuses send no body; the status is one the planner documents.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "fuzz_check.h"
+#include "vex_resource_builder/response_plan.h"
+
+namespace {
+
+const char data_a[] = "0123456789abcdef";
+const char latin1_path[] = "/caf\xe9.html";
+vex_resource records[] = {
+    {L"a", "/a.css", "a.css", "", "a.css", HTTP_CONTENT_TYPE_TEXT_CSS, TXT_ENCODING_UTF8, 16, 16, 8, data_a, data_a,
+     "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+    {L"caf\u00e9.html", latin1_path, latin1_path + 1, "", latin1_path + 1, HTTP_CONTENT_TYPE_TEXT_HTML,
+     TXT_ENCODING_ANSI, 3, 3, 1, data_a + 4, data_a + 4, "Mon, 1 Jan 1601 0:00:00 GMT", "mon, 1 jan 1601 0:00:00 gmt"},
+    {L"index.html", "/d/index.html", "d/index.html", "index.html", "index.html", HTTP_CONTENT_TYPE_TEXT_HTML,
+     TXT_ENCODING_ANSI, 0, 0, 0, data_a + 16, data_a + 16, "Sun, 0 Jan 1900 0:00:00 GMT", "sun, 0 jan 1900 0:00:00 gmt"},
+};
+const vex_resource* sorted[] = {&records[0], &records[1], &records[2]};
+const size_t sorted_length = 3;
+const vex_resource_array arrays[] = {{sorted, &sorted_length}};
+
+std::string_view value_of(const vex_http::response_plan& plan, std::string_view name) {
+  for (size_t i = 0; i < plan.header_count; ++i)
+    if (plan.headers[i].name == name) return plan.headers[i].value;
+  return {};
+}
+
+uint64_t number(std::string_view text) {
+  FUZZ_CHECK(!text.empty() && text.size() <= 20, "a number header is empty or too long");
+  uint64_t value = 0;
+  for (const char c : text) {
+    FUZZ_CHECK(c >= '0' && c <= '9', "a number header holds a non-digit");
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return value;
+}
+
+// The byte range "bytes first-last/size" or "bytes */size" names.
+void check_content_range(const vex_http::response_plan& plan, const vex_resource* resource) {
+  std::string_view range = value_of(plan, "Content-Range");
+  if (plan.status != 206 && plan.status != 416) {
+    FUZZ_CHECK(range.empty(), "Content-Range outside 206 and 416");
+    return;
+  }
+  FUZZ_CHECK(range.substr(0, 6) == "bytes ", "Content-Range without its unit");
+  range.remove_prefix(6);
+  const size_t slash = range.find('/');
+  FUZZ_CHECK(slash != std::string_view::npos, "Content-Range without its size");
+  FUZZ_CHECK(number(range.substr(slash + 1)) == resource->size, "Content-Range names another size");
+  if (plan.status == 416) {
+    FUZZ_CHECK(range.substr(0, slash) == "*", "a 416 names a range");
+    return;
+  }
+  const size_t dash = range.find('-');
+  FUZZ_CHECK(dash < slash, "Content-Range without its dash");
+  const uint64_t first = number(range.substr(0, dash));
+  const uint64_t last = number(range.substr(dash + 1, slash - dash - 1));
+  FUZZ_CHECK(first <= last && last < resource->size, "Content-Range outside the representation");
+  FUZZ_CHECK(plan.body == resource->data + first && plan.body_length == last - first + 1,
+             "the body is not the bytes Content-Range names");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The input is text: the method, the target, then "Name: value" lines.
+  std::string_view lines(reinterpret_cast<const char*>(data), size);
+  const auto next_line = [&lines] {
+    const size_t end = lines.find('\n');
+    const std::string_view line = lines.substr(0, end);
+    lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    return line;
+  };
+  const std::string_view method = next_line();
+  const std::string_view target = next_line();
+  vex_http::request_headers headers;
+  while (!lines.empty()) {
+    const std::string_view line = next_line();
+    const size_t colon = line.find(": ");
+    if (colon == std::string_view::npos) continue;
+    const std::string_view name = line.substr(0, colon), value = line.substr(colon + 2);
+    if (name == "If-Match") headers.if_match = value;
+    if (name == "If-None-Match") headers.if_none_match = value;
+    if (name == "If-Modified-Since") headers.if_modified_since = value;
+    if (name == "If-Unmodified-Since") headers.if_unmodified_since = value;
+    if (name == "Range") headers.range = value;
+    if (name == "If-Range") headers.if_range = value;
+  }
+
+  vex_http::response_plan plan;
+  vex_http::plan_request(plan, method, target, headers, {arrays, 1}, vex_http::immutable_when_hashed);
+
+  static constexpr int statuses[] = {200, 206, 301, 304, 400, 404, 405, 412, 416};
+  FUZZ_CHECK(std::find(std::begin(statuses), std::end(statuses), plan.status) != std::end(statuses),
+             "an undocumented status");
+  const vex_resource* resource = plan.resource;
+  if (plan.status >= 200 && plan.status < 300) {
+    FUZZ_CHECK(resource != nullptr, "a 2xx without a record");
+    FUZZ_CHECK(std::find(std::begin(sorted), std::end(sorted), resource) != std::end(sorted),
+               "a 2xx for a record outside the site");
+    char path[vex_http::path_capacity];
+    size_t length = 0;
+    FUZZ_CHECK(vex_http::decode_path(target, path, sizeof path, length) == vex_http::path_status::ok,
+               "a 2xx for a target that does not decode");
+    const bool index = length > 0 && path[length - 1] == '/';
+    if (index) std::strcpy(path + length, "index.html");
+    FUZZ_CHECK(vex_http::find_path(arrays, 1, path) == resource, "a 2xx for a record the target does not name");
+  }
+  if (plan.body_length > 0 && resource && plan.status >= 200 && plan.status < 300)
+    FUZZ_CHECK(plan.body >= resource->data && plan.body + plan.body_length <= resource->data + resource->size,
+               "the body lies outside the record");
+  else if (plan.body_length > 0)
+    FUZZ_CHECK(plan.body_length < 32 && std::memchr(plan.body, '\n', plan.body_length) == plan.body + plan.body_length - 1,
+               "an error body is not a short line of text");
+  const uint64_t content_length = number(value_of(plan, "Content-Length"));
+  FUZZ_CHECK(content_length == (plan.status == 304 ? resource->size : plan.body_length),
+             "Content-Length does not match the body");
+  const bool body_less = method == "HEAD" || plan.status == 301 || plan.status == 304 || plan.status == 412 ||
+                         plan.status == 416;
+  FUZZ_CHECK(!(plan.send_body && body_less), "a body where none belongs");
+  check_content_range(plan, resource);
+  return 0;
+}

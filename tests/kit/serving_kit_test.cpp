@@ -1,0 +1,174 @@
+// The serving kit: request paths, HTTP dates, byte ranges, the planner and
+// the development mode's live files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "vex_resource_builder/dev_files.h"
+#include "vex_resource_builder/response_plan.h"
+
+namespace {
+
+using namespace vex_http;
+
+std::string decoded(std::string_view target, path_status expected = path_status::ok) {
+  char out[path_capacity];
+  size_t length = 0;
+  EXPECT_EQ(decode_path(target, out, sizeof out, length), expected) << target;
+  return std::string(out, length);
+}
+
+TEST(RequestPath, DecodesAndNeverClimbsAboveTheRoot) {
+  EXPECT_EQ(decoded("/a%20b/./c/../d.css?x=/../.."), "/a b/d.css");
+  EXPECT_EQ(decoded("/docs/%2e%2E/x"), "/x");  // escaped dots are dots
+  EXPECT_EQ(decoded("http://host:80/a/"), "/a/");
+  EXPECT_EQ(decoded("http://host"), "/");
+  EXPECT_EQ(decoded("/a/.."), "/");
+  EXPECT_EQ(decoded("//x"), "//x");
+  for (const char* bad : {"/..", "/a/../..", "/%2e%2e/x", "/a/%2E%2E/%2e%2e/etc/passwd", "/a%00", "/%", "/%4",
+                          "/%g0", "a", "*", "", "/a b", "/a\x7f"})
+    decoded(bad, path_status::bad);
+  decoded("/" + std::string(path_capacity, 'a'), path_status::too_long);
+}
+
+// Three records: a Latin-1 path, a UTF-8 one, and a directory index.
+const char latin1_path[] = "/caf\xe9.html";
+const char utf8_path[] = "/na\xc3\xafve.html";
+const char body[] = "0123456789";
+vex_resource records[] = {
+    {L"caf\u00e9.html", latin1_path, latin1_path + 1, "", latin1_path + 1, HTTP_CONTENT_TYPE_TEXT_HTML,
+     TXT_ENCODING_ANSI, 10, 10, 5, body, body, "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+    {L"na\u00efve.html", utf8_path, utf8_path + 1, "", utf8_path + 1, HTTP_CONTENT_TYPE_TEXT_HTML, TXT_ENCODING_UTF8,
+     10, 10, 5, body, body, "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+    {L"index.html", "/docs/index.html", "docs/index.html", "index.html", "index.html", HTTP_CONTENT_TYPE_TEXT_CSS,
+     TXT_ENCODING_UTF8, 10, 10, 5, body, body, "Sun, 0 Jan 1900 0:00:00 GMT", "sun, 0 jan 1900 0:00:00 gmt"},
+};
+const vex_resource* sorted[] = {&records[0], &records[2], &records[1]};  // by path bytes
+const size_t sorted_length = 3;
+const vex_resource_array arrays[] = {{sorted, &sorted_length}};
+const site test_site{arrays, 1};
+
+TEST(RequestPath, FindsLatin1AndUtf8RecordsAndDirectoryIndexes) {
+  EXPECT_EQ(find_path(arrays, 1, "/caf\xc3\xa9.html"), &records[0]);
+  EXPECT_EQ(find_path(arrays, 1, latin1_path), &records[0]);
+  EXPECT_EQ(find_path(arrays, 1, utf8_path), &records[1]);
+  EXPECT_EQ(find_path(arrays, 1, "/caf\xc3.html"), nullptr);  // a broken sequence is no Latin-1 text
+  char path[path_capacity] = "/docs";
+  const route redirect = route_path(arrays, 1, path, 5);
+  EXPECT_EQ(redirect.status, 301);
+  EXPECT_STREQ(path, "/docs");  // restored after the index lookup
+  std::strcpy(path, "/docs/");
+  EXPECT_EQ(route_path(arrays, 1, path, 6).resource, &records[2]);
+}
+
+TEST(KitHttpDate, ReadsTheThreeFormsAndWritesTheFixedOne) {
+  int64_t seconds = 0;
+  for (const char* text : {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994",
+                           "Sun, 6 Nov 1994 8:49:37 GMT"}) {
+    seconds = 0;
+    EXPECT_TRUE(parse_date(text, seconds)) << text;
+    EXPECT_EQ(seconds, 784111777) << text;
+  }
+  for (const char* text : {"Sun, 06 Nov 1994 08:49:37 UTC", "Sun, 30 Feb 1994 08:49:37 GMT", "Sun, 06 Nov 1994 24:00:00 GMT",
+                           "Sun, 006 Nov 1994 08:49:37 GMT", "Sun, 06 Nov 1994 08:49:37 GMT ", "Sun Nov 6 08:49:37 1994"})
+    EXPECT_FALSE(parse_date(text, seconds)) << text;
+
+  char out[date_capacity];
+  ASSERT_TRUE(parse_date(records[0].http_date, seconds));
+  ASSERT_TRUE(format_date(seconds, out));
+  EXPECT_STREQ(out, "Sun, 05 Nov 2023 07:05:09 GMT");
+  ASSERT_TRUE(parse_date("Mon, 1 Jan 1601 0:00:00 GMT", seconds));
+  ASSERT_TRUE(format_date(seconds, out));
+  EXPECT_STREQ(out, "Mon, 01 Jan 1601 00:00:00 GMT");
+  EXPECT_FALSE(format_date(253402300800, out));  // year 10000
+  EXPECT_STREQ(out, "");
+}
+
+TEST(ByteRange, OneRangeIsServedMalformedOnesAreIgnored) {
+  const auto check = [](const char* header, byte_range::kind_type kind, uint64_t first = 0, uint64_t last = 0) {
+    const byte_range range = parse_range(header, 100);
+    EXPECT_EQ(range.kind, kind) << header;
+    if (kind == byte_range::part) {
+      EXPECT_EQ((std::pair{range.first, range.last}), (std::pair{first, last})) << header;
+    }
+  };
+  // The server tests cover the common forms; these are the edges.
+  check("bytes=-1000", byte_range::part, 0, 99);
+  check("bytes=5-99999999999999999999999", byte_range::part, 5, 99);
+  check("Bytes= 1-2 ,", byte_range::part, 1, 2);
+  check("bytes=100-200, 300-", byte_range::unsatisfiable);
+  for (const char* ignored : {"bytes=", "bytes=-", "bytes=1-2-3", "bytes 0-1", "bytes=0-1;x"})
+    check(ignored, byte_range::whole);
+  EXPECT_EQ(parse_range("bytes=0-", 0).kind, byte_range::unsatisfiable);
+}
+
+std::string value_of(const response_plan& plan, std::string_view name) {
+  for (size_t i = 0; i < plan.header_count; ++i)
+    if (plan.headers[i].name == name) return std::string(plan.headers[i].value);
+  return "(none)";
+}
+
+// The server tests cover the statuses; these are what they cannot reach.
+TEST(Planner, HashedNamesUtf8RecordsAndRecordsWithoutADate) {
+  EXPECT_TRUE(has_hashed_name("app.3f9a0c1e.js"));
+  EXPECT_TRUE(has_hashed_name("logo-0BADF00D.min.svg"));
+  EXPECT_FALSE(has_hashed_name("deadbeef0.js"));   // the whole name, not a part of it
+  EXPECT_FALSE(has_hashed_name("app.3f9a0c1.js"));  // seven digits
+
+  const auto plan_for = [](response_plan& plan, const char* method, const char* target, request_headers headers = {}) {
+    plan_request(plan, method, target, headers, test_site, immutable_when_hashed);
+  };
+  {
+    response_plan plan;
+    request_headers headers;
+    headers.range = "bytes=10-";
+    plan_for(plan, "GET", "/docs/", headers);
+    EXPECT_EQ(plan.status, 416);
+    EXPECT_EQ(value_of(plan, "Content-Range"), "bytes */10");
+    EXPECT_EQ(value_of(plan, "Content-Length"), "0");
+    EXPECT_EQ(value_of(plan, "Last-Modified"), "(none)");  // the record's date is not a date
+    EXPECT_FALSE(plan.send_body);
+  }
+  {
+    response_plan plan;
+    plan_for(plan, "HEAD", "/na%C3%AFve.html");
+    EXPECT_EQ((std::pair{plan.status, plan.send_body}), (std::pair{200, false}));
+    EXPECT_EQ(value_of(plan, "Content-Length"), "10");
+    EXPECT_EQ(value_of(plan, "Content-Type"), "text/html; charset=utf-8");
+  }
+}
+
+TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
+  for (const char* refused : {"/.DS_Store", "/a/_/b", "/~", "/..x", "/a/resource.h", "/x.rc", "/x.aps", "/a\\b",
+                              "/c:x", "/a//b", "/a/./b"})
+    EXPECT_FALSE(embeddable_path(refused)) << refused;
+  EXPECT_TRUE(embeddable_path("/.well-known/x.json"));
+
+  namespace fs = std::filesystem;
+  const fs::path work = fs::temp_directory_path() / "vex_dev_files_test";
+  fs::remove_all(work);
+  fs::create_directories(work / "tree" / "docs");
+  std::ofstream(work / "tree" / "docs" / "index.html") << "live";
+  std::ofstream(work / "secret.txt") << "secret";
+  dev_tree tree;
+  ASSERT_TRUE(tree.open((work / "tree").string().c_str()));
+  char buffer[16];
+  live_read read = tree.read("/docs/", buffer, 2);
+  EXPECT_EQ((std::pair{read.status, read.size}), (std::pair{live_read::too_small, uint64_t{4}}));
+  read = tree.read("/docs/", buffer, sizeof buffer);
+  EXPECT_EQ(read.status, live_read::ok);
+  EXPECT_EQ(std::string(buffer, read.size), "live");
+  EXPECT_EQ(tree.read("/../secret.txt", buffer, sizeof buffer).status, live_read::refused);
+  EXPECT_NE(tree.read("/docs", buffer, sizeof buffer).status, live_read::ok);  // a directory
+  std::error_code error;
+  fs::create_symlink(work / "secret.txt", work / "tree" / "out.txt", error);
+  if (!error) {  // symbolic links may need rights the test does not have
+    EXPECT_EQ(tree.read("/out.txt", buffer, sizeof buffer).status, live_read::refused);
+  }
+  fs::remove_all(work);
+}
+
+}  // namespace
