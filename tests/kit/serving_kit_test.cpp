@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "vex_resource_builder/content_negotiation.h"
 #include "vex_resource_builder/dev_files.h"
 #include "vex_resource_builder/response_plan.h"
 
@@ -172,3 +173,36 @@ TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
 }
 
 }  // namespace
+
+TEST(Negotiation, EntityTagListsCompareStronglyOrWeakly) {
+  const std::string_view tag = "\"v1-abc\"";
+  EXPECT_TRUE(entity_tag_list_matches(" * ", tag, tag_comparison::strong));
+  EXPECT_TRUE(entity_tag_list_matches("W/\"x\" ,\t\"v1-abc\" , \"y\"", tag, tag_comparison::strong));
+  EXPECT_FALSE(entity_tag_list_matches("W/\"v1-abc\"", tag, tag_comparison::strong));
+  EXPECT_TRUE(entity_tag_list_matches("W/\"v1-abc\"", tag, tag_comparison::weak));
+  for (const char* malformed : {"\"v1-abc", "v1-abc", "\"v1-abc\" \"x\"", "\"a b\", \"v1-abc\"", "w/\"v1-abc\""})
+    EXPECT_FALSE(entity_tag_list_matches(malformed, tag, tag_comparison::weak)) << malformed;
+  EXPECT_FALSE(entity_tag_list_matches("\"\"", "", tag_comparison::weak)) << "no tag known: nothing matches";
+}
+
+TEST(Negotiation, AcceptEncodingWeightsChooseBrThenGzip) {
+  auto chosen = [](std::string_view value, bool br, bool gzip) {
+    content_coding coding;
+    return choose_coding(read_accept_encoding(value), br, gzip, coding) ? static_cast<int>(coding) : -1;
+  };
+  const int identity = 0, br = 1, gzip = 2, refused = -1;
+  EXPECT_EQ(chosen("gzip, deflate, br", true, true), br);
+  EXPECT_EQ(chosen("gzip, deflate, br", false, true), gzip);
+  EXPECT_EQ(chosen("br;q=0.5, GZIP;q=1.0", true, true), gzip);
+  EXPECT_EQ(chosen("gzip;q=0.5", true, true), gzip) << "a coding the client names beats unnamed identity";
+  EXPECT_EQ(chosen("identity, gzip;q=0.5", true, true), identity);
+  EXPECT_EQ(chosen("*", true, true), br);
+  EXPECT_EQ(chosen("*;q=0, gzip", true, true), gzip);
+  EXPECT_EQ(chosen("", true, true), identity);
+  EXPECT_EQ(chosen("br;q=0, gzip;q=0", true, true), identity);
+  EXPECT_EQ(chosen("identity;q=0", false, false), refused);
+  EXPECT_EQ(chosen("*;q=0", true, true), refused);
+  EXPECT_EQ(chosen("identity;q=0, gzip", false, true), gzip);
+  EXPECT_EQ(chosen("br;q=2", true, true), identity) << "a malformed weight leaves only identity";
+  EXPECT_EQ(chosen("br;level=1", true, true), identity);
+}
