@@ -117,7 +117,12 @@ bool variant_cache::find(const char* hash, uint64_t source_size, cached_variants
   file.silent = 1;
   file.literal = 1;
   file.open(name.c_str(), generic_read, open_existing, 0);
-  if (!file.opened) return false;
+  if (!file.opened) {
+    // A missing entry is the usual miss; anything else is worth a word.
+    if (file.last_error != error_file_not_found)
+      out_printf(L"cannot read cache entry [%s]: compressing again\n", name.c_str());
+    return false;
+  }
   uint64_t size = 0;
   std::vector<uint8_t> entry;
   bool read = file.size(&size) && size < (uint64_t{1} << 40);
@@ -148,8 +153,10 @@ void variant_cache::store(const char* hash, uint64_t source_size, const cached_v
   file_handle file;
   file.literal = 1;
   file.open(temporary.c_str(), generic_write, create_always, 0);
-  bool written = file.opened && write_all(file, entry.data(), entry.size());
-  file.close();
-  if (!written || !replace_file(temporary.c_str(), name.c_str()))
-    out_printf(L"cannot write cache entry [%s]: it is made again on the next run\n", name.c_str());
+  bool created = file.opened;
+  bool written = created && write_all(file, entry.data(), entry.size());
+  bool closed = file.close() == 0;
+  if (written && closed && replace_file(temporary.c_str(), name.c_str())) return;
+  if (created) delete_file(temporary.c_str());
+  out_printf(L"cannot write cache entry [%s]: it is made again on the next run\n", name.c_str());
 }

@@ -11,4 +11,7 @@ bool create_directory(const wchar_t* name);
 /// last error set.
 bool replace_file(const wchar_t* from, const wchar_t* to);
 
+/// Deletes the file; false with the last error set.
+bool delete_file(const wchar_t* name);
+
 }  // namespace platform

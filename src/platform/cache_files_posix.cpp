@@ -1,6 +1,7 @@
 #include "platform/cache_files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -44,6 +45,11 @@ bool replace_file(const wchar_t* from, const wchar_t* to) {
   char from_path[name_bytes];
   char to_path[name_bytes];
   return to_system_name(from, from_path) && to_system_name(to, to_path) && rename(from_path, to_path) == 0;
+}
+
+bool delete_file(const wchar_t* name) {
+  char path[name_bytes];
+  return to_system_name(name, path) && unlink(path) == 0;
 }
 
 }  // namespace platform

@@ -17,4 +17,6 @@ bool replace_file(const wchar_t* from, const wchar_t* to) {
   return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool delete_file(const wchar_t* name) { return DeleteFileW(name) != 0; }
+
 }  // namespace platform
