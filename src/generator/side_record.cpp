@@ -61,6 +61,7 @@ bool read_source(builder_context& context, bool keep, std::vector<uint8_t>& byte
     out_printf(L"failed to read h_src again for its side record [%hs]\n", context.flat_name);
     return false;
   }
+  if (keep) bytes.reserve(static_cast<size_t>(context.file_size));
   uint64_t total = 0;
   for (;;) {
     int64_t got = context.h_src.read(context.read_buffer, static_cast<uint32_t>(context.read_size));

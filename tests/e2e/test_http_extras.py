@@ -1,6 +1,7 @@
 """-x: side records with strong ETags, precompressed variants and their cache."""
 import gzip
 import os
+import random
 import shutil
 import subprocess
 import tempfile
@@ -46,12 +47,17 @@ int main() {
 '''
 
 TEXT = b"<p>The same words, again and again, compress well.</p>\n" * 200
+# Variants of many lines of words, with a partial last word.
+_rng = random.Random(7)
+WORDS = [bytes(_rng.choices(b"abcdefgh", k=5)) for _ in range(400)]
+SCRIPT = b" ".join(_rng.choices(WORDS, k=40001))
 
 
 def tree(root):
     files = {
         "index.html": TEXT,
         "css/site.css": b"body { margin: 0; padding: 0; }\n" * 100,
+        "big.js": SCRIPT,
         "data.json": b'{"key": "value", "list": [1, 2, 3]}\n' * 60,
         "font.ttf": bytes(4000),
         "logo.png": bytes(4000),             # compressible bytes, but an image
@@ -112,7 +118,7 @@ class HttpExtras(ToolTest):
         self.assertEqual(list(records), sorted(records, key=lambda p: p.encode()))
         for path, (_, etag, br_etag, br_hex, gz_etag, gz_hex) in records.items():
             data = files[path[1:]]
-            compressible = path.endswith((".html", ".css", ".json", ".ttf"))
+            compressible = path.endswith((".html", ".css", ".json", ".ttf", ".js"))
             self.assertEqual(br_etag != "-", compressible and with_brotli, path)
             self.assertEqual(gz_etag != "-", compressible, path)
             if gz_etag != "-":
@@ -133,7 +139,7 @@ class HttpExtras(ToolTest):
         self.generate()
         first = self.read("out", "res.cpp")
         entries = self.cache_entries()
-        self.assertEqual(len(entries), 5)  # the compressible files, noise.txt included (tried, nothing kept)
+        self.assertEqual(len(entries), 6)  # the compressible files, noise.txt included (tried, nothing kept)
 
         self.generate()
         self.assertEqual(self.read("out", "res.cpp"), first)
@@ -159,7 +165,7 @@ class HttpExtras(ToolTest):
         self.generate()
         self.assertNotEqual(self.read("out", "res.cpp"), first)
         changed = self.cache_entries()
-        self.assertEqual(len(changed), 6)
+        self.assertEqual(len(changed), 7)
         with open(self.path("site", "index.html"), "wb") as f:
             f.write(TEXT)
         self.generate()
