@@ -102,6 +102,9 @@ class FaultSweep(ToolTest):
             self.assertIn(url, self.reference_records)
             self.assertEqual(record["data"], self.reference_records[url]["data"], url)
 
+    def check_cache(self):
+        pass
+
     def test_every_single_fault_is_reported_and_the_exit_code_tells_the_truth(self):
         points = 0
         for operation in OPERATIONS:
@@ -123,6 +126,7 @@ class FaultSweep(ToolTest):
                         self.assertEqual(read_report(self.path("report"))[1], [])
                         self.assertEqual([n for _, _, names in os.walk(self.path("out"))
                                           for n in names if n.endswith(".tmp")], [])
+                        self.check_cache()
                         if proc.returncode == 0:
                             if outputs != self.reference:
                                 self.check_complete_output()
@@ -145,7 +149,19 @@ class FaultSweepWithExtras(FaultSweep):
 
     def setUp(self):
         super().setUp()
-        self.assertGreater(len(os.listdir(self.path("out", "res.cache"))), 0)
+        self.reference_cache = self.cache()
+        self.assertGreater(len(self.reference_cache), 0)
+
+    def cache(self):
+        folder = self.path("out", "res.cache")
+        if not os.path.isdir(folder):
+            return {}
+        return {name: open(os.path.join(folder, name), "rb").read() for name in os.listdir(folder)}
+
+    def check_cache(self):
+        """Whatever failed, an entry under a valid name is a whole one."""
+        for name, data in self.cache().items():
+            self.assertEqual(data, self.reference_cache.get(name), name)
 
     def run_faulted(self, plan):
         shutil.rmtree(self.path("out"), ignore_errors=True)
