@@ -1,5 +1,5 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
-#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>])
+#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>] [HTTP_EXTRAS])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
@@ -17,12 +17,16 @@
 # without the option the environment's SOURCE_DATE_EPOCH, when set at
 # configure time, is used.
 #
+# HTTP_EXTRAS also writes a side record per file (strong ETag, brotli and
+# gzip variants; see vex_resource_builder/vex_extras.h), with the variants
+# cached in <name>.cache beside the generated sources.
+#
 # Needs the imported targets vex_resource_builder::vex_resource_builder (the
 # tool) and vex_resource_builder::kit (its headers).
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
 
 function(vex_add_resources target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN" "ROOT;OUTPUT;SOURCE_DATE_EPOCH" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;HTTP_EXTRAS" "ROOT;OUTPUT;SOURCE_DATE_EPOCH" "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -55,6 +59,9 @@ function(vex_add_resources target)
     list(APPEND switches -t "${arg_SOURCE_DATE_EPOCH}")
   elseif(DEFINED ENV{SOURCE_DATE_EPOCH})
     list(APPEND switches -t "$ENV{SOURCE_DATE_EPOCH}")
+  endif()
+  if(arg_HTTP_EXTRAS)
+    list(APPEND switches -x)
   endif()
 
   file(MAKE_DIRECTORY "${out}/pch")

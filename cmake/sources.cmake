@@ -19,15 +19,21 @@ set(VEX_CORE_SOURCES
   src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
   src/generator/identifier.cpp
+  src/generator/side_record.cpp
+  src/generator/content_hash.cpp
+  src/generator/compression.cpp
+  src/generator/variant_cache.cpp
+  src/generator/data_array_memory.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)
 list(APPEND VEX_CORE_SOURCES ${VEX_METADATA_SOURCES} ${VEX_DATA_ARRAY_SOURCES})
 
 if(WIN32)
-  set(VEX_PLATFORM_SOURCES src/platform/platform_windows.cpp)
+  set(VEX_PLATFORM_SOURCES src/platform/platform_windows.cpp src/platform/cache_files_windows.cpp)
   set(VEX_ENTRY_SOURCE src/driver/entry_windows.cpp)
 else()
-  set(VEX_PLATFORM_SOURCES src/platform/platform_posix.cpp src/platform/posix_text.cpp src/platform/fault_seam_none.cpp)
+  set(VEX_PLATFORM_SOURCES src/platform/platform_posix.cpp src/platform/posix_text.cpp src/platform/fault_seam_none.cpp
+      src/platform/cache_files_posix.cpp)
   set(VEX_ENTRY_SOURCE src/driver/entry_posix.cpp)
 endif()

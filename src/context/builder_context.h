@@ -18,6 +18,8 @@ inline constexpr uint64_t narrow_buffer_bytes = 0x10000;
 /// 32,768 where wchar_t has 32 bits, still far beyond any POSIX path.
 inline constexpr uint64_t wide_buffer_characters = 0x20000 / sizeof(wchar_t);
 
+struct http_extras_run;
+
 struct builder_context {
   work_memory memory;
   uint64_t read_size;
@@ -73,6 +75,8 @@ struct builder_context {
   uint64_t latest_write_time;
   /// The dependency file asked for on the command line (closed when not).
   dependency_file deps;
+  /// The side records' state while -x is on; null without it.
+  http_extras_run* extras;
 };
 
 /// The six files of the output set, in the order of the record, which is

@@ -4,6 +4,7 @@
 #include "driver/command_line.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
+#include "generator/side_record.h"
 #include "generator/walk.h"
 #include "metadata/clamp_time.h"
 #include "support/format.h"
@@ -70,9 +71,11 @@ int run(builder_context& context, int argc, wchar_t** argv) {
   }
   if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target))
     context.output_incomplete = 1;
+  if (line.http_extras) context.extras = start_http_extras(line.target);
   process_sources(context, argc, argv, line.first_source);
   finish_dependency_file(context);
   finish_output_set(context);
+  finish_http_extras(context);
   if (!context.quiet) {
     out_printf(L"\n[finished]");
     if (platform::debugger_present()) out_printf(L" press ENTER...");

@@ -8,6 +8,7 @@
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
 #include "generator/resource_record.h"
+#include "generator/side_record.h"
 #include "generator/source_metadata.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
@@ -248,7 +249,8 @@ int embed_file(builder_context& context, const wchar_t* path) {
                   detect_type_of_path(context, path) && make_names(context, path, names) &&
                   claim_identifiers(context, path, names) && write_data_array(context) == 0 &&
                   write_record(context, names, http_date, http_date_lower) && write_entry(context, names) &&
-                  write_declaration(context, names);
+                  write_declaration(context, names) &&
+                  (!context.extras || write_side_record(context, path, names.path_literal));
   if (!embedded) return give_up(context);
   context.h_src.close();
   return 0;

@@ -147,6 +147,15 @@ class Rebuilds(ConsumerProject):
         self.assertIn('"Thu, 1 Jan 1970 0:00:00 GMT"', text)
         self.assertEqual(self.listing(), {"/css/main.css": "body{}"})  # only the css source
 
+    def test_http_extras_passes_x_and_keeps_the_cache_in_the_output_directory(self):
+        write(os.path.join(self.site, "index.html"), "<p>compress me</p>" * 50)
+        self.configure("-DEXTRA_OPTIONS=HTTP_EXTRAS")
+        self.build_step()
+        with open(self.generated(".cpp")) as f:
+            self.assertIn("vex_res_gzip::index_html", f.read())
+        self.assertEqual(len(os.listdir(self.generated(".cache"))), 1)  # index.html; main.css is too small
+        self.assertEqual(self.listing()["/index.html"], "<p>compress me</p>" * 50)
+
 
 class Installed(ConsumerProject):
     def package_args(self):

@@ -1,0 +1,31 @@
+# The libraries of the side records (-x): zlib (required), libbrotli
+# (optional: without it the tool writes gzip variants only) and the xxHash
+# header, used header-only so that no library is linked for it.
+# Sets VEX_BROTLI_SOURCE, VEX_BROTLI_LIBRARIES and VEX_XXHASH_INCLUDE_DIR.
+
+if(WIN32)
+  set(ZLIB_USE_STATIC_LIBS ON)  # the Windows tool is linked statically
+endif()
+find_package(ZLIB REQUIRED)
+
+find_path(VEX_BROTLI_INCLUDE_DIR brotli/encode.h)
+find_library(VEX_BROTLI_ENCODER_LIBRARY brotlienc)
+find_library(VEX_BROTLI_COMMON_LIBRARY brotlicommon)
+if(VEX_BROTLI_INCLUDE_DIR AND VEX_BROTLI_ENCODER_LIBRARY AND VEX_BROTLI_COMMON_LIBRARY)
+  message(STATUS "brotli: ${VEX_BROTLI_ENCODER_LIBRARY}")
+  set(VEX_BROTLI_SOURCE src/generator/compression_brotli.cpp)
+  set(VEX_BROTLI_LIBRARIES ${VEX_BROTLI_ENCODER_LIBRARY} ${VEX_BROTLI_COMMON_LIBRARY})
+else()
+  message(STATUS "brotli: not found, -x writes gzip variants only")
+  set(VEX_BROTLI_SOURCE src/generator/compression_brotli_none.cpp)
+  set(VEX_BROTLI_LIBRARIES "")
+endif()
+
+# xxhash.h is plain C with no platform code, so a cross build takes the
+# host's copy; it is copied alone so that no other host header is seen.
+find_path(VEX_XXHASH_HOST_DIR xxhash.h NO_CMAKE_FIND_ROOT_PATH)
+if(NOT VEX_XXHASH_HOST_DIR)
+  message(FATAL_ERROR "xxhash.h not found (Debian: apt-get install libxxhash-dev)")
+endif()
+set(VEX_XXHASH_INCLUDE_DIR ${CMAKE_BINARY_DIR}/xxhash_include)
+file(COPY ${VEX_XXHASH_HOST_DIR}/xxhash.h DESTINATION ${VEX_XXHASH_INCLUDE_DIR})

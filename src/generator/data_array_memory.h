@@ -1,0 +1,10 @@
+#pragma once
+// A data array whose bytes are in memory rather than in h_src: the
+// precompressed variants, written in the same form as a file's own array.
+#include <cstdint>
+
+#include "context/builder_context.h"
+
+/// Writes "uint64_t name[words] = { ... };" for size bytes into h_dst_cpp,
+/// the last word padded with zeros. True, or false after printing what failed.
+bool write_data_array_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size);
