@@ -19,8 +19,10 @@
 #include <string_view>
 
 #include "vex_resource_builder/byte_range.h"
+#include "vex_resource_builder/content_negotiation.h"
 #include "vex_resource_builder/http_date.h"
 #include "vex_resource_builder/request_path.h"
+#include "vex_resource_builder/vex_extras.h"
 #include "vex_resource_builder/vex_resource.h"
 
 namespace vex_http {
@@ -35,6 +37,7 @@ struct request_headers {
   std::optional<std::string_view> if_unmodified_since = std::nullopt;
   std::optional<std::string_view> range = std::nullopt;
   std::optional<std::string_view> if_range = std::nullopt;
+  std::optional<std::string_view> accept_encoding = std::nullopt;
 };
 
 /// Fills request_headers from a lookup: anything callable with a header
@@ -48,6 +51,7 @@ request_headers read_request_headers(lookup_type&& lookup) {
   headers.if_unmodified_since = lookup("If-Unmodified-Since");
   headers.range = lookup("Range");
   headers.if_range = lookup("If-Range");
+  headers.accept_encoding = lookup("Accept-Encoding");
   return headers;
 }
 
@@ -79,10 +83,14 @@ inline const char* immutable_when_hashed(const vex_resource* resource) {
 }
 
 /// The site's all arrays: vex_res_arrays and vex_res_arrays_length of the
-/// CMake integration, or any list of vex_resource_array.
+/// CMake integration, or any list of vex_resource_array; with the side
+/// records of -x (vex_res_extras::all and all_length), strong ETags and the
+/// precompressed variants are served too.
 struct site {
   const vex_resource_array* arrays;
   size_t count;
+  const vex_resource_extras* const* extras = nullptr;
+  size_t extras_length = 0;
 };
 
 /// The bytes and date to serve for a record: the embedded ones, or a live
@@ -92,11 +100,12 @@ struct entity {
   const char* data;
   uint64_t size;
   std::optional<int64_t> modified;  ///< seconds since 1970; nullopt when unknown
+  const vex_resource_extras* extras = nullptr;  ///< ETags and variants of these bytes, when known
 };
 
-/// The embedded bytes and the date of a record.
-inline entity embedded_entity(const vex_resource* resource) {
-  entity result{resource, resource->data, resource->size, std::nullopt};
+/// The embedded bytes and the date of a record, with its side record.
+inline entity embedded_entity(const vex_resource* resource, const vex_resource_extras* extras = nullptr) {
+  entity result{resource, resource->data, resource->size, std::nullopt, extras};
   int64_t seconds = 0;
   if (parse_date(resource->http_date, seconds)) result.modified = seconds;
   return result;
@@ -112,7 +121,7 @@ struct header {
 /// what a GET would carry (body_length; for a 304 the full size); a library
 /// that writes Content-Length from the body it is given may skip it.
 struct response_plan {
-  static constexpr size_t max_headers = 10;
+  static constexpr size_t max_headers = 12;
 
   int status = 0;
   const vex_resource* resource = nullptr;  ///< the record answered, if any
@@ -122,6 +131,7 @@ struct response_plan {
   uint64_t body_length = 0;
   uint64_t content_length = 0;  ///< the Content-Length header's value
   bool send_body = false;      ///< false for HEAD and for body-less statuses
+  content_coding coding = content_coding::identity;  ///< the Content-Encoding of the body
 
   char content_type[128] = {};
   char last_modified[date_capacity] = {};
@@ -156,13 +166,15 @@ inline void add_content_length(response_plan& plan, uint64_t length) {
       std::string_view(plan.content_length_text, put_number(plan.content_length_text, length) - plan.content_length_text));
 }
 
-// A body-less or short text answer: 400, 404, 405, 412, 416, 301.
+// A body-less or short text answer: 400, 404, 405, 406, 412, 416, 301.
 inline void plan_error(response_plan& plan, int status, bool head) {
-  static constexpr std::string_view texts[] = {"Bad Request\n", "Not Found\n", "Method Not Allowed\n"};
+  static constexpr std::string_view texts[] = {"Bad Request\n", "Not Found\n", "Method Not Allowed\n",
+                                                "Not Acceptable\n"};
   std::string_view text;
   if (status == 400) text = texts[0];
   if (status == 404) text = texts[1];
   if (status == 405) text = texts[2];
+  if (status == 406) text = texts[3];
   plan.status = status;
   if (status == 405) add(plan, "Allow", "GET, HEAD");
   if (!text.empty()) add(plan, "Content-Type", "text/plain");
@@ -172,32 +184,63 @@ inline void plan_error(response_plan& plan, int status, bool head) {
   plan.send_body = !head && !text.empty();
 }
 
-// Entity tags are not known yet: no list names the representation, and
-// only "*" matches it.
-inline bool entity_tag_list_matches(std::string_view list) {
-  while (!list.empty() && (list.front() == ' ' || list.front() == '\t')) list.remove_prefix(1);
-  while (!list.empty() && (list.back() == ' ' || list.back() == '\t')) list.remove_suffix(1);
-  return list == "*";
+// The bytes an answer carries: the file's own or one of its variants.
+struct representation {
+  const char* data;
+  uint64_t size;
+  std::string_view etag;  // quotes included; empty when unknown
+  content_coding coding;
+};
+
+inline representation identity_of(const entity& file) {
+  return {file.data, file.size, file.extras ? std::string_view(file.extras->etag) : std::string_view(),
+          content_coding::identity};
 }
 
-// The status the preconditions of a GET or HEAD give (412 or 304), or 0 to go on.
-inline int evaluate_preconditions(const entity& file, const request_headers& headers) {
+inline bool has_variants(const entity& file) {
+  return file.extras && (file.extras->br.data || file.extras->gzip.data);
+}
+
+// The representation Accept-Encoding asks for (identity without the
+// header); false when it refuses every one there is.
+inline bool negotiate(const entity& file, const request_headers& headers, representation& chosen) {
+  chosen = identity_of(file);
+  if (!headers.accept_encoding) return true;
+  const vex_resource_extras* extras = has_variants(file) ? file.extras : nullptr;
+  content_coding coding;
+  if (!choose_coding(read_accept_encoding(*headers.accept_encoding), extras && extras->br.data,
+                     extras && extras->gzip.data, coding))
+    return false;
+  if (coding == content_coding::identity) return true;
+  const vex_resource_variant& variant = coding == content_coding::br ? extras->br : extras->gzip;
+  chosen = {variant.data, variant.size, variant.etag ? std::string_view(variant.etag) : std::string_view(), coding};
+  return true;
+}
+
+// The status the preconditions of a GET or HEAD give (412 or 304), or 0 to
+// go on; entity tags are those of the chosen representation.
+inline int evaluate_preconditions(const entity& file, std::string_view etag, const request_headers& headers) {
   int64_t since = 0;
   if (headers.if_match) {
-    if (!entity_tag_list_matches(*headers.if_match)) return 412;
+    if (!entity_tag_list_matches(*headers.if_match, etag, tag_comparison::strong)) return 412;
   } else if (headers.if_unmodified_since && file.modified && parse_date(*headers.if_unmodified_since, since)) {
     if (*file.modified > since) return 412;
   }
   if (headers.if_none_match) {
-    if (entity_tag_list_matches(*headers.if_none_match)) return 304;
+    if (entity_tag_list_matches(*headers.if_none_match, etag, tag_comparison::weak)) return 304;
   } else if (headers.if_modified_since && file.modified && parse_date(*headers.if_modified_since, since)) {
     if (*file.modified <= since) return 304;
   }
   return 0;
 }
 
-// If-Range holds a date equal to the representation's, or (later) its strong entity tag.
+// If-Range holds the file's own strong entity tag (ranges are taken from
+// its own bytes), or a date equal to the file's.
 inline bool if_range_holds(const entity& file, std::string_view value) {
+  const std::string_view trimmed = negotiation_detail::trimmed(value);
+  if (!trimmed.empty() && (trimmed.front() == '"' || trimmed.substr(0, 2) == "W/"))
+    return trimmed.find(',') == std::string_view::npos &&
+           entity_tag_list_matches(trimmed, identity_of(file).etag, tag_comparison::strong);
   int64_t date = 0;
   return file.modified && parse_date(value, date) && date == *file.modified;
 }
@@ -218,11 +261,15 @@ inline void add_content_range(response_plan& plan, const byte_range& range, uint
 }
 
 // The headers every answer about the representation carries.
-inline void add_representation_headers(response_plan& plan, const entity& file, cache_policy policy) {
+inline void add_representation_headers(response_plan& plan, const entity& file, const representation& chosen,
+                                       cache_policy policy) {
   if (file.modified && format_date(*file.modified, plan.last_modified)) add(plan, "Last-Modified", plan.last_modified);
+  if (!chosen.etag.empty()) add(plan, "ETag", chosen.etag);
   if (policy)
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
 }
+
+inline const char* coding_name(content_coding coding) { return coding == content_coding::br ? "br" : "gzip"; }
 
 // A %-escaped copy of a decoded path, for Location.
 inline std::string_view escaped_path(response_plan& plan, std::string_view path) {
@@ -248,27 +295,35 @@ inline std::string_view escaped_path(response_plan& plan, std::string_view path)
 /// True for the methods the planner serves; anything else answers 405.
 inline bool is_get_or_head(std::string_view method) { return method == "GET" || method == "HEAD"; }
 
-/// Plans the answer for a found record's entity: preconditions in the
-/// standard order (If-Match, If-Unmodified-Since, If-None-Match,
-/// If-Modified-Since), then one byte range for GET, with If-Range.
+/// Plans the answer for a found record's entity: the representation that
+/// Accept-Encoding chooses among the file's own bytes and its variants (a
+/// byte range is always taken from the file's own bytes), preconditions in
+/// the standard order (If-Match, If-Unmodified-Since, If-None-Match,
+/// If-Modified-Since) on that representation's entity tag, then one byte
+/// range for GET, with If-Range.
 inline void plan_entity(response_plan& plan, std::string_view method, const entity& file,
                         const request_headers& headers, cache_policy policy = nullptr) {
   const bool head = method == "HEAD";
   plan.resource = file.resource;
+  if (plan_detail::has_variants(file)) plan_detail::add(plan, "Vary", "Accept-Encoding");
   if (!is_get_or_head(method)) return plan_detail::plan_error(plan, 405, head);
-
-  const int precondition = plan_detail::evaluate_preconditions(file, headers);
-  if (precondition == 412) return plan_detail::plan_error(plan, 412, head);
-  plan_detail::add_representation_headers(plan, file, policy);
-  if (precondition == 304) {
-    plan.status = 304;
-    plan_detail::add_content_length(plan, file.size);
-    return;
-  }
 
   byte_range range{byte_range::whole, 0, 0};
   if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))
     range = parse_range(*headers.range, file.size);
+  plan_detail::representation chosen = plan_detail::identity_of(file);
+  if (range.kind == byte_range::whole && !plan_detail::negotiate(file, headers, chosen))
+    return plan_detail::plan_error(plan, 406, head);
+
+  const int precondition = plan_detail::evaluate_preconditions(file, chosen.etag, headers);
+  if (precondition == 412) return plan_detail::plan_error(plan, 412, head);
+  plan_detail::add_representation_headers(plan, file, chosen, policy);
+  if (precondition == 304) {
+    plan.status = 304;
+    plan_detail::add_content_length(plan, chosen.size);
+    return;
+  }
+
   plan_detail::add(plan, "Accept-Ranges", "bytes");
   if (range.kind == byte_range::unsatisfiable) {
     plan_detail::add_content_range(plan, range, file.size);
@@ -278,9 +333,11 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
     plan_detail::add(plan, "Content-Type", plan.content_type);
   else
     plan_detail::add(plan, "Content-Type", "application/octet-stream");
+  plan.coding = chosen.coding;
+  if (chosen.coding != content_coding::identity) plan_detail::add(plan, "Content-Encoding", plan_detail::coding_name(chosen.coding));
   plan.status = 200;
-  plan.body = file.data;
-  plan.body_length = file.size;
+  plan.body = chosen.data;
+  plan.body_length = chosen.size;
   if (range.kind == byte_range::part) {
     plan.status = 206;
     plan_detail::add_content_range(plan, range, file.size);
@@ -327,7 +384,9 @@ inline void plan_request(response_plan& plan, std::string_view method, std::stri
   char path[path_capacity];
   const target_route route = route_target(method, target, where, path);
   if (route.status != 200) return plan_route_failure(plan, method, route);
-  plan_entity(plan, method, embedded_entity(route.resource), headers, policy);
+  const vex_resource_extras* extras =
+      where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a) : nullptr;
+  plan_entity(plan, method, embedded_entity(route.resource, extras), headers, policy);
 }
 
 }  // namespace vex_http

@@ -7,7 +7,9 @@
 // path the target names after decoding (never one outside it);
 // Content-Length is the body's length (the full size for a 304);
 // Content-Range names exactly the bytes of the body; HEAD and body-less
-// statuses send no body; the status is one the planner documents.
+// statuses send no body; the status is one the planner documents; a
+// variant is sent whole with its own ETag and Content-Encoding, never as a
+// range; Vary is on every answer about a resource with variants.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +35,12 @@ vex_resource records[] = {
 const vex_resource* sorted[] = {&records[0], &records[1], &records[2]};
 const size_t sorted_length = 3;
 const vex_resource_array arrays[] = {{sorted, &sorted_length}};
+
+// /a.css has a side record with both variants; the others have none.
+const char br_a[] = "br-bytes";
+const char gzip_a[] = "gzip-bytes!";
+const vex_resource_extras extras_a{"/a.css", "\"id-a\"", {br_a, 8, "\"br-a\""}, {gzip_a, 11, "\"gz-a\""}};
+const vex_resource_extras* const extras[] = {&extras_a};
 
 std::string_view value_of(const vex_http::response_plan& plan, std::string_view name) {
   for (size_t i = 0; i < plan.header_count; ++i)
@@ -100,12 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (name == "If-Unmodified-Since") headers.if_unmodified_since = value;
     if (name == "Range") headers.range = value;
     if (name == "If-Range") headers.if_range = value;
+    if (name == "Accept-Encoding") headers.accept_encoding = value;
   }
 
   vex_http::response_plan plan;
-  vex_http::plan_request(plan, method, target, headers, {arrays, 1}, vex_http::immutable_when_hashed);
+  vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, 1}, vex_http::immutable_when_hashed);
 
-  static constexpr int statuses[] = {200, 206, 301, 304, 400, 404, 405, 412, 416};
+  static constexpr int statuses[] = {200, 206, 301, 304, 400, 404, 405, 406, 412, 416};
   FUZZ_CHECK(std::find(std::begin(statuses), std::end(statuses), plan.status) != std::end(statuses),
              "an undocumented status");
   const vex_resource* resource = plan.resource;
@@ -121,17 +130,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (index) std::strcpy(path + length, "index.html");
     FUZZ_CHECK(vex_http::find_path(arrays, 1, path) == resource, "a 2xx for a record the target does not name");
   }
-  if (plan.body_length > 0 && resource && plan.status >= 200 && plan.status < 300)
-    FUZZ_CHECK(plan.body >= resource->data && plan.body + plan.body_length <= resource->data + resource->size,
+  const bool has_variants = resource == &records[0];
+  FUZZ_CHECK((value_of(plan, "Vary") == "Accept-Encoding") == (has_variants && plan.resource),
+             "Vary missing, or on a resource without variants");
+  const std::string_view encoding = value_of(plan, "Content-Encoding");
+  if (plan.status == 200 && encoding == "br")
+    FUZZ_CHECK(plan.body == br_a && plan.body_length == 8 && value_of(plan, "ETag") == "\"br-a\"", "a wrong br body");
+  else if (plan.status == 200 && encoding == "gzip")
+    FUZZ_CHECK(plan.body == gzip_a && plan.body_length == 11 && value_of(plan, "ETag") == "\"gz-a\"",
+               "a wrong gzip body");
+  else if (plan.body_length > 0 && resource && plan.status >= 200 && plan.status < 300)
+    FUZZ_CHECK(encoding.empty() && plan.body >= resource->data &&
+                   plan.body + plan.body_length <= resource->data + resource->size,
                "the body lies outside the record");
   else if (plan.body_length > 0)
     FUZZ_CHECK(plan.body_length < 32 && std::memchr(plan.body, '\n', plan.body_length) == plan.body + plan.body_length - 1,
                "an error body is not a short line of text");
   const uint64_t content_length = number(value_of(plan, "Content-Length"));
-  FUZZ_CHECK(content_length == (plan.status == 304 ? resource->size : plan.body_length),
-             "Content-Length does not match the body");
+  if (plan.status == 304)
+    FUZZ_CHECK(content_length == resource->size || (has_variants && (content_length == 8 || content_length == 11)),
+               "a 304's Content-Length is no representation's size");
+  else
+    FUZZ_CHECK(content_length == plan.body_length, "Content-Length does not match the body");
   const bool body_less = method == "HEAD" || plan.status == 301 || plan.status == 304 || plan.status == 412 ||
                          plan.status == 416;
+  if (plan.status == 206) FUZZ_CHECK(encoding.empty(), "a byte range of a variant");
   FUZZ_CHECK(!(plan.send_body && body_less), "a body where none belongs");
   check_content_range(plan, resource);
   return 0;
