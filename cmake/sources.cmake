@@ -5,6 +5,7 @@ set(VEX_CORE_SOURCES
   src/context/builder_context.cpp
   src/context/identifier_table.cpp
   src/context/dependency_file.cpp
+  src/context/data_form.cpp
   src/driver/command_line.cpp
   src/driver/run.cpp
   src/memory/work_memory.cpp
@@ -18,6 +19,8 @@ set(VEX_CORE_SOURCES
   src/generator/resource_record.cpp
   src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
+  src/generator/data_incbin.cpp
+  src/generator/record_constant.cpp
   src/generator/identifier.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)

@@ -1,0 +1,10 @@
+#include "context/data_form.h"
+
+#include <cwchar>
+
+bool parse_data_form(const wchar_t* text, data_form* form) {
+  if (wcscmp(text, L"words") == 0) *form = data_form::words;
+  else if (wcscmp(text, L"incbin") == 0) *form = data_form::incbin;
+  else return false;
+  return true;
+}
