@@ -76,6 +76,8 @@ class Rebuilds(ConsumerProject):
         out, generated = self.build_step()
         self.assertTrue(generated, out)
         self.assertEqual(self.listing(), {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
+        # DATA_FORM AUTO chose the binary file with this compiler.
+        self.assertTrue(os.path.exists(self.generated(".bin")))
 
         # Nothing changed: nothing runs, not even the generator.
         stamp = os.stat(self.generated(".cpp")).st_mtime_ns
@@ -88,6 +90,14 @@ class Rebuilds(ConsumerProject):
         out, generated = self.build_step()
         self.assertTrue(generated, out)
         self.assertEqual(self.listing()["/css/main.css"], "body{color:red}")
+
+        # The binary file alone changed (as when an edit keeps size and
+        # date): the object is rebuilt from it.
+        with open(self.generated(".bin"), "r+b") as f:
+            f.write(b"B")
+        out, generated = self.build_step()
+        self.assertFalse(generated, out)
+        self.assertEqual(self.listing()["/css/main.css"], "Body{color:red}")
 
         # A file added to a directory below the root, and one at the root.
         write(os.path.join(self.site, "css", "extra.css"), "p{}")
