@@ -17,6 +17,7 @@ need clang++ clang
 need cmake cmake
 need ninja ninja-build
 need python3 python3
+need ccache ccache
 [ -f /usr/include/gtest/gtest.h ] || need_packages+=(libgtest-dev)
 # The sanitizer and libFuzzer runtimes are only recommended by clang.
 clang_runtime="$(clang++ -print-resource-dir 2> /dev/null)/lib/linux/libclang_rt.fuzzer-x86_64.a"

@@ -147,6 +147,25 @@ class Rebuilds(ConsumerProject):
         self.assertEqual(files, first)
         self.assertIn(b'"Sun, 13 Sep 2020 12:26:40 GMT"', first[".cpp"])
 
+    @unittest.skipUnless(shutil.which("ccache"), "needs ccache")
+    def test_compiler_cache_sees_an_edit_that_keeps_size_and_date(self):
+        # The sizes, dates and offsets in the generated source stay the same;
+        # only the bytes in the binary file differ, and the source must differ
+        # with them, or the cache hands back the old object.
+        os.environ["CCACHE_DIR"] = os.path.join(self.dir, "ccache")
+        try:
+            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DEXTRA_OPTIONS=SOURCE_DATE_EPOCH;0")
+            self.build_step()
+            write(os.path.join(self.site, "css", "main.css"), "head{}")
+            self.build_step()
+            self.assertEqual(self.listing()["/css/main.css"], "head{}")
+            # Back to the first bytes: the cache may now answer, and rightly.
+            write(os.path.join(self.site, "css", "main.css"), "body{}")
+            self.build_step()
+            self.assertEqual(self.listing()["/css/main.css"], "body{}")
+        finally:
+            del os.environ["CCACHE_DIR"]
+
     def test_options_reach_the_tool(self):
         self.configure("-DEXTRA_OPTIONS=FLAT;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0")
         self.build_step()
