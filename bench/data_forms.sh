@@ -39,7 +39,7 @@ measure_compile() {
 
 # forms <source dir> <pattern>: every form with both compilers.
 forms() {
-  for form in words incbin; do
+  for form in words literal incbin; do
     mkdir -p "$work/$form"
     "$tool" -q -m "$form" "$work/$form/res.cpp" -d "$1" "$2" > /dev/null
     for compiler in g++ clang++; do measure_compile "$form, $compiler -O2" "$compiler" "$work/$form"; done

@@ -20,6 +20,7 @@ set(VEX_CORE_SOURCES
   src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
   src/generator/data_incbin.cpp
+  src/generator/data_literal.cpp
   src/generator/record_constant.cpp
   src/generator/identifier.cpp
 )

@@ -47,7 +47,7 @@ bool apply_switches(builder_context& context, const command_line& line, int& exi
     return false;
   }
   if (line.data_form_text && !parse_data_form(line.data_form_text, &context.form)) {
-    out_printf(L"invalid data form [%s]: give words or incbin\n", line.data_form_text);
+    out_printf(L"invalid data form [%s]: give words, incbin or literal\n", line.data_form_text);
     exit_code = 1;
     return false;
   }

@@ -6,6 +6,7 @@
 
 #include "generator/data_array.h"
 #include "generator/data_incbin.h"
+#include "generator/data_literal.h"
 #include "generator/dependency_rule.h"
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
@@ -214,8 +215,12 @@ bool write_record(builder_context& context, const file_names& names, const char*
 
 // The file's bytes in the chosen data form.
 bool write_data(builder_context& context, const file_names& names) {
-  if (context.form == data_form::incbin)
-    return write_data_incbin(context, names.path_literal, context.text_capacity - literal_room) == 0;
+  uint64_t room = context.text_capacity - literal_room;
+  switch (context.form) {
+    case data_form::incbin: return write_data_incbin(context, names.path_literal, room) == 0;
+    case data_form::literal: return write_data_literal(context, names.path_literal, room) == 0;
+    case data_form::words: break;
+  }
   return write_data_array(context) == 0;
 }
 

@@ -95,3 +95,11 @@ inline constexpr const char* constant_record_format =
     "\t\t%s\"%s\",\n"
     "\t\t%s\"%s\",\n"
     "\t%s};\n\n";
+
+// The literal form: the record's path array, then the data as string-literal
+// pieces (identifier, path, identifier, length with the terminator rounded
+// up to 8), each piece short enough for every compiler's limit.
+inline constexpr const char* literal_open =
+    "\tnamespace vex_res_data { const char %s[] = \"/%s\"; }\n\talignas(8) const char %s[%llu] =\n\t\t\"";
+inline constexpr const char* literal_join = "\"\n\t\t\"";
+inline constexpr const char* literal_close = "\";\n\n";

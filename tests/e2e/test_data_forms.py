@@ -1,11 +1,27 @@
-"""The incbin data form: its binary file belongs to the output set, its
-records need no start-up code, and it survives link-time optimisation."""
+"""The fast data forms. incbin: its binary file belongs to the output set,
+its records need no start-up code, and it survives link-time optimisation.
+literal: it takes -a, and compiles in the MSVC dialect."""
 import os
 import shutil
 import subprocess
 import unittest
 
-from harness import COMPILERS, PLATFORM, REPO, ToolTest, make_tree
+from harness import COMPILERS, PLATFORM, REPO, ToolTest, make_tree, namespaces_with_arrays
+
+# Just enough of the standard headers for the kit, since no Windows SDK or
+# MSVC library is installed here.
+FREESTANDING = {
+    "cstddef": "#pragma once\nnamespace std { using size_t = decltype(sizeof 0); }\nusing std::size_t;\n",
+    "cstdint": "#pragma once\ntypedef unsigned char uint8_t; typedef unsigned int uint32_t;\n"
+               "typedef unsigned long long uint64_t;\nnamespace std { using ::uint8_t; using ::uint32_t; "
+               "using ::uint64_t; }\n",
+    "cstdlib": "#pragma once\n#include <cstddef>\nextern \"C\" void qsort(void*, size_t, size_t, "
+               "int (*)(const void*, const void*));\nnamespace std { using ::qsort; }\n",
+    "cstring": "#pragma once\n#include <cstddef>\nextern \"C\" {\nvoid* memcpy(void*, const void*, size_t);\n"
+               "int strcmp(const char*, const char*);\nsize_t strlen(const char*);\n"
+               "int strncmp(const char*, const char*, size_t);\n}\nnamespace std { using ::memcpy; "
+               "using ::strcmp; using ::strlen; using ::strncmp; }\n",
+}
 
 TREE = {"site/index.html": "<h1>hi</h1>", "site/css/a.css": b"\xef\xbb\xbfa{}", "site/empty.txt": b"",
         "site/img/logo.bin": bytes(range(256)) * 33}
@@ -82,6 +98,38 @@ class IncbinForm(ToolTest):
             os.chdir(start)
         self.assertEqual(optimised, words)
         self.assertEqual(words["/img/logo.bin"]["data"], bytes(range(256)) * 33)
+
+
+
+class LiteralForm(ToolTest):
+    def test_appending_runs_add_to_one_program(self):
+        make_tree(self.dir, {"one/a.txt": "first", "two/b/c.css": b"\xff\xfe" + bytes(range(256)) * 20})
+        for switches in (["-m", "literal", "res.cpp", "-d", "one", "*"],
+                         ["-a", "-m", "literal", "res.cpp", "-d", "two", "*"]):
+            result = self.run_tool("-q", *switches)
+            self.assertEqual(result.code, 0, result.out)
+        # The appended record is in no all array (-a), but compiles and links.
+        records = self.compile_and_check("res.cpp", "res.h", [])
+        self.assertEqual(sorted(records), ["/a.txt"])
+        self.assertEqual(records["/a.txt"]["data"], b"first")
+        self.assertIn(b"alignas(8) const char b_c_css[5128] =", self.read("res.cpp"))
+
+    def test_compiles_in_the_msvc_dialect(self):
+        clang = shutil.which("clang")
+        if PLATFORM != "posix" or not clang:
+            self.skipTest("needs clang's cl driver")
+        make_tree(self.dir, TREE)
+        result = self.run_tool("-q", "-m", "literal", "res.cpp", "-d", "site", "*")
+        self.assertEqual(result.code, 0, result.out)
+        include = self.path("freestanding")
+        make_tree(include, FREESTANDING)
+        with open(self.path("pch.h"), "w") as f:
+            f.write('#pragma once\n#include "vex_resource_builder/vex_resource.h"\n#include "res.h"\n')
+        proc = subprocess.run([clang, "--driver-mode=cl", "--target=x86_64-pc-windows-msvc", "-fms-compatibility",
+                               "/std:c++17", "/W3", "/WX", "/X", "/I" + include, "/I" + os.path.join(REPO, "include"),
+                               "/I" + self.dir, "/c", self.path("res.cpp"), "/Fo" + self.path("res.obj")],
+                              capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 0, proc.stdout + proc.stderr)
 
 
 if __name__ == "__main__":
