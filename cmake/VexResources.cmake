@@ -1,6 +1,6 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
 #                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>]
-#                   [DATA_FORM <AUTO|WORDS|INCBIN>])
+#                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN>])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
@@ -20,9 +20,10 @@
 #
 # DATA_FORM chooses how the bytes reach the program. INCBIN writes them into
 # <name>.bin, which the assembler includes: it costs the compiler almost
-# nothing. WORDS writes them as C++ arrays, which any compiler takes but
-# slowly. AUTO (the default) is INCBIN for GCC and Clang on ELF, Mach-O and
-# PE/COFF targets, WORDS otherwise.
+# nothing. LITERAL writes them as string literals, which compilers without
+# that assembler (MSVC) take. WORDS writes them as C++ arrays of words, the
+# slowest. AUTO (the default) is INCBIN for GCC and Clang on ELF, Mach-O and
+# PE/COFF targets, and LITERAL otherwise.
 #
 # Needs the imported targets vex_resource_builder::vex_resource_builder (the
 # tool) and vex_resource_builder::kit (its headers).
@@ -66,7 +67,9 @@ function(vex_add_resources target)
     list(APPEND switches -t "$ENV{SOURCE_DATE_EPOCH}")
   endif()
   set(binary)
-  if(form STREQUAL "INCBIN")
+  if(form STREQUAL "LITERAL")
+    list(APPEND switches -m literal)
+  elseif(form STREQUAL "INCBIN")
     list(APPEND switches -m incbin)
     set(binary "${out}/${name}.bin")
   endif()
@@ -128,11 +131,11 @@ function(_vex_resources_data_form result requested)
     set(requested AUTO)
   endif()
   string(TOUPPER "${requested}" requested)
-  if(NOT requested MATCHES "^(AUTO|WORDS|INCBIN)$")
-    message(FATAL_ERROR "vex_add_resources: DATA_FORM ${requested}: give AUTO, WORDS or INCBIN")
+  if(NOT requested MATCHES "^(AUTO|WORDS|LITERAL|INCBIN)$")
+    message(FATAL_ERROR "vex_add_resources: DATA_FORM ${requested}: give AUTO, WORDS, LITERAL or INCBIN")
   endif()
   if(requested STREQUAL "AUTO")
-    set(requested WORDS)
+    set(requested LITERAL)
     set(gnu_driver TRUE)
     if(CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
       set(gnu_driver FALSE)

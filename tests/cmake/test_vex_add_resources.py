@@ -167,13 +167,14 @@ class Rebuilds(ConsumerProject):
             del os.environ["CCACHE_DIR"]
 
     def test_options_reach_the_tool(self):
-        self.configure("-DEXTRA_OPTIONS=FLAT;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0")
+        self.configure("-DEXTRA_OPTIONS=FLAT;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0;DATA_FORM;literal")
         self.build_step()
         cpp = os.path.join(self.build, "vex_resources", "site", "site.cpp")
         with open(cpp) as f:
             text = f.read()
         self.assertIn("const vex_resource main_css =", text)        # -f: the short label
         self.assertIn('"Thu, 1 Jan 1970 0:00:00 GMT"', text)
+        self.assertIn("alignas(8) const char css_main_css[8] =", text)  # the literal form
         self.assertEqual(self.listing(), {"/css/main.css": "body{}"})  # only the css source
 
 
