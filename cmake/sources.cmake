@@ -19,6 +19,7 @@ set(VEX_CORE_SOURCES
   src/generator/resource_record.cpp
   src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
+  src/generator/content_hash.cpp
   src/generator/data_incbin.cpp
   src/generator/data_literal.cpp
   src/generator/record_constant.cpp

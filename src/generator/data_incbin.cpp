@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "generator/content_hash.h"
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
 #include "generator/output_set.h"
@@ -16,14 +17,6 @@ namespace {
 
 bool is_standard_stream(const wchar_t* name) {
   return wcscmp(name, L"-") == 0 || wcscmp(name, L"con") == 0 || wcscmp(name, L"CON") == 0;
-}
-
-uint64_t rotate(uint64_t value, int bits) { return (value << bits) | (value >> (64 - bits)); }
-
-uint64_t word_at(const uint8_t* bytes) {
-  uint64_t word;
-  memcpy(&word, bytes, 8);
-  return word;
 }
 
 bool write_binary(builder_context& context, const uint8_t* bytes, uint64_t length) {
@@ -93,23 +86,6 @@ bool make_binary_name(builder_context& context, const wchar_t* target) {
 }
 
 }  // namespace
-
-uint64_t hash_data(uint64_t seed, const uint8_t* data, size_t size) {
-  constexpr uint64_t prime_1 = 0x9e3779b185ebca87;
-  constexpr uint64_t prime_2 = 0xc2b2ae3d27d4eb4f;
-  // Four independent lanes keep the multiplier busy on long files.
-  uint64_t lane[4] = {seed + prime_1, seed ^ prime_2, rotate(seed, 17), seed - prime_1};
-  size_t words = size / 8;
-  size_t i = 0;
-  for (; i + 4 <= words; i += 4)
-    for (int k = 0; k < 4; ++k) lane[k] = rotate(lane[k] + word_at(data + 8 * (i + static_cast<size_t>(k))) * prime_2, 31) * prime_1;
-  for (; i < words; ++i) lane[0] = rotate(lane[0] + word_at(data + 8 * i) * prime_2, 31) * prime_1;
-  uint64_t h = rotate(lane[0], 1) + rotate(lane[1], 7) + rotate(lane[2], 12) + rotate(lane[3], 18) + size;
-  h ^= h >> 33;
-  h *= prime_2;
-  h ^= h >> 29;
-  return h;
-}
 
 bool prepare_data_binary(builder_context& context, const wchar_t* target) {
   if (is_standard_stream(target)) {

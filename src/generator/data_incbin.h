@@ -19,7 +19,3 @@ bool open_data_binary(builder_context& context, const wchar_t* target);
 /// path array into h_dst_cpp, formatted within text_room bytes of
 /// text_buffer. 0, or -1 after printing what failed.
 int write_data_incbin(builder_context& context, const char* path_literal, uint64_t text_room);
-
-/// A 64-bit hash of data (a multiple of 8 bytes) that goes on from seed,
-/// so that the symbols of changed bytes change their names.
-uint64_t hash_data(uint64_t seed, const uint8_t* data, size_t size);

@@ -47,8 +47,8 @@ int write_data_literal(builder_context& context, const char* path_literal, uint6
     out_printf(L"failed to prepare data opening tag [%hs]\n", id);
     return -1;
   }
-  if (!write_text(context, static_cast<int64_t>(strlen(context.text_buffer)), L"failed to write data opening tag [%hs]\n"))
-    return -1;
+  int64_t opening = static_cast<int64_t>(strlen(context.text_buffer));
+  if (!write_text(context, opening, L"failed to write data opening tag [%hs]\n")) return -1;
   // A chunk after the first is joined to the piece before it.
   size_t offset = 0;
   while (context.remaining > 0 && context.read_count > 0) {

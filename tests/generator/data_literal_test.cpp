@@ -29,7 +29,8 @@ TEST(LiteralPieces, StayWithinThePieceLimitAndKeepEveryByte) {
     EXPECT_LE(piece.size(), 16380u);
     for (size_t i = 0; i < piece.size(); ++i) {
       ASSERT_EQ(piece[i], '\\') << "every byte here is escaped";
-      decoded.push_back(static_cast<uint8_t>((piece[i + 1] - '0') * 64 + (piece[i + 2] - '0') * 8 + piece[i + 3] - '0'));
+      int value = (piece[i + 1] - '0') * 64 + (piece[i + 2] - '0') * 8 + piece[i + 3] - '0';
+      decoded.push_back(static_cast<uint8_t>(value));
       i += 3;
     }
   }
