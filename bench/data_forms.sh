@@ -10,6 +10,8 @@
 #   huge   a 1 GiB file: the tool against cp, and compiling its source
 #   cmake  a consumer of vex_add_resources (DATA_FORM AUTO) on the tree: a
 #          fresh configure and build, and the rebuild after editing one file
+# VEX_BENCH_FORMS picks the forms (default "words literal incbin"),
+# VEX_BENCH_XXD=0 leaves out the xxd -i baseline (minutes and 10 GB).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -39,7 +41,7 @@ measure_compile() {
 
 # forms <source dir> <pattern>: every form with both compilers.
 forms() {
-  for form in words literal incbin; do
+  for form in ${VEX_BENCH_FORMS:-words literal incbin}; do
     mkdir -p "$work/$form"
     "$tool" -q -m "$form" "$work/$form/res.cpp" -d "$1" "$2" > /dev/null
     for compiler in g++ clang++; do measure_compile "$form, $compiler -O2" "$compiler" "$work/$form"; done
@@ -48,6 +50,7 @@ forms() {
 
 # xxd_baseline <file>: xxd -i of the file, compiled as C++.
 xxd_baseline() {
+  [ "${VEX_BENCH_XXD:-1}" = 1 ] || return 0
   (cd "$(dirname "$1")" && xxd -i "$(basename "$1")") > "$work/xxd.cpp"
   for compiler in g++ clang++; do measure "xxd -i, $compiler -O2" "$compiler" -O2 -c "$work/xxd.cpp" -o "$work/xxd.o"; done
 }

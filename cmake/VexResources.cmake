@@ -119,6 +119,13 @@ extern const size_t vex_res_arrays_length;
     # path is not passed; the data gains nothing from it, so it is left out.
     set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
                  "-Wa,-I${out}" -fno-lto)
+    # Clang's own assembler holds three to five times the binary file in
+    # memory; the system's assembler, where there is one, a little over once.
+    _vex_resources_external_assembler(external)
+    if(external)
+      set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
+                   -fno-integrated-as)
+    endif()
     set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS "${binary}")
   endif()
   target_include_directories(${target} PRIVATE "${out}")
@@ -146,4 +153,19 @@ function(_vex_resources_data_form result requested)
     endif()
   endif()
   set(${result} ${requested} PARENT_SCOPE)
+endfunction()
+
+# True for Clang on ELF when it can assemble with the system's assembler.
+function(_vex_resources_external_assembler result)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+    set(${result} FALSE PARENT_SCOPE)
+    return()
+  endif()
+  if(NOT DEFINED VEX_RESOURCES_EXTERNAL_ASSEMBLER)
+    include(CheckCXXSourceCompiles)
+    set(CMAKE_REQUIRED_FLAGS -fno-integrated-as)
+    set(CMAKE_REQUIRED_QUIET TRUE)
+    check_cxx_source_compiles("int main() { return 0; }" VEX_RESOURCES_EXTERNAL_ASSEMBLER)
+  endif()
+  set(${result} ${VEX_RESOURCES_EXTERNAL_ASSEMBLER} PARENT_SCOPE)
 endfunction()
