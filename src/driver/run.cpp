@@ -51,16 +51,9 @@ bool apply_switches(builder_context& context, const command_line& line, int& exi
     exit_code = 1;
     return false;
   }
-  if (context.form == data_form::incbin) {
-    if (line.append) {
-      out_printf(L"-a cannot add to the output of the incbin form: generate the whole tree in one run\n");
-      exit_code = 1;
-      return false;
-    }
-    if (!prepare_data_binary(context, line.target)) {
-      exit_code = 1;
-      return false;
-    }
+  if (context.form == data_form::incbin && !prepare_data_binary(context, line.target)) {
+    exit_code = 1;
+    return false;
   }
   if (line.dependency_name && !reserve_dependency_file(context.deps)) {
     exit_code = -1;
@@ -81,7 +74,7 @@ int run(builder_context& context, int argc, wchar_t** argv) {
   if (!context.quiet) out_printf(L"%ls", banner);
 
   if (open_output_set(context, line.target, line.append) != 0 ||
-      (context.form == data_form::incbin && !open_data_binary(context, line.target))) {
+      (context.form == data_form::incbin && !open_data_binary(context, line.target, line.append))) {
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;

@@ -111,12 +111,20 @@ bool prepare_data_binary(builder_context& context, const wchar_t* target) {
   return true;
 }
 
-bool open_data_binary(builder_context& context, const wchar_t* target) {
+bool open_data_binary(builder_context& context, const wchar_t* target, bool append) {
   data_binary_file& binary = context.binary;
   binary.size = 0;
-  if (make_binary_name(context, target)) binary.file.open(context.pNAME_DST, generic_write, create_always, 0);
+  if (make_binary_name(context, target))
+    binary.file.open(context.pNAME_DST, generic_write, append ? open_always : create_always, 0);
   if (!binary.file.opened) {
     out_printf(L"cannot open DST.bin [%s]\n", context.pNAME_DST);
+    return false;
+  }
+  // Appending keeps the bytes that the target's earlier arrays point at;
+  // the new ones start at the next multiple of 8.
+  if (append && (!binary.file.size(&binary.size) || !binary.file.seek(0, file_end) ||
+                 !write_zeros(context, (8 - binary.size % 8) % 8))) {
+    out_printf(L"cannot append to DST.bin [%s]\n", context.pNAME_DST);
     return false;
   }
   if (!write_fixed(context, context.h_dst_cpp, incbin_macro)) {

@@ -10,9 +10,10 @@
 /// generated code gives it; false after a message (nothing is written).
 bool prepare_data_binary(builder_context& context, const wchar_t* target);
 
-/// Creates DST.bin beside the target and writes the form's macro into the
-/// target's data namespace; false after a message.
-bool open_data_binary(builder_context& context, const wchar_t* target);
+/// Creates DST.bin beside the target (or, appending, goes on at its end)
+/// and writes the form's macro into the target's data namespace; false
+/// after a message.
+bool open_data_binary(builder_context& context, const wchar_t* target, bool append);
 
 /// Copies the file in h_src (its first chunk already in read_buffer) into
 /// the binary file and writes its data array, bound to those bytes, and its

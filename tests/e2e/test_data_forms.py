@@ -1,6 +1,6 @@
 """The fast data forms. incbin: its binary file belongs to the output set,
 its records need no start-up code, and it survives link-time optimisation.
-literal: it takes -a, and compiles in the MSVC dialect."""
+Both take -a; literal compiles in the MSVC dialect."""
 import os
 import shutil
 import subprocess
@@ -51,8 +51,7 @@ class IncbinForm(ToolTest):
         self.assertIn("skipped [res.bin]: it is written by this run\n", result.out)
 
     def test_refused_before_anything_is_written(self):
-        for switches, message in ((["-a", "-m", "incbin", "res.cpp"], "-a cannot add"),
-                                  (["-m", "incbin", "-"], "needs a target file"),
+        for switches, message in ((["-m", "incbin", "-"], "needs a target file"),
                                   (["-m", "incbn", "res.cpp"], "invalid data form [incbn]"),
                                   (["-m", "incbin", 'q"uote.cpp'], "cannot name the binary file")):
             with self.subTest(switches=switches):
@@ -101,18 +100,22 @@ class IncbinForm(ToolTest):
 
 
 
-class LiteralForm(ToolTest):
+class FastForms(ToolTest):
     def test_appending_runs_add_to_one_program(self):
-        make_tree(self.dir, {"one/a.txt": "first", "two/b/c.css": b"\xff\xfe" + bytes(range(256)) * 20})
-        for switches in (["-m", "literal", "res.cpp", "-d", "one", "*"],
-                         ["-a", "-m", "literal", "res.cpp", "-d", "two", "*"]):
-            result = self.run_tool("-q", *switches)
-            self.assertEqual(result.code, 0, result.out)
-        # The appended record is in no all array (-a), but compiles and links.
-        records = self.compile_and_check("res.cpp", "res.h", [])
-        self.assertEqual(sorted(records), ["/a.txt"])
-        self.assertEqual(records["/a.txt"]["data"], b"first")
-        self.assertIn(b"alignas(8) const char b_c_css[5128] =", self.read("res.cpp"))
+        make_tree(self.dir, {"one/a.txt": "first", "two/b/c.css": b"\xff\xfe" + bytes(range(256)) * 20,
+                             "two/d.txt": "second"})
+        for form in ("literal", "incbin"):
+            with self.subTest(form=form):
+                for switches in (["-m", form, "res.cpp", "-d", "one", "*"],
+                                 ["-a", "-m", form, "res.cpp", "-d", "two", "*"]):
+                    result = self.run_tool("-q", *switches)
+                    self.assertEqual(result.code, 0, result.out)
+                # The appended records are in no all array (-a); they compile
+                # and link, and the first run's bytes stay where they were.
+                records = self.compile_and_check("res.cpp", "res.h", [], flags=["-Wa,-I" + self.dir])
+                self.assertEqual(sorted(records), ["/a.txt"])
+                self.assertEqual(records["/a.txt"]["data"], b"first")
+        self.assertEqual(self.read("res.bin"), b"first\0\0\0" + self.read("two", "b", "c.css") + bytes(6) + b"second\0\0")
 
     def test_compiles_in_the_msvc_dialect(self):
         clang = shutil.which("clang")
