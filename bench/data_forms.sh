@@ -26,17 +26,20 @@ measure() {
   local label=$1
   shift
   /usr/bin/time -f "%e %M" -o "$work/time" "$@" > /dev/null 2> "$work/stderr" || {
-    printf '  %-34s failed: %s\n' "$label" "$(tail -c 300 "$work/stderr")"
+    printf '  %-42s failed: %s\n' "$label" "$(tail -c 300 "$work/stderr")"
     return 0
   }
   read -r seconds kib < "$work/time"
-  printf '  %-34s %8.2f s %10d KiB\n' "$label" "$seconds" "$kib"
+  printf "  %-42s %8.2f s %10d KiB\n" "$label" "$seconds" "$kib"
 }
 
-# measure_compile <label> <compiler> <dir with res.cpp>: the generated source alone, -O2.
+# measure_compile <label> <compiler> <dir with res.cpp> [flags...]: the
+# generated source alone, -O2.
 measure_compile() {
-  measure "$1" "$2" -std=c++17 -O2 -c -I"$root/include" -I"$root/tests/consumer" \
-    -DVEX_GENERATED_HEADER="\"$3/res.h\"" -Wa,-I"$3" "$3/res.cpp" -o "$3/res.o"
+  local label=$1 compiler=$2 dir=$3
+  shift 3
+  measure "$label" "$compiler" -std=c++17 -O2 -c -I"$root/include" -I"$root/tests/consumer" \
+    -DVEX_GENERATED_HEADER="\"$dir/res.h\"" -Wa,-I"$dir" "$@" "$dir/res.cpp" -o "$dir/res.o"
 }
 
 # forms <source dir> <pattern>: every form with both compilers.
@@ -45,6 +48,9 @@ forms() {
     mkdir -p "$work/$form"
     "$tool" -q -m "$form" "$work/$form/res.cpp" -d "$1" "$2" > /dev/null
     for compiler in g++ clang++; do measure_compile "$form, $compiler -O2" "$compiler" "$work/$form"; done
+    # What vex_add_resources does with Clang on ELF.
+    [ "$form" != incbin ] ||
+      measure_compile "incbin, clang++ -O2 -fno-integrated-as" clang++ "$work/$form" -fno-integrated-as
   done
 }
 

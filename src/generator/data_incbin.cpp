@@ -21,7 +21,10 @@ bool is_standard_stream(const wchar_t* name) {
 
 bool write_binary(builder_context& context, const uint8_t* bytes, uint64_t length) {
   data_binary_file& binary = context.binary;
-  if (!binary.file.opened) return false;
+  if (!binary.file.opened) {
+    out_printf(L"failed to write DST.bin [%hs]: an earlier write failed\n", binary.name_literal);
+    return false;
+  }
   if (binary.file.write(bytes, static_cast<uint32_t>(length)) < 0) {
     out_printf(L"failed to write DST.bin [%hs]\n", binary.name_literal);
     print_system_error(standard_stream::output, binary.file.write_error);
