@@ -117,7 +117,7 @@ for part in $parts; do
     measure "configure" cmake -S "$root/tests/cmake/consumer" -B "$work/consumer" -G Ninja \
       -DCMAKE_BUILD_TYPE=Release -Dvex_resource_builder_DIR="$tool_dir" -DSITE_ROOT="$work/tree"
     measure "fresh build" ninja -C "$work/consumer"
-    edited=$(find "$work/tree" -name '*.css' | sort | head -n 1)
+    edited=$(find "$work/tree" -name '*.css' | sort | sed -n 1p)
     echo "/* edited */" >> "$edited"
     measure "rebuild after editing one file" ninja -C "$work/consumer"
     ;;
