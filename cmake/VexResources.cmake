@@ -1,5 +1,6 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
-#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>] [HTTP_EXTRAS])
+#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>]
+#                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN>] [HTTP_EXTRAS])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
@@ -17,6 +18,13 @@
 # without the option the environment's SOURCE_DATE_EPOCH, when set at
 # configure time, is used.
 #
+# DATA_FORM chooses how the bytes reach the program. INCBIN writes them into
+# <name>.bin, which the assembler includes: it costs the compiler almost
+# nothing. LITERAL writes them as string literals, which compilers without
+# that assembler (MSVC) take. WORDS writes them as C++ arrays of words, the
+# slowest. AUTO (the default) is INCBIN for GCC and Clang on ELF, Mach-O and
+# PE/COFF targets, and LITERAL otherwise.
+#
 # HTTP_EXTRAS also writes a side record per file (strong ETag, brotli and
 # gzip variants; see vex_resource_builder/vex_extras.h), with the variants
 # cached in <name>.cache beside the generated sources.
@@ -26,7 +34,8 @@
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
 
 function(vex_add_resources target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;HTTP_EXTRAS" "ROOT;OUTPUT;SOURCE_DATE_EPOCH" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;HTTP_EXTRAS" "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM"
+                        "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -46,6 +55,8 @@ function(vex_add_resources target)
     set(sources "*")
   endif()
 
+  _vex_resources_data_form(form "${arg_DATA_FORM}")
+
   set(out "${CMAKE_CURRENT_BINARY_DIR}/vex_resources/${name}")
   set(switches -q)
   if(arg_BIG_ENDIAN)
@@ -59,6 +70,13 @@ function(vex_add_resources target)
     list(APPEND switches -t "${arg_SOURCE_DATE_EPOCH}")
   elseif(DEFINED ENV{SOURCE_DATE_EPOCH})
     list(APPEND switches -t "$ENV{SOURCE_DATE_EPOCH}")
+  endif()
+  set(binary)
+  if(form STREQUAL "LITERAL")
+    list(APPEND switches -m literal)
+  elseif(form STREQUAL "INCBIN")
+    list(APPEND switches -m incbin)
+    set(binary "${out}/${name}.bin")
   endif()
   if(arg_HTTP_EXTRAS)
     list(APPEND switches -x)
@@ -82,7 +100,7 @@ extern const size_t vex_res_arrays_length;
   # The builder is started in the build directory and moves into ROOT, so
   # every path it lists in the dependency file is absolute.
   add_custom_command(
-    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp"
+    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary}
     COMMAND vex_resource_builder::vex_resource_builder ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
     COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp
             -P "${_VEX_RESOURCES_INDEX_SCRIPT}"
@@ -100,6 +118,62 @@ extern const size_t vex_res_arrays_length;
   # project's own warning flags from failing on it.
   set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
                $<$<OR:$<CXX_COMPILER_ID:GNU>,$<CXX_COMPILER_ID:Clang>>:-Wno-ignored-qualifiers>)
+  if(binary)
+    # The generated source names the binary file without a directory, so it
+    # is the same in every checkout; the assembler finds it here. A change
+    # of the bytes alone rebuilds the object (and changes the symbol names in
+    # the source, so that a compiler cache sees it too). Link-time
+    # optimisation would assemble the data again at link time, where this
+    # path is not passed; the data gains nothing from it, so it is left out.
+    set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
+                 "-Wa,-I${out}" -fno-lto)
+    # Clang's own assembler holds three to five times the binary file in
+    # memory; the system's assembler, where there is one, a little over once.
+    _vex_resources_external_assembler(external)
+    if(external)
+      set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
+                   -fno-integrated-as)
+    endif()
+    set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS "${binary}")
+  endif()
   target_include_directories(${target} PRIVATE "${out}")
   target_link_libraries(${target} PRIVATE vex_resource_builder::kit)
+endfunction()
+
+# The form that DATA_FORM (or AUTO, when empty) stands for with this project's compiler.
+function(_vex_resources_data_form result requested)
+  if("${requested}" STREQUAL "")
+    set(requested AUTO)
+  endif()
+  string(TOUPPER "${requested}" requested)
+  if(NOT requested MATCHES "^(AUTO|WORDS|LITERAL|INCBIN)$")
+    message(FATAL_ERROR "vex_add_resources: DATA_FORM ${requested}: give AUTO, WORDS, LITERAL or INCBIN")
+  endif()
+  if(requested STREQUAL "AUTO")
+    set(requested LITERAL)
+    set(gnu_driver TRUE)
+    if(CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
+      set(gnu_driver FALSE)
+    endif()
+    if(CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$" AND gnu_driver
+       AND (APPLE OR WIN32 OR CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF"))
+      set(requested INCBIN)
+    endif()
+  endif()
+  set(${result} ${requested} PARENT_SCOPE)
+endfunction()
+
+# True for Clang on ELF when it can assemble with the system's assembler.
+function(_vex_resources_external_assembler result)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+    set(${result} FALSE PARENT_SCOPE)
+    return()
+  endif()
+  if(NOT DEFINED VEX_RESOURCES_EXTERNAL_ASSEMBLER)
+    include(CheckCXXSourceCompiles)
+    set(CMAKE_REQUIRED_FLAGS -fno-integrated-as)
+    set(CMAKE_REQUIRED_QUIET TRUE)
+    check_cxx_source_compiles("int main() { return 0; }" VEX_RESOURCES_EXTERNAL_ASSEMBLER)
+  endif()
+  set(${result} ${VEX_RESOURCES_EXTERNAL_ASSEMBLER} PARENT_SCOPE)
 endfunction()

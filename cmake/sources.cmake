@@ -5,6 +5,7 @@ set(VEX_CORE_SOURCES
   src/context/builder_context.cpp
   src/context/identifier_table.cpp
   src/context/dependency_file.cpp
+  src/context/data_form.cpp
   src/driver/command_line.cpp
   src/driver/run.cpp
   src/memory/work_memory.cpp
@@ -18,6 +19,10 @@ set(VEX_CORE_SOURCES
   src/generator/resource_record.cpp
   src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
+  src/generator/content_hash.cpp
+  src/generator/data_incbin.cpp
+  src/generator/data_literal.cpp
+  src/generator/record_constant.cpp
   src/generator/identifier.cpp
   src/generator/side_record.cpp
   src/generator/content_hash.cpp

@@ -17,6 +17,7 @@ need clang++ clang
 need cmake cmake
 need ninja ninja-build
 need python3 python3
+need ccache ccache
 [ -f /usr/include/gtest/gtest.h ] || need_packages+=(libgtest-dev)
 # -x: zlib and brotli (zlib also for the Windows build; Debian has no
 # Windows brotli), the xxHash header, and python's brotli for the tests.

@@ -40,6 +40,9 @@ void init_context(builder_context& context) {
 
   for (file_handle* file : output_set_files(context)) file->reset();
   context.h_src.reset();
+  context.binary.file.reset();
+  context.binary.size = 0;
+  context.form = data_form::words;
 
   context.quiet = context.flat_labels = context.big_endian = 0;
   context.hierarchy = 1;
@@ -94,6 +97,7 @@ void release_context(builder_context& context) {
   }
   std::array<file_handle*, 6> outputs = output_set_files(context);
   for (file_handle* file : outputs) file->close();
+  context.binary.file.reset();
   release_work_memory(context.memory);
   // Reset in the reverse order of the record: the source first.
   context.h_src.reset();

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "context/data_binary_file.h"
+#include "context/data_form.h"
 #include "context/dependency_file.h"
 #include "context/identifier_table.h"
 #include "io/file_handle.h"
@@ -75,6 +77,9 @@ struct builder_context {
   uint64_t latest_write_time;
   /// The dependency file asked for on the command line (closed when not).
   dependency_file deps;
+  /// How the data arrays are written (-m); the binary file of the incbin form.
+  data_form form;
+  data_binary_file binary;
   /// The side records' state while -x is on; null without it.
   http_extras_run* extras;
 };

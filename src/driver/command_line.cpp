@@ -25,7 +25,8 @@ struct value_switch {
   const wchar_t* command_line::*value;
 };
 constexpr value_switch value_switches[] = {{L'M', &command_line::dependency_name},
-                                           {L't', &command_line::clamp_text}};
+                                           {L't', &command_line::clamp_text},
+                                           {L'm', &command_line::data_form_text}};
 
 // Reads the rest of the argument, or else the next one, as the switch's
 // value, advancing i and minimum past what it used. False when the value is

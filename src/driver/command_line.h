@@ -1,9 +1,9 @@
 #pragma once
 // The switches and the target of a command line. Switches are recognised by
 // their first two characters only, each at most once and in a fixed order:
-// -q (first argument only), -a, -b, -f, -h, then the ones with a value, -M
-// and -t, whose value is the rest of the argument or else the next one, then
-// -x (side records with ETags and precompressed variants).
+// -q (first argument only), -a, -b, -f, -h, then the ones with a value, -M,
+// -t and -m, whose value is the rest of the argument or else the next one,
+// then -x (side records with ETags and precompressed variants).
 
 /// What the command line asks for.
 struct command_line {
@@ -13,6 +13,7 @@ struct command_line {
   bool flat_labels = false;          ///< -f, and -h (one namespace per directory is always on)
   const wchar_t* dependency_name = nullptr;  ///< -M
   const wchar_t* clamp_text = nullptr;       ///< -t
+  const wchar_t* data_form_text = nullptr;   ///< -m
   bool http_extras = false;                  ///< -x
   const wchar_t* target = nullptr;
   int first_source = 0;              ///< index of the first argument after the target

@@ -2,6 +2,7 @@
 
 #include "context/builder_context.h"
 #include "driver/command_line.h"
+#include "generator/data_incbin.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
 #include "generator/side_record.h"
@@ -46,6 +47,15 @@ bool apply_switches(builder_context& context, const command_line& line, int& exi
     exit_code = 1;
     return false;
   }
+  if (line.data_form_text && !parse_data_form(line.data_form_text, &context.form)) {
+    out_printf(L"invalid data form [%s]: give words, incbin or literal\n", line.data_form_text);
+    exit_code = 1;
+    return false;
+  }
+  if (context.form == data_form::incbin && !prepare_data_binary(context, line.target)) {
+    exit_code = 1;
+    return false;
+  }
   if (line.dependency_name && !reserve_dependency_file(context.deps)) {
     exit_code = -1;
     return false;
@@ -64,16 +74,21 @@ int run(builder_context& context, int argc, wchar_t** argv) {
   if (!parse_command_line(argc, argv, line, exit_code) || !apply_switches(context, line, exit_code)) return exit_code;
   if (!context.quiet) out_printf(L"%ls", banner);
 
-  if (open_output_set(context, line.target, line.append) != 0) {
+  if (open_output_set(context, line.target, line.append) != 0 ||
+      (context.form == data_form::incbin && !open_data_binary(context, line.target, line.append))) {
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;
   }
-  if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target))
+  const wchar_t* binary_name = context.form == data_form::incbin ? context.pNAME_DST : nullptr;
+  if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target, binary_name))
     context.output_incomplete = 1;
   if (line.http_extras) context.extras = start_http_extras(line.target);
   process_sources(context, argc, argv, line.first_source);
   finish_dependency_file(context);
+  // The binary file is whole before the target is: a run stopped in between
+  // leaves a target that does not compile.
+  context.binary.file.close();
   finish_output_set(context);
   finish_http_extras(context);
   if (!context.quiet) {

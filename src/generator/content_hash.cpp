@@ -8,22 +8,22 @@
 
 namespace {
 
-XXH3_state_t* state_of(void* state) { return static_cast<XXH3_state_t*>(state); }
+XXH3_state_t* state_of(unsigned char* state) { return reinterpret_cast<XXH3_state_t*>(state); }
+const XXH3_state_t* state_of(const unsigned char* state) { return reinterpret_cast<const XXH3_state_t*>(state); }
 
 }  // namespace
 
-content_hasher::content_hasher() : state_(XXH3_createState()) {
-  if (state_) XXH3_128bits_reset(state_of(state_));
+content_hasher::content_hasher() {
+  static_assert(sizeof(XXH3_state_t) <= sizeof state_ && alignof(XXH3_state_t) <= 64);
+  XXH3_INITSTATE(state_of(state_));
+  XXH3_128bits_reset(state_of(state_));
 }
 
-content_hasher::~content_hasher() { XXH3_freeState(state_of(state_)); }
+void content_hasher::add(const void* bytes, size_t length) { XXH3_128bits_update(state_of(state_), bytes, length); }
 
-void content_hasher::add(const void* bytes, size_t length) {
-  if (state_) XXH3_128bits_update(state_of(state_), bytes, length);
-}
+uint64_t content_hasher::finish64() const { return XXH3_128bits_digest(state_of(state_)).low64; }
 
 void content_hasher::finish(char* hex) const {
-  if (!state_) return;
   XXH128_hash_t hash = XXH3_128bits_digest(state_of(state_));
   snprintf(hex, content_hash_digits + 1, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
            static_cast<unsigned long long>(hash.low64));

@@ -10,23 +10,25 @@
 /// Characters of a hash in hexadecimal, without the terminator.
 inline constexpr size_t content_hash_digits = 32;
 
-/// A hash in progress over bytes given piece by piece.
+/// A hash in progress over bytes given piece by piece; its state lives in
+/// the object, so hashing a file allocates nothing.
 class content_hasher {
  public:
   content_hasher();
-  ~content_hasher();
   content_hasher(const content_hasher&) = delete;
   content_hasher& operator=(const content_hasher&) = delete;
 
-  /// False when no memory could be had for the state; add and finish then do nothing.
-  bool ready() const { return state_ != nullptr; }
+  /// Always true: the state needs no memory of its own.
+  bool ready() const { return true; }
   void add(const void* bytes, size_t length);
   /// Writes the hash of everything added as 32 lower-case hex digits and a
   /// terminator into hex (content_hash_digits + 1 characters).
   void finish(char* hex) const;
+  /// The low 64 bits of the hash of everything added.
+  uint64_t finish64() const;
 
  private:
-  void* state_;
+  alignas(64) unsigned char state_[640];
 };
 
 /// The hash of bytes as 16 raw bytes (for checksums).

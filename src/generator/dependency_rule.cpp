@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
 #include "context/builder_context.h"
 #include "support/format.h"
@@ -51,7 +52,8 @@ int64_t escape_dependency_path(const char* path, size_t length, char* out, size_
   return static_cast<int64_t>(used);
 }
 
-bool open_dependency_file(builder_context& context, const wchar_t* name, const wchar_t* target) {
+bool open_dependency_file(builder_context& context, const wchar_t* name, const wchar_t* target,
+                          const wchar_t* second_target) {
   dependency_file& deps = context.deps;
   deps.file.silent = 1;
   int error = deps.file.open(name, generic_write, create_always, 0);
@@ -61,17 +63,23 @@ bool open_dependency_file(builder_context& context, const wchar_t* name, const w
     print_system_error(standard_stream::output, static_cast<uint32_t>(error));
     return false;
   }
-  size_t used = 0;
-  int64_t length = -1;
-  if (append_utf8(deps, used, target, wcslen(target)))
-    length = escape_dependency_path(deps.scratch, used, deps.line, deps.line_capacity - 2);
-  if (length < 0) {
-    out_printf(L"cannot name [%s] in the dependency file\n", target);
-    context.output_incomplete = 1;
-    length = 0;
+  size_t length = 0;
+  for (const wchar_t* each : {target, second_target}) {
+    if (!each) continue;
+    size_t used = 0;
+    int64_t escaped = -1;
+    if (length > 0) deps.line[length++] = ' ';
+    if (append_utf8(deps, used, each, wcslen(each)))
+      escaped = escape_dependency_path(deps.scratch, used, deps.line + length, deps.line_capacity - length - 2);
+    if (escaped < 0) {
+      out_printf(L"cannot name [%s] in the dependency file\n", each);
+      context.output_incomplete = 1;
+      escaped = 0;
+    }
+    length += static_cast<size_t>(escaped);
   }
   deps.line[length++] = ':';
-  write_line(context, static_cast<size_t>(length));
+  write_line(context, length);
   return true;
 }
 

@@ -2,11 +2,15 @@
 
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
 #include "generator/data_array.h"
+#include "generator/data_incbin.h"
+#include "generator/data_literal.h"
 #include "generator/dependency_rule.h"
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
+#include "generator/record_constant.h"
 #include "generator/resource_record.h"
 #include "generator/side_record.h"
 #include "generator/source_metadata.h"
@@ -46,7 +50,9 @@ bool rejected_by_name_filter(const char* name) {
 bool is_output_file(builder_context& context) {
   for (file_handle* output : output_set_files(context))
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
-  return context.deps.file.opened && same_file(context.h_src.handle, context.deps.file.handle);
+  for (file_handle* output : {&context.deps.file, &context.binary.file})
+    if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
+  return false;
 }
 
 int give_up(builder_context& context) {
@@ -193,7 +199,10 @@ bool write_record(builder_context& context, const file_names& names, const char*
                          context.bom_length,
                          http_date,
                          http_date_lower};
-  context.text_length = format_resource_record(record, context.text_buffer, context.text_capacity - literal_room);
+  uint64_t room = context.text_capacity - literal_room;
+  context.text_length = context.form == data_form::words
+                            ? format_resource_record(record, context.text_buffer, room)
+                            : format_constant_record(record, context.text_buffer, room);
   if (context.text_length < 0) {
     out_printf(L"failed to prepare label [%hs]\n", context.flat_name);
     return false;
@@ -203,6 +212,17 @@ bool write_record(builder_context& context, const file_names& names, const char*
     return false;
   }
   return true;
+}
+
+// The file's bytes in the chosen data form.
+bool write_data(builder_context& context, const file_names& names) {
+  uint64_t room = context.text_capacity - literal_room;
+  switch (context.form) {
+    case data_form::incbin: return write_data_incbin(context, names.path_literal, room) == 0;
+    case data_form::literal: return write_data_literal(context, names.path_literal, room) == 0;
+    case data_form::words: break;
+  }
+  return write_data_array(context) == 0;
 }
 
 // The entry of the record in the all array of its top-level namespace, or
@@ -247,7 +267,7 @@ int embed_file(builder_context& context, const wchar_t* path) {
   file_names names{};
   bool embedded = passes_name_filter(context, path) && read_first_block(context) &&
                   detect_type_of_path(context, path) && make_names(context, path, names) &&
-                  claim_identifiers(context, path, names) && write_data_array(context) == 0 &&
+                  claim_identifiers(context, path, names) && write_data(context, names) &&
                   write_record(context, names, http_date, http_date_lower) && write_entry(context, names) &&
                   write_declaration(context, names) &&
                   (!context.extras || write_side_record(context, path, names.path_literal));

@@ -46,3 +46,60 @@ inline constexpr const char* record_format =
 // cannot capture the lookup.
 inline constexpr const char* entry_format = "%s\t\t&%s%s%s,\n";
 inline constexpr const char* declaration_format = "%s\textern const vex_resource %s;\n";
+
+// The incbin form. The data namespace starts with one macro that places a
+// file's bytes under a symbol in the read-only data of the object format
+// at hand; the sections are restored afterwards, so that the compiler's own
+// output goes on where it was. PE/COFF has no section stack, so its text
+// ends in .text, where the compiler expects its functions.
+inline constexpr const char* incbin_macro =
+    "#if defined(__ELF__)\n"
+    "#define VEX_RES_INCBIN(symbol, bytes) \".pushsection .rodata\\n.balign 8\\n.globl \" symbol \"\\n.type \" symbol "
+    "\", %object\\n\" symbol \":\\n\" bytes \".size \" symbol \", . - \" symbol \"\\n.popsection\\n\"\n"
+    "#elif defined(__APPLE__)\n"
+    "#define VEX_RES_INCBIN(symbol, bytes) \".pushsection __TEXT,__const\\n.p2align 3\\n.globl \" symbol \"\\n\" symbol "
+    "\":\\n\" bytes \".popsection\\n\"\n"
+    "#elif defined(_WIN32)\n"
+    "#define VEX_RES_INCBIN(symbol, bytes) \".section .rdata,\\\"dr\\\"\\n.balign 8\\n.globl \" symbol \"\\n\" symbol "
+    "\":\\n\" bytes \".text\\n\"\n"
+    "#else\n"
+    "#error \"the incbin data form needs an ELF, Mach-O or PE/COFF target: generate the words form instead\"\n"
+    "#endif\n\n";
+/// Binary file name, offset and length: the assembler text of one file's bytes.
+inline constexpr const char* incbin_bytes = ".incbin \\\"%s\\\", %llu, %llu\\n";
+/// Per file: the data array bound to its symbol (hash and identifier), the
+/// symbol's definition, and the array of the record's path (identifier, path).
+inline constexpr const char* incbin_array =
+    "\textern const char %s[] __asm__(\"vex_res_%016llx_%s\");\n"
+    "\t__asm__(VEX_RES_INCBIN(\"vex_res_%016llx_%s\", \"%s\"));\n"
+    "\tnamespace vex_res_data { const char %s[] = \"/%s\"; }\n\n";
+
+// A record whose members are all address constants, so that the compiler
+// places it at build time: the path members point into the record's path
+// array (vex_res_data::vex_res_data::identifier), not into the record itself.
+inline constexpr const char* constant_record_format =
+    "%s\tconst vex_resource %s =\n"
+    "\t%s{\n"
+    "\t\t%sL\"%s\",\n"
+    "\t\t%svex_res_data::vex_res_data::%s,\n"
+    "\t\t%svex_res_data::vex_res_data::%s + 1,\n"
+    "\t\t%svex_res_data::vex_res_data::%s + %u,\n"
+    "\t\t%svex_res_data::vex_res_data::%s + %u,\n"
+    "\t\t%s%s,\n"
+    "\t\t%s%s,\n"
+    "\t\t%s%u,\n"
+    "\t\t%s%u,\n"
+    "\t\t%s%u,\n"
+    "\t\t%s(const char * const)vex_res_data::%s,\n"
+    "\t\t%s(const char * const)vex_res_data::%s + %u,\n"
+    "\t\t%s\"%s\",\n"
+    "\t\t%s\"%s\",\n"
+    "\t%s};\n\n";
+
+// The literal form: the record's path array, then the data as string-literal
+// pieces (identifier, path, identifier, length with the terminator rounded
+// up to 8), each piece short enough for every compiler's limit.
+inline constexpr const char* literal_open =
+    "\tnamespace vex_res_data { const char %s[] = \"/%s\"; }\n\talignas(8) const char %s[%llu] =\n\t\t\"";
+inline constexpr const char* literal_join = "\"\n\t\t\"";
+inline constexpr const char* literal_close = "\";\n\n";

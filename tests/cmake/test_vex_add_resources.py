@@ -76,6 +76,8 @@ class Rebuilds(ConsumerProject):
         out, generated = self.build_step()
         self.assertTrue(generated, out)
         self.assertEqual(self.listing(), {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
+        # DATA_FORM AUTO chose the binary file with this compiler.
+        self.assertTrue(os.path.exists(self.generated(".bin")))
 
         # Nothing changed: nothing runs, not even the generator.
         stamp = os.stat(self.generated(".cpp")).st_mtime_ns
@@ -88,6 +90,14 @@ class Rebuilds(ConsumerProject):
         out, generated = self.build_step()
         self.assertTrue(generated, out)
         self.assertEqual(self.listing()["/css/main.css"], "body{color:red}")
+
+        # The binary file alone changed (as when an edit keeps size and
+        # date): the object is rebuilt from it.
+        with open(self.generated(".bin"), "r+b") as f:
+            f.write(b"B")
+        out, generated = self.build_step()
+        self.assertFalse(generated, out)
+        self.assertEqual(self.listing()["/css/main.css"], "Body{color:red}")
 
         # A file added to a directory below the root, and one at the root.
         write(os.path.join(self.site, "css", "extra.css"), "p{}")
@@ -137,14 +147,34 @@ class Rebuilds(ConsumerProject):
         self.assertEqual(files, first)
         self.assertIn(b'"Sun, 13 Sep 2020 12:26:40 GMT"', first[".cpp"])
 
+    @unittest.skipUnless(shutil.which("ccache"), "needs ccache")
+    def test_compiler_cache_sees_an_edit_that_keeps_size_and_date(self):
+        # The sizes, dates and offsets in the generated source stay the same;
+        # only the bytes in the binary file differ, and the source must differ
+        # with them, or the cache hands back the old object.
+        os.environ["CCACHE_DIR"] = os.path.join(self.dir, "ccache")
+        try:
+            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DEXTRA_OPTIONS=SOURCE_DATE_EPOCH;0")
+            self.build_step()
+            write(os.path.join(self.site, "css", "main.css"), "head{}")
+            self.build_step()
+            self.assertEqual(self.listing()["/css/main.css"], "head{}")
+            # Back to the first bytes: the cache may now answer, and rightly.
+            write(os.path.join(self.site, "css", "main.css"), "body{}")
+            self.build_step()
+            self.assertEqual(self.listing()["/css/main.css"], "body{}")
+        finally:
+            del os.environ["CCACHE_DIR"]
+
     def test_options_reach_the_tool(self):
-        self.configure("-DEXTRA_OPTIONS=FLAT;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0")
+        self.configure("-DEXTRA_OPTIONS=FLAT;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0;DATA_FORM;literal")
         self.build_step()
         cpp = os.path.join(self.build, "vex_resources", "site", "site.cpp")
         with open(cpp) as f:
             text = f.read()
         self.assertIn("const vex_resource main_css =", text)        # -f: the short label
         self.assertIn('"Thu, 1 Jan 1970 0:00:00 GMT"', text)
+        self.assertIn("alignas(8) const char css_main_css[8] =", text)  # the literal form
         self.assertEqual(self.listing(), {"/css/main.css": "body{}"})  # only the css source
 
     def test_http_extras_passes_x_and_keeps_the_cache_in_the_output_directory(self):

@@ -134,11 +134,12 @@ class ToolTest(unittest.TestCase):
     def assertLeftOnly(self, names, where=None):
         self.assertEqual(sorted(os.listdir(where or self.dir)), sorted(names))
 
-    def compile_and_check(self, cpp, header, namespaces, where=None):
+    def compile_and_check(self, cpp, header, namespaces, where=None, flags=()):
         """Compiles cpp with a consumer that reaches everything through header,
         runs it, and returns {url path: fields} of every record in the root
         array and in the arrays of the given top-level namespaces. Checks
-        that every array is sorted and that no record is reachable twice."""
+        that every array is sorted and that no record is reachable twice.
+        flags go to every compiler (the incbin form's -Wa,-I<dir>)."""
         where = where or self.dir
         build = tempfile.mkdtemp(prefix="consumer_", dir=self.dir)
         shutil.copy(os.path.join(REPO, "tests", "consumer", "pch.h"), build)
@@ -156,7 +157,7 @@ class ToolTest(unittest.TestCase):
             header_path = os.path.abspath(os.path.join(where, header))
             command = compiler + ["-std=c++17", "-Wall", "-Werror", "-Wno-unused-const-variable",
                                   "-I" + build, "-I" + os.path.join(REPO, "include"),
-                                  "-DVEX_GENERATED_HEADER=\"%s\"" % header_path.replace("\\", "/"),
+                                  "-DVEX_GENERATED_HEADER=\"%s\"" % header_path.replace("\\", "/"), *flags,
                                   os.path.join(where, cpp), os.path.join(build, "check.cpp"), "-o", exe]
             proc = subprocess.run(command, capture_output=True, text=True)
             self.assertEqual(proc.returncode, 0, "%s failed:\n%s" % (name, proc.stderr[-4000:]))

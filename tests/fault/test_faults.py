@@ -66,6 +66,8 @@ def start_stopped(test, plan, args):
 class FaultSweep(ToolTest):
     args = ARGS
     missing_entry_is_a_miss = False
+    outputs_written = ("res.cpp", "res.h", "res.d")
+    flags = ()
 
     def setUp(self):
         super().setUp()
@@ -76,7 +78,7 @@ class FaultSweep(ToolTest):
         self.counts, leaked = read_report(self.path("report"))
         self.assertEqual(leaked, [])
         self.reference = self.outputs()
-        self.reference_records = self.compile_and_check("out/res.cpp", "out/res.h", NAMESPACES)
+        self.reference_records = self.compile_and_check("out/res.cpp", "out/res.h", NAMESPACES, flags=self.flags)
 
     def run_faulted(self, plan):
         shutil.rmtree(self.path("out"), ignore_errors=True)
@@ -85,7 +87,7 @@ class FaultSweep(ToolTest):
 
     def outputs(self):
         result = {}
-        for name in ("res.cpp", "res.h", "res.d"):
+        for name in self.outputs_written:
             path = self.path("out", name)
             result[name] = None
             if os.path.exists(path):
@@ -97,7 +99,8 @@ class FaultSweep(ToolTest):
         """An output set reported as complete compiles and holds the exact
         bytes of every file it has; files may be missing only because a
         reported failure left them out."""
-        records = self.compile_and_check("out/res.cpp", "out/res.h", namespaces_with_arrays(self.path("out", "res.h")))
+        records = self.compile_and_check("out/res.cpp", "out/res.h", namespaces_with_arrays(self.path("out", "res.h")),
+                                         flags=self.flags)
         for url, record in records.items():
             self.assertIn(url, self.reference_records)
             self.assertEqual(record["data"], self.reference_records[url]["data"], url)
@@ -182,6 +185,17 @@ class FaultSweepWithWarmCache(FaultSweepWithExtras):
         self.counts, _ = read_report(self.path("report"))
 
 
+class IncbinFaultSweep(FaultSweep):
+    """The same sweep over the incbin form, whose binary file is one more
+    output: a run that exits 0 has written it whole."""
+    args = ARGS[:3] + ["-m", "incbin"] + ARGS[3:]
+    outputs_written = FaultSweep.outputs_written + ("res.bin",)
+
+    @property
+    def flags(self):
+        return ["-Wa,-I" + self.path("out")]
+
+
 class Interrupted(ToolTest):
     def test_a_killed_run_leaves_no_part_file(self):
         # A large file, and the run stopped in the middle of reading it.
@@ -201,6 +215,24 @@ class Interrupted(ToolTest):
             proc.communicate()
         self.assertEqual(proc.returncode, -signal.SIGKILL)
         self.assertLeftOnly(["res.cpp", "res.h", "site"])
+
+    def test_a_run_killed_after_the_binary_file_leaves_a_target_that_does_not_compile(self):
+        # The binary file is whole, the target is not: a build that took it
+        # would fail to compile rather than embed a partial tree.
+        make_tree(self.dir, {"site/a.txt": "a", "site/b.txt": "b"})
+        proc = start_stopped(self, "read:4:stop", ["-q", "-m", "incbin", "res.cpp", "-d", "site", "*"])
+        try:
+            self.assertEqual(self.read("res.bin"), b"a" + bytes(7) + b"b" + bytes(7))
+            proc.send_signal(signal.SIGKILL)
+        finally:
+            proc.kill()
+            proc.communicate()
+        self.assertLeftOnly(["res.bin", "res.cpp", "res.h", "site"])
+        check = subprocess.run(["g++", "-std=c++17", "-fsyntax-only", "-I" + os.path.join(harness.REPO, "include"),
+                                "-I" + os.path.join(harness.REPO, "tests", "consumer"),
+                                "-DVEX_GENERATED_HEADER=\"%s\"" % self.path("res.h"), self.path("res.cpp")],
+                               capture_output=True)
+        self.assertNotEqual(check.returncode, 0)
 
 
 class VanishingInputs(ToolTest):

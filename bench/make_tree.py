@@ -1,0 +1,48 @@
+#!/usr/bin/env python3
+"""Writes a documentation-like tree for the benchmarks: text pages, style
+sheets and scripts beside images and fonts of random bytes.
+
+  bench/make_tree.py <directory> [megabytes (default 64)] [files (default 1100)]
+
+The same arguments always give the same tree (fixed seed)."""
+import os
+import random
+import sys
+
+WORDS = ("resource server request header content type encoding compile array record namespace "
+         "directory file byte static build tool section symbol data page style script image font").split()
+
+
+def text_bytes(rng, size):
+    out = []
+    length = 0
+    while length < size:
+        line = " ".join(rng.choice(WORDS) for _ in range(rng.randint(4, 14))) + "\n"
+        out.append(line)
+        length += len(line)
+    return "".join(out).encode()[:size]
+
+
+def main():
+    root = sys.argv[1]
+    total = int(sys.argv[2] if len(sys.argv) > 2 else 64) * 1000 * 1000
+    count = int(sys.argv[3] if len(sys.argv) > 3 else 1100)
+    rng = random.Random(15)
+    average = total // count
+    written = 0
+    for number in range(count):
+        directory = os.path.join(root, "section%02d" % (number % 40), "part%d" % (number % 7))
+        os.makedirs(directory, exist_ok=True)
+        binary = number % 3 == 0
+        size = rng.randint(average // 4, average * 7 // 4) if number < count - 1 else max(total - written, 1)
+        name = "file%04d.%s" % (number, rng.choice(("png", "woff2", "jpg")) if binary else rng.choice(
+            ("html", "css", "js", "svg", "json")))
+        data = rng.randbytes(size) if binary else text_bytes(rng, size)
+        with open(os.path.join(directory, name), "wb") as f:
+            f.write(data)
+        written += size
+    print("%d files, %d bytes below %s" % (count, written, root))
+
+
+if __name__ == "__main__":
+    main()
