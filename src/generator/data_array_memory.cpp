@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "generator/data_array.h"
+#include "generator/data_incbin.h"
+#include "generator/data_literal.h"
 #include "generator/generated_text.h"
 #include "generator/text_output.h"
 #include "support/format.h"
@@ -15,9 +17,10 @@ bool put(builder_context& context, const char* name) {
   return false;
 }
 
-// Words per piece: as many as text_buffer holds once encoded.
+// Words per piece: as many as text_buffer holds once encoded, below the
+// file's escaped path.
 size_t words_per_piece(const builder_context& context) {
-  size_t room = static_cast<size_t>(context.text_end - context.text_buffer) - 2;
+  size_t room = static_cast<size_t>(room_below_literals(context)) - 2;
   size_t words = room / 21;
   while (words > 1 && encoded_chunk_size(words) > room) --words;
   return words;
@@ -26,6 +29,8 @@ size_t words_per_piece(const builder_context& context) {
 }  // namespace
 
 bool write_data_array_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
+  if (context.form == data_form::incbin) return write_incbin_from_memory(context, name, bytes, size);
+  if (context.form == data_form::literal) return write_literal_from_memory(context, name, bytes, size);
   unsigned long long word_count = size / 8 + (size % 8 != 0);
   if (prepare_text(context, data_open, name, word_count) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);

@@ -167,3 +167,27 @@ int write_data_incbin(builder_context& context, const char* path_literal, uint64
   }
   return 0;
 }
+
+bool write_incbin_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
+  uint64_t offset = context.binary.size;
+  uint64_t whole = size & ~uint64_t{7};
+  uint8_t tail[8] = {};
+  memcpy(tail, bytes + whole, static_cast<size_t>(size - whole));
+  if (!write_binary(context, bytes, whole) || (size > whole && !write_binary(context, tail, 8))) return false;
+  content_hasher hash;
+  hash.add(&size, sizeof size);
+  hash.add(bytes, static_cast<size_t>(size));
+  auto symbol_hash = static_cast<unsigned long long>(hash.finish64());
+  char incbin[sizeof context.binary.name_literal + 64];
+  if (format_text(incbin, sizeof incbin, incbin_bytes, context.binary.name_literal,
+                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(context.binary.size - offset)) < 0 ||
+      prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin) < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+    return false;
+  }
+  if (!write_prepared(context, context.h_dst_cpp)) {
+    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
+    return false;
+  }
+  return true;
+}

@@ -24,10 +24,6 @@ using namespace platform;
 
 namespace {
 
-// The top of text_buffer holds the escaped name and path while the record
-// is formatted below them.
-constexpr uint64_t literal_room = 0x100000;
-
 // The names one file gets, made once and used by every piece of its text.
 struct file_names {
   char* name_literal;        // escaped name, in text_buffer's top
@@ -199,7 +195,7 @@ bool write_record(builder_context& context, const file_names& names, const char*
                          context.bom_length,
                          http_date,
                          http_date_lower};
-  uint64_t room = context.text_capacity - literal_room;
+  uint64_t room = room_below_literals(context);
   context.text_length = context.form == data_form::words
                             ? format_resource_record(record, context.text_buffer, room)
                             : format_constant_record(record, context.text_buffer, room);
@@ -216,7 +212,7 @@ bool write_record(builder_context& context, const file_names& names, const char*
 
 // The file's bytes in the chosen data form.
 bool write_data(builder_context& context, const file_names& names) {
-  uint64_t room = context.text_capacity - literal_room;
+  uint64_t room = room_below_literals(context);
   switch (context.form) {
     case data_form::incbin: return write_data_incbin(context, names.path_literal, room) == 0;
     case data_form::literal: return write_data_literal(context, names.path_literal, room) == 0;

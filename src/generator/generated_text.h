@@ -73,6 +73,11 @@ inline constexpr const char* incbin_array =
     "\textern const char %s[] __asm__(\"vex_res_%016llx_%s\");\n"
     "\t__asm__(VEX_RES_INCBIN(\"vex_res_%016llx_%s\", \"%s\"));\n"
     "\tnamespace vex_res_data { const char %s[] = \"/%s\"; }\n\n";
+/// A precompressed variant in the binary file: identifier, hash, identifier,
+/// hash, identifier, the bytes (the incbin text) in its own namespace.
+inline constexpr const char* incbin_variant_array =
+    "\textern const char %s[] __asm__(\"vex_res_%016llx_%s\");\n"
+    "\t__asm__(VEX_RES_INCBIN(\"vex_res_%016llx_%s\", \"%s\"));\n\n";
 
 // A record whose members are all address constants, so that the compiler
 // places it at build time: the path members point into the record's path
@@ -101,5 +106,7 @@ inline constexpr const char* constant_record_format =
 // up to 8), each piece short enough for every compiler's limit.
 inline constexpr const char* literal_open =
     "\tnamespace vex_res_data { const char %s[] = \"/%s\"; }\n\talignas(8) const char %s[%llu] =\n\t\t\"";
+/// A precompressed variant as literal pieces: identifier, length.
+inline constexpr const char* literal_variant_open = "\talignas(8) const char %s[%llu] =\n\t\t\"";
 inline constexpr const char* literal_join = "\"\n\t\t\"";
 inline constexpr const char* literal_close = "\";\n\n";

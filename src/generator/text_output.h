@@ -5,6 +5,13 @@
 
 #include "context/builder_context.h"
 
+/// The top of text_buffer, which holds the escaped name and path of the
+/// file being embedded while its other pieces are formatted below them.
+inline constexpr uint64_t literal_room = 0x100000;
+
+/// The bytes of text_buffer below that top.
+inline uint64_t room_below_literals(const builder_context& context) { return context.text_capacity - literal_room; }
+
 /// Formats into text_buffer; text_length becomes the length, or -1 when the
 /// text cannot be prepared. Returns text_length.
 int64_t prepare_text(builder_context& context, const char* format, ...);

@@ -74,8 +74,8 @@ def tree(root):
 
 
 class HttpExtras(ToolTest):
-    def generate(self):
-        result = self.run_tool("-q", "-t", "0", "-x", "out/res.cpp", "-d", "site", "*")
+    def generate(self, form="words"):
+        result = self.run_tool("-q", "-t", "0", "-m", form, "-x", "out/res.cpp", "-d", "site", "*")
         self.assertEqual(result.code, 0, result.out + result.err)
         return result
 
@@ -83,7 +83,7 @@ class HttpExtras(ToolTest):
         folder = self.path("out", "res.cache")
         return {name: os.stat(os.path.join(folder, name)).st_mtime_ns for name in os.listdir(folder)}
 
-    def dump(self):
+    def dump(self, flags=()):
         build = tempfile.mkdtemp(prefix="consumer_", dir=self.dir)
         shutil.copy(os.path.join(REPO, "tests", "consumer", "pch.h"), build)
         with open(os.path.join(build, "dump.cpp"), "w") as f:
@@ -93,7 +93,7 @@ class HttpExtras(ToolTest):
             exe = os.path.join(build, "dump_" + name + ".exe")
             command = compiler + ["-std=c++17", "-Wall", "-Werror", "-I" + build, "-I" + os.path.join(REPO, "include"),
                                   "-DVEX_GENERATED_HEADER=\"%s\"" % self.path("out", "res.h").replace("\\", "/"),
-                                  self.path("out", "res.cpp"), os.path.join(build, "dump.cpp"), "-o", exe]
+                                  self.path("out", "res.cpp"), os.path.join(build, "dump.cpp"), "-o", exe] + list(flags)
             proc = subprocess.run(command, capture_output=True, text=True)
             self.assertEqual(proc.returncode, 0, "%s failed:\n%s" % (name, proc.stderr[-4000:]))
             run = subprocess.run(runner + [exe], capture_output=True, text=True, cwd=build)
@@ -104,11 +104,17 @@ class HttpExtras(ToolTest):
 
     def test_variants_decode_to_the_files_and_etags_are_strong_and_distinct(self):
         files = tree(self.path("site"))
-        os.makedirs(self.path("out"))
-        result = self.generate()
+        # The variants take the data form of the files' own bytes.
+        for form, flags in (("words", []), ("incbin", ["-Wa,-I" + self.path("out")]), ("literal", [])):
+            with self.subTest(form=form):
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                os.makedirs(self.path("out"))
+                self.check_variants(files, self.generate(form), flags)
+
+    def check_variants(self, files, result, flags):
         with_brotli = harness.PLATFORM != "windows"
         self.assertEqual("brotli is unavailable" in result.out + result.err, not with_brotli)
-        lines = self.dump()
+        lines = self.dump(flags)
         found = [line.split("\t") for line in lines if line.startswith("found\t")]
         self.assertEqual(sorted(f[1] for f in found), sorted("/" + name for name in files if "/" not in name))
         self.assertTrue(all(f[1] == f[2] for f in found), found)
