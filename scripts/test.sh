@@ -20,12 +20,12 @@ need python3 python3
 need ccache ccache
 [ -f /usr/include/gtest/gtest.h ] || need_packages+=(libgtest-dev)
 # -x: zlib and brotli (zlib also for the Windows build; Debian has no
-# Windows brotli), the xxHash header, and python's brotli for the tests.
+# Windows brotli), the xxHash header, and the brotli command for the tests.
 [ -f /usr/include/zlib.h ] || need_packages+=(zlib1g-dev)
 [ -f /usr/include/brotli/encode.h ] || need_packages+=(libbrotli-dev)
 [ -f /usr/include/xxhash.h ] || need_packages+=(libxxhash-dev)
 [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || need_packages+=(libz-mingw-w64-dev)
-python3 -c "import brotli" 2> /dev/null || need_packages+=(python3-brotli)
+command -v brotli > /dev/null || need_packages+=(brotli)
 # The sanitizer and libFuzzer runtimes are only recommended by clang.
 clang_runtime="$(clang++ -print-resource-dir 2> /dev/null)/lib/linux/libclang_rt.fuzzer-x86_64.a"
 [ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)

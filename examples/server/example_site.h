@@ -63,7 +63,7 @@ class example_site {
   /// live, which must outlive the sending.
   void answer(vex_http::response_plan& plan, std::string_view method, std::string_view target,
               const vex_http::request_headers& headers, std::string& live) const {
-    const vex_http::site site{vex_res_arrays, vex_res_arrays_length};
+    const vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length};
     if (!live_) return vex_http::plan_request(plan, method, target, headers, site, vex_http::immutable_when_hashed);
     char path[vex_http::path_capacity];
     const vex_http::target_route route = vex_http::route_target(method, target, site, path);

@@ -5,7 +5,7 @@
 //
 // Port 0 (the default) lets the system pick a free port. The first line on
 // stdout is "listening on http://HOST:PORT/"; every request is then logged
-// to stderr as "METHOD TARGET STATUS". --dev-root serves the live files of
+// to stderr as "METHOD TARGET STATUS CODING". --dev-root serves the live files of
 // DIR (the embedded tree's source) instead of the embedded bytes.
 //
 // Every answer comes from the kit's planner. cpp-httplib answers a few
@@ -86,7 +86,9 @@ int main(int argc, char** argv) {
         return httplib::Server::HandlerResponse::Handled;
       }));
   server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
-    std::fprintf(stderr, "%s %s %d\n", request.method.c_str(), request.target.c_str(), response.status);
+    const std::string encoding = response.get_header_value("Content-Encoding");
+    std::fprintf(stderr, "%s %s %d %s\n", request.method.c_str(), request.target.c_str(), response.status,
+                 encoding.empty() ? "identity" : encoding.c_str());
     std::fflush(stderr);
   });
 

@@ -31,6 +31,16 @@ def read_names(def_file, macro):
 
 
 
+def brotli_decompress(data):
+    """Decodes brotli bytes with python's module when this interpreter has
+    it, else with the brotli command (both installed by scripts/test.sh)."""
+    try:
+        import brotli
+        return brotli.decompress(data)
+    except ImportError:
+        return subprocess.run(["brotli", "-d", "-c"], input=data, capture_output=True, check=True).stdout
+
+
 class Result:
     def __init__(self, proc):
         self.code = proc.returncode

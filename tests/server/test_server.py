@@ -13,6 +13,7 @@ on a copy of the small tree.
 """
 import argparse
 import calendar
+import gzip
 import os
 import select
 import shutil
@@ -25,6 +26,9 @@ import tempfile
 import time
 import unittest
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
+from harness import brotli_decompress  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
@@ -101,10 +105,11 @@ class Server:
         self.port = int(text[len(prefix):-1])
         self.base = "http://127.0.0.1:%d" % self.port
 
-    def requests(self):
-        """The logged requests, as (method, path, status) tuples."""
+    def requests(self, with_coding=False):
+        """The logged requests, as (method, path, status) tuples, with the
+        content coding of the answer as a fourth item when asked for."""
         with open(self.log_path, "rb") as log:
-            return [tuple(line.split()) for line in log.read().decode().splitlines()]
+            return [tuple(line.split()[:4 if with_coding else 3]) for line in log.read().decode().splitlines()]
 
     def stop(self):
         if self.process.poll() is None:
@@ -495,8 +500,70 @@ class DevelopmentMode:
             os.remove(os.path.join(self.tree, "new.css"))
 
 
+class PrecompressedVariants:
+    """The variants that the tool made with -x (HTTP_EXTRAS), negotiated by
+    Accept-Encoding: every answer decodes to the file's own bytes."""
+    COMPRESSED = ("/index.html", "/css/main.css", "/js/app.js")
+
+    def get(self, url_path, *lines):
+        return raw_request(self.server("site").port, "GET", url_path, *lines)
+
+    def test_every_coding_decodes_to_the_file(self):
+        decoders = {"br": brotli_decompress, "gzip": gzip.decompress, None: lambda body: body}
+        allowed = {"br": ("br", None), "gzip": ("gzip", None), "br;q=0.5, gzip": ("gzip", "br", None),
+                   "identity": (None,)}
+        for url_path, full in site_files():
+            with open(full, "rb") as f:
+                data = f.read()
+            codings, etags, varies = set(), set(), set()
+            for accept in ("br", "gzip", "br;q=0.5, gzip", "identity"):
+                with self.subTest(url_path=url_path, accept=accept):
+                    status, headers, body = self.get(url_path, "Accept-Encoding: " + accept)
+                    coding = headers.get("content-encoding")
+                    self.assertEqual(status, 200)
+                    self.assertIn(coding, allowed[accept])
+                    self.assertEqual(headers.get("content-length"), str(len(body)))
+                    self.assertEqual(decoders[coding](body), data)
+                    self.assertRegex(headers.get("etag", ""), r'^"[0-9a-f]{32}"$')
+                    codings.add(coding)
+                    etags.add((coding, headers["etag"]))
+                    varies.add(headers.get("vary"))
+            # Each representation has its own tag; Vary comes with every
+            # answer about a file that has variants, and with none other.
+            self.assertEqual(len(etags), len(codings), url_path)
+            self.assertEqual(len({tag for _, tag in etags}), len(codings), url_path)
+            self.assertEqual(varies, {"Accept-Encoding"} if codings != {None} else {None}, url_path)
+            if url_path in self.COMPRESSED:
+                self.assertEqual(codings, {"br", "gzip", None}, url_path)
+            status, _, body = curl(self.server("site").base + url_path, "--compressed")
+            self.assertEqual((status, body), (200, data))
+
+    def test_validators_and_ranges_follow_the_chosen_representation(self):
+        _, gzipped, _ = self.get("/css/main.css", "Accept-Encoding: gzip")
+        _, plain, data = self.get("/css/main.css")
+        self.assertNotEqual(gzipped["etag"], plain["etag"])
+        status, headers, body = self.get("/css/main.css", "Accept-Encoding: gzip", "If-None-Match: " + gzipped["etag"])
+        self.assertEqual((status, headers.get("etag"), headers.get("vary"), body), (304, gzipped["etag"],
+                                                                                  "Accept-Encoding", b""))
+        # The identity tag does not name the gzip representation.
+        status, _, _ = self.get("/css/main.css", "Accept-Encoding: gzip", "If-None-Match: " + plain["etag"])
+        self.assertEqual(status, 200)
+        status, _, _ = self.get("/css/main.css", "Accept-Encoding: gzip", "If-Match: " + plain["etag"])
+        self.assertEqual(status, 412)
+        # A range is taken from the file's own bytes, whatever the client accepts.
+        status, headers, body = self.get("/css/main.css", "Accept-Encoding: gzip, br", "Range: bytes=0-9",
+                                         "If-Range: " + plain["etag"])
+        self.assertEqual((status, headers.get("content-encoding"), body), (206, None, data[:10]))
+        status, headers, body = self.get("/css/main.css", "Range: bytes=0-9", "If-Range: " + gzipped["etag"])
+        self.assertEqual((status, body), (200, data))
+        # Nothing acceptable: identity refused and no variant the client takes.
+        self.assertEqual(self.get("/css/main.css", "Accept-Encoding: identity;q=0, br;q=0, gzip;q=0")[0], 406)
+        self.assertEqual(self.get("/css/main.css", "Accept-Encoding: identity;q=0, gzip")[1].get("content-encoding"),
+                         "gzip")
+
+
 for flavour in FLAVOURS:
-    for mixin in (SiteOverCurl, DirectoryIndex, DevelopmentMode):
+    for mixin in (SiteOverCurl, DirectoryIndex, DevelopmentMode, PrecompressedVariants):
         name = "%s_%s" % (mixin.__name__, flavour)
         globals()[name] = type(name, (mixin, FlavouredTest), {"FLAVOUR": flavour})
 
@@ -598,9 +665,12 @@ class SiteInChromiumTest(unittest.TestCase):
         self.assertGreaterEqual(longest, 60)
         self.assertLessEqual(longest, 96)
 
-        requests = SERVERS["site", "httplib"].requests()[before:]
-        for path in ("/", "/css/main.css", "/js/app.js", "/img/logo.svg"):
-            self.assertIn(("GET", path, "200"), requests)
+        # The browser asks for gzip (and br): the page, its style sheet and
+        # its script came precompressed, and it decoded them to draw the page.
+        requests = SERVERS["site", "httplib"].requests(with_coding=True)[before:]
+        for path in ("/", "/css/main.css", "/js/app.js"):
+            self.assertTrue(any(request[:3] == ("GET", path, "200") and request[3] in ("br", "gzip")
+                                for request in requests), (path, requests))
 
 
 def main():
