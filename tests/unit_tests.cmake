@@ -9,6 +9,7 @@ set(VEX_UNIT_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/generator/dependency_rule_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/resource_record_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/vex_resource_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/utf16_order_test.cpp
 )
 if(NOT WIN32)
   list(APPEND VEX_UNIT_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/posix_text_test.cpp)
