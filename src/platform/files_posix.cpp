@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <vector>
 
 #include "platform/fault_seam.h"
@@ -24,8 +26,10 @@ void set_last_error(uint32_t code) { errno = static_cast<int>(code); }
 
 namespace {
 
-// Room for the current directory in UTF-8: 65,536 wide characters of up to 4 bytes.
+// The longest current directory the tool takes: 65,536 wide characters of
+// up to 4 bytes, and no more than 131,072 characters.
 constexpr size_t path_bytes = 4 * 65536 + 1;
+constexpr long long max_directory_characters = 65536 * 2;
 
 }  // namespace
 
@@ -192,11 +196,14 @@ long long name_to_utf8(const wchar_t* text, size_t length, char* out, size_t cap
 }
 
 uint32_t get_current_directory(uint32_t capacity, wchar_t* buffer) {
-  std::vector<char> bytes(path_bytes);
-  if (!getcwd(bytes.data(), bytes.size())) return 0;
-  std::vector<wchar_t> wide(65536 * 2);
-  long long n = utf8_to_wide(bytes.data(), strlen(bytes.data()), wide.data(), wide.size());
-  if (n < 0) return 0;
+  std::unique_ptr<char, decltype(&free)> bytes(getcwd(nullptr, 0), free);
+  if (!bytes) return 0;
+  size_t length = strlen(bytes.get());
+  if (length >= path_bytes) return 0;
+  // UTF-8 never gives more characters than bytes.
+  std::vector<wchar_t> wide(length);
+  long long n = utf8_to_wide(bytes.get(), length, wide.data(), wide.size());
+  if (n < 0 || n > max_directory_characters) return 0;
   if (static_cast<uint64_t>(n) + 1 > capacity) return static_cast<uint32_t>(n + 1);
   wmemcpy(buffer, wide.data(), static_cast<size_t>(n));
   buffer[n] = 0;
