@@ -25,7 +25,6 @@ set(VEX_CORE_SOURCES
   src/generator/record_constant.cpp
   src/generator/identifier.cpp
   src/generator/side_record.cpp
-  src/generator/content_hash.cpp
   src/generator/compression.cpp
   src/generator/variant_cache.cpp
   src/generator/data_array_memory.cpp
@@ -34,11 +33,16 @@ include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)
 list(APPEND VEX_CORE_SOURCES ${VEX_METADATA_SOURCES} ${VEX_DATA_ARRAY_SOURCES})
 
+set(VEX_PLATFORM_CAPABILITIES files directory_lister time memory console cache_files)
 if(WIN32)
-  set(VEX_PLATFORM_SOURCES src/platform/platform_windows.cpp src/platform/cache_files_windows.cpp)
+  set(VEX_PLATFORM_NAME windows)
+  set(VEX_PLATFORM_SOURCES src/platform/fault_seam_none.cpp)
   set(VEX_ENTRY_SOURCE src/driver/entry_windows.cpp)
 else()
-  set(VEX_PLATFORM_SOURCES src/platform/platform_posix.cpp src/platform/posix_text.cpp src/platform/fault_seam_none.cpp
-      src/platform/cache_files_posix.cpp)
+  set(VEX_PLATFORM_NAME posix)
+  set(VEX_PLATFORM_SOURCES src/platform/posix_path.cpp src/platform/posix_text.cpp src/platform/fault_seam_none.cpp)
   set(VEX_ENTRY_SOURCE src/driver/entry_posix.cpp)
 endif()
+foreach(capability IN LISTS VEX_PLATFORM_CAPABILITIES)
+  list(APPEND VEX_PLATFORM_SOURCES src/platform/${capability}_${VEX_PLATFORM_NAME}.cpp)
+endforeach()

@@ -67,7 +67,7 @@ if command -v x86_64-w64-mingw32-g++-posix > /dev/null && [ -x /usr/lib/wine/win
   step "Windows x86-64 build (mingw-w64), tested under wine"
   export WINEDEBUG=-all
   build build/test-windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DVEX_WERROR=ON
+    -DVEX_WERROR=ON -DVEX_NATIVE_TOOL="$root/build/test-gcc/vex_resource_builder"
   ctest --test-dir build/test-windows --output-on-failure
   windows=ran
 else

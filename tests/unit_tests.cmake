@@ -11,6 +11,7 @@ set(VEX_UNIT_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/generator/data_literal_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/vex_resource_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/serving_kit_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/utf16_order_test.cpp
 )
 if(NOT WIN32)
   list(APPEND VEX_UNIT_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/posix_text_test.cpp)

@@ -5,51 +5,31 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cwchar>
 
-#include "platform/posix_text.h"
+#include "platform/posix_path.h"
 
 namespace platform {
-namespace {
-
-constexpr size_t name_bytes = 4096;
-
-// The UTF-8 name with backslashes as separators, as every other file name
-// of the tool; false (ENAMETOOLONG) when it does not fit.
-bool to_system_name(const wchar_t* name, char* out) {
-  long long n = wide_to_utf8(name, wcslen(name), out, name_bytes - 1);
-  if (n < 0) {
-    errno = ENAMETOOLONG;
-    return false;
-  }
-  out[n] = 0;
-  for (long long i = 0; i < n; ++i)
-    if (out[i] == '\\') out[i] = '/';
-  return true;
-}
-
-}  // namespace
 
 bool create_directory(const wchar_t* name) {
-  char path[name_bytes];
-  if (!to_system_name(name, path)) return false;
-  if (mkdir(path, 0777) == 0) return true;
+  system_path path(name);
+  if (!path.c_str()) return false;
+  if (mkdir(path.c_str(), 0777) == 0) return true;
   if (errno != EEXIST) return false;
   struct stat st;
-  if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   errno = ENOTDIR;
   return false;
 }
 
 bool replace_file(const wchar_t* from, const wchar_t* to) {
-  char from_path[name_bytes];
-  char to_path[name_bytes];
-  return to_system_name(from, from_path) && to_system_name(to, to_path) && rename(from_path, to_path) == 0;
+  system_path from_path(from);
+  system_path to_path(to);
+  return from_path.c_str() && to_path.c_str() && rename(from_path.c_str(), to_path.c_str()) == 0;
 }
 
 bool delete_file(const wchar_t* name) {
-  char path[name_bytes];
-  return to_system_name(name, path) && unlink(path) == 0;
+  system_path path(name);
+  return path.c_str() && unlink(path.c_str()) == 0;
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 #pragma once
 // A seam through which test builds make chosen platform operations fail.
 // The tool links fault_seam_none.cpp, where nothing ever fails; the fault
-// test build links fault_seam_test.cpp instead.
+// test build links tests/fault/injecting_seam.cpp instead.
 #include <cstdint>
 
 namespace platform::fault {

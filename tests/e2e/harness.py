@@ -16,6 +16,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 TOOL = []          # command that starts the tool, e.g. ["build/vex_resource_builder"]
 PLATFORM = "posix"  # "posix" or "windows"
 COMPILERS = []     # [(name, compiler command, runner prefix)]
+NATIVE_TOOL = []   # the native build's tool, to compare a Windows build with
 
 BANNER = ":: resource builder for brimvale  2022-05-31\n\n"
 USAGE = BANNER + (
@@ -39,6 +40,21 @@ def brotli_decompress(data):
         return brotli.decompress(data)
     except ImportError:
         return subprocess.run(["brotli", "-d", "-c"], input=data, capture_output=True, check=True).stdout
+
+
+def keep_wineserver(runner, seconds=30):
+    """Starts the wine server of runner's prefix and its system processes
+    detached from our pipes, and keeps them up until seconds after the last
+    program ends. Started by a run of the tool instead, they would hold its
+    output pipes open, and so every run, until they quit seconds later."""
+    if not runner:
+        return
+    server = os.path.join(os.path.dirname(runner[0]), "wineserver64")
+    if not os.path.exists(server):
+        server = shutil.which("wineserver") or "wineserver"
+    for command in ([server, "-p%d" % seconds], runner + ["cmd", "/c", "exit"]):
+        subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=300)
 
 
 class Result:

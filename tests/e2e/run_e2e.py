@@ -21,6 +21,7 @@ def main():
     parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
     parser.add_argument("--compiler", action="append", default=[], help="compiler command for the generated code")
     parser.add_argument("--runner", default="", help="command prefix that runs compiled consumers")
+    parser.add_argument("--native-tool", default="", help="the native build's tool, compared with a Windows build")
     parser.add_argument("pattern", nargs="*", help="test name patterns (unittest -k)")
     args = parser.parse_args()
     harness.TOOL = shlex.split(args.tool)
@@ -28,9 +29,12 @@ def main():
     if len(harness.TOOL) > 1 and os.path.exists(harness.TOOL[-1]):
         harness.TOOL[-1] = os.path.abspath(harness.TOOL[-1])
     harness.PLATFORM = args.platform
+    harness.NATIVE_TOOL = [os.path.abspath(args.native_tool)] if args.native_tool else []
     harness.COMPILERS = [(shlex.split(c)[0].split("/")[-1], shlex.split(c), shlex.split(args.runner))
                          for c in args.compiler]
     os.environ.setdefault("WINEDEBUG", "-all")
+    if args.platform == "windows":
+        harness.keep_wineserver(shlex.split(args.runner))
     loader = unittest.TestLoader()
     if args.pattern:
         loader.testNamePatterns = ["*%s*" % p for p in args.pattern]
