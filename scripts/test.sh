@@ -66,6 +66,9 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/test-asan --output-on-failure
 if command -v x86_64-w64-mingw32-g++-posix > /dev/null && [ -x /usr/lib/wine/wine64 ]; then
   step "Windows x86-64 build (mingw-w64), tested under wine"
   export WINEDEBUG=-all
+  # A wine prefix of the test build's own: a shared one may hold a stuck
+  # program of another run, which would make every start wait for it.
+  export WINEPREFIX="$root/build/test-windows/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
   build build/test-windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DVEX_WERROR=ON -DVEX_NATIVE_TOOL="$root/build/test-gcc/vex_resource_builder"
   ctest --test-dir build/test-windows --output-on-failure
