@@ -18,7 +18,10 @@ set(VEX_CORE_SOURCES
   src/generator/resource_record.cpp
   src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
+  src/generator/narrow_name.cpp
   src/generator/identifier.cpp
+  src/generator/identifier_claim.cpp
+  src/generator/item_identifier.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)

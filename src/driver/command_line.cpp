@@ -68,6 +68,11 @@ bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_
     if (values_complete && argc >= minimum && is_switch(argv[i], valued.letter))
       values_complete = take_value(argc, argv, i, minimum, &(line.*valued.value));
   }
+  if (values_complete && argc >= minimum && is_switch(argv[i], L'u')) {
+    line.utf8_names = true;
+    ++i;
+    ++minimum;
+  }
   if (!values_complete || argc < minimum) {
     print_usage();
     return false;

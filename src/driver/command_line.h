@@ -2,7 +2,8 @@
 // The switches and the target of a command line. Switches are recognised by
 // their first two characters only, each at most once and in a fixed order:
 // -q (first argument only), -a, -b, -f, -h, then the ones with a value, -M
-// and -t, whose value is the rest of the argument or else the next one.
+// and -t, whose value is the rest of the argument or else the next one,
+// then -u.
 
 /// What the command line asks for.
 struct command_line {
@@ -12,6 +13,7 @@ struct command_line {
   bool flat_labels = false;          ///< -f, and -h (one namespace per directory is always on)
   const wchar_t* dependency_name = nullptr;  ///< -M
   const wchar_t* clamp_text = nullptr;       ///< -t
+  bool utf8_names = false;           ///< -u
   const wchar_t* target = nullptr;
   int first_source = 0;              ///< index of the first argument after the target
 };

@@ -60,7 +60,7 @@ int walk_source(builder_context& context, const wchar_t* source, uint64_t base) 
   // The searched directory: a change to its items must rerun the build.
   note_dependency(context, context.walk_path, base > 1 ? base - 1 : base);
 
-  for (;;) {
+  while (!context.stopped) {
     const wchar_t* name = h_dir.file_search_info.name;
     if (!skipped_name(name)) {
       uint64_t length = wcslen(name);
