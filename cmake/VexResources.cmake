@@ -1,5 +1,5 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
-#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>])
+#                   [UTF8_NAMES] [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
@@ -22,7 +22,7 @@
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
 
 function(vex_add_resources target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN" "ROOT;OUTPUT;SOURCE_DATE_EPOCH" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;UTF8_NAMES" "ROOT;OUTPUT;SOURCE_DATE_EPOCH" "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -55,6 +55,9 @@ function(vex_add_resources target)
     list(APPEND switches -t "${arg_SOURCE_DATE_EPOCH}")
   elseif(DEFINED ENV{SOURCE_DATE_EPOCH})
     list(APPEND switches -t "$ENV{SOURCE_DATE_EPOCH}")
+  endif()
+  if(arg_UTF8_NAMES)
+    list(APPEND switches -u)
   endif()
 
   file(MAKE_DIRECTORY "${out}/pch")

@@ -138,14 +138,18 @@ class Rebuilds(ConsumerProject):
         self.assertIn(b'"Sun, 13 Sep 2020 12:26:40 GMT"', first[".cpp"])
 
     def test_options_reach_the_tool(self):
-        self.configure("-DEXTRA_OPTIONS=FLAT;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0")
+        write(os.path.join(self.site, "css", "\u03b1.css"), "a{}")
+        self.configure("-DEXTRA_OPTIONS=FLAT;UTF8_NAMES;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0")
         self.build_step()
         cpp = os.path.join(self.build, "vex_resources", "site", "site.cpp")
         with open(cpp) as f:
             text = f.read()
         self.assertIn("const vex_resource main_css =", text)        # -f: the short label
         self.assertIn('"Thu, 1 Jan 1970 0:00:00 GMT"', text)
-        self.assertEqual(self.listing(), {"/css/main.css": "body{}"})  # only the css source
+        self.assertIn('"/css/\\316\\261.css"', text)                # -u: the UTF-8 path
+        listing = self.listing()
+        self.assertEqual(len(listing), 2)                           # only the css source
+        self.assertEqual(listing["/css/main.css"], "body{}")
 
 
 class Installed(ConsumerProject):

@@ -105,3 +105,22 @@ TEST(Identifier, EscapedLiteralsKeepTheirValueAndStayAscii) {
   EXPECT_EQ(escape_literal("\xe9", 1, octal, sizeof octal), 4);
   EXPECT_STREQ(octal, "\\351");
 }
+
+TEST(Identifier, WideLiteralsNameEveryCharacterInAscii) {
+  auto wide = [](const std::wstring& text) {
+    char out[128];
+    int64_t n = escape_wide_literal(text.data(), text.size(), out, sizeof out);
+    return n < 0 ? std::string("(too small)") : std::string(out, static_cast<size_t>(n));
+  };
+  EXPECT_EQ(wide(L"a\"b?\n"), "a\\\"b\\?\\012");
+  EXPECT_EQ(wide(L"\u00e9\u65e5.txt"), "\\u00E9\\u65E5.txt");
+  // A pair of UTF-16 units and a code point above U+FFFF are one name.
+  EXPECT_EQ(wide(std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}), "\\U0001F600");
+  if (sizeof(wchar_t) == 4) {
+    EXPECT_EQ(wide(std::wstring{wchar_t(0x1F600)}), "\\U0001F600");
+  }
+  // A surrogate alone has no name; its hexadecimal escape must not take in the digits after it.
+  EXPECT_EQ(wide(std::wstring{wchar_t(0xDCE9), L'a', L'g', wchar_t(0xDC80), L'1'}), "\\xDCE9\\141g\\xDC80\\061");
+  char small[6];
+  EXPECT_EQ(escape_wide_literal(L"\u00e9", 1, small, sizeof small), -1);
+}
