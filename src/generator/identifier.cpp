@@ -102,13 +102,6 @@ bool is_reserved_identifier(const char* text, size_t length) {
   return is_predefined_word(text, length);
 }
 
-size_t avoid_reserved_identifier(char* text, size_t length) {
-  if (!is_reserved_identifier(text, length)) return length;
-  text[length] = '_';
-  text[length + 1] = 0;
-  return length + 1;
-}
-
 int64_t escape_literal(const char* bytes, size_t length, char* out, size_t capacity) {
   size_t n = 0;
   for (size_t i = 0; i < length; ++i) {

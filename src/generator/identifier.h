@@ -29,10 +29,6 @@ bool is_reserved_identifier(const char* text, size_t length);
 /// identifier must not become either.
 bool is_predefined_word(const char* text, size_t length);
 
-/// Appends '_' to the identifier at text (length bytes, room for one more
-/// byte and its terminator required) when it is reserved; returns the new length.
-size_t avoid_reserved_identifier(char* text, size_t length);
-
 /// Writes bytes as the body of a C++ string literal whose value is exactly
 /// those bytes: printable ASCII stays, '"', '\\' and '?' are escaped, every
 /// other byte becomes a three-digit octal escape (which never takes in a
