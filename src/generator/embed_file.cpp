@@ -159,7 +159,8 @@ bool make_names(builder_context& context, const wchar_t* path, file_names& names
 // Takes the data array's name (global) and the record's (in its scope),
 // renamed when an earlier item holds either.
 bool claim_identifiers(builder_context& context, const wchar_t* path, file_names& names) {
-  claim_scope scope{static_cast<size_t>(names.label - context.flat_name), true};
+  claim_scope scope{static_cast<size_t>(names.label - context.flat_name), true,
+                    static_cast<size_t>(context.label - context.flat_name)};
   if (!claim_item_identifier(context, path, scope, &names.identifier_length, L"failed to prepare name [%s]\n"))
     return false;
   names.label_length = names.identifier_length - scope.scoped_offset;

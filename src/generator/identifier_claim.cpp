@@ -19,8 +19,8 @@ claim_outcome claim_identifier(identifier_table& names, char* text, size_t* leng
                                claim_scope scope) {
   size_t base = *length;
   if (base + 2 > capacity) return {claim_result::no_room, base};
-  const char* scoped = text + scope.scoped_offset;
-  if (is_reserved_identifier(text, base) || is_reserved_identifier(scoped, base - scope.scoped_offset)) {
+  const char* label = text + scope.label_offset;
+  if (is_reserved_identifier(text, base) || is_reserved_identifier(label, base - scope.label_offset)) {
     text[base++] = '_';
     text[base] = 0;
   }
@@ -35,7 +35,7 @@ claim_outcome claim_identifier(identifier_table& names, char* text, size_t* leng
   }
   *length = candidate;
   if ((scope.whole_is_global && !names.add(text, candidate, true)) ||
-      !names.add(scoped, candidate - scope.scoped_offset, false))
+      !names.add(text + scope.scoped_offset, candidate - scope.scoped_offset, false))
     return {claim_result::table_full, base};
   return {renamed ? claim_result::renamed : claim_result::claimed, base};
 }

@@ -16,6 +16,7 @@ enum class claim_result {
 struct claim_scope {
   size_t scoped_offset;  // the part named in the current scope starts here
   bool whole_is_global;  // the whole identifier is also a name of the global scope
+  size_t label_offset;   // a reserved word here (a file's name part) also gets the trailing '_'
 };
 
 struct claim_outcome {
@@ -25,7 +26,7 @@ struct claim_outcome {
 
 /// Claims the identifier at text (*length bytes, terminated; capacity bytes
 /// of room) for one item, first applying the reserved-word rule (a trailing
-/// '_'). While the identifier is taken in its scopes, or is a predefined
+/// '_' when the whole or the part at label_offset is reserved). While the identifier is taken in its scopes, or is a predefined
 /// word, the suffix "_2", "_3", ... replaces the last one tried ("2", "3",
 /// ... after a trailing '_', so that no "__" appears). *length follows.
 claim_outcome claim_identifier(identifier_table& names, char* text, size_t* length, size_t capacity,

@@ -35,7 +35,7 @@ bool make_namespace_name(builder_context& context, const wchar_t* name, size_t* 
   *length = *name_bytes = static_cast<size_t>(context.text_length);
   context.label = context.flat_name;
   directory_path_view directory(context.walk_path);
-  return claim_item_identifier(context, context.walk_path, claim_scope{0, false}, length,
+  return claim_item_identifier(context, context.walk_path, claim_scope{0, false, 0}, length,
                                L"failed to prepare name of nested namespace [%s]\n");
 }
 

@@ -127,7 +127,7 @@ void check_claims(std::string_view word) {
     room.resize(word.size() + 32, '\x7f');
     room[word.size()] = 0;  // the tool's identifiers are terminated text
     size_t length = word.size();
-    claim_outcome outcome = claim_identifier(names, room.data(), &length, room.size(), {0, false});
+    claim_outcome outcome = claim_identifier(names, room.data(), &length, room.size(), {0, false, 0});
     if (outcome.result == claim_result::table_full) break;
     FUZZ_CHECK(outcome.result != claim_result::no_room, "a short word found no room");
     std::string_view claimed(room.data(), length);

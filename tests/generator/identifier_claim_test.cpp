@@ -13,7 +13,7 @@ struct claimer {
   claimer() { EXPECT_TRUE(names->reserve()); }
 
   // The identifier that the next item of the current scope gets.
-  std::string claim(const char* identifier, claim_scope scope = {0, false}) {
+  std::string claim(const char* identifier, claim_scope scope = {0, false, 0}) {
     char text[64];
     std::strcpy(text, identifier);
     size_t length = std::strlen(identifier);
@@ -49,10 +49,12 @@ TEST(IdentifierClaim, DataArraysAreGlobalAndLabelsPerScope) {
   // api/assets/x.js and api_assets/x.js, with flat labels: the labels x_js
   // live in different namespaces, the data arrays meet.
   c.names->push_scope();
-  EXPECT_EQ(c.claim("api_assets_x_js", {11, true}), "api_assets_x_js");
+  EXPECT_EQ(c.claim("api_assets_x_js", {11, true, 11}), "api_assets_x_js");
   c.names->pop_scope();
   c.names->push_scope();
-  EXPECT_EQ(c.claim("api_assets_x_js", {11, true}), "api_assets_x_js_2");
+  EXPECT_EQ(c.claim("api_assets_x_js", {11, true, 11}), "api_assets_x_js_2");
   // A label that meets one in its scope renames the whole identifier.
-  EXPECT_EQ(c.claim("d_x_js_2", {2, true}), "d_x_js_2_2");
+  EXPECT_EQ(c.claim("d_x_js_2", {2, true, 2}), "d_x_js_2_2");
+  // A reserved name part makes the whole identifier reserved, also without flat labels.
+  EXPECT_EQ(c.claim("x_int", {0, true, 2}), "x_int_");
 }
