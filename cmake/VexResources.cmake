@@ -1,5 +1,5 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
-#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>]
+#                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>] [UTF8_NAMES]
 #                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN>] [HTTP_EXTRAS])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
@@ -34,8 +34,8 @@
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
 
 function(vex_add_resources target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;HTTP_EXTRAS" "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM"
-                        "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;UTF8_NAMES;HTTP_EXTRAS"
+                        "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM" "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -77,6 +77,9 @@ function(vex_add_resources target)
   elseif(form STREQUAL "INCBIN")
     list(APPEND switches -m incbin)
     set(binary "${out}/${name}.bin")
+  endif()
+  if(arg_UTF8_NAMES)
+    list(APPEND switches -u)
   endif()
   if(arg_HTTP_EXTRAS)
     list(APPEND switches -x)

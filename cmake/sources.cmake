@@ -23,7 +23,10 @@ set(VEX_CORE_SOURCES
   src/generator/data_incbin.cpp
   src/generator/data_literal.cpp
   src/generator/record_constant.cpp
+  src/generator/narrow_name.cpp
   src/generator/identifier.cpp
+  src/generator/identifier_claim.cpp
+  src/generator/item_identifier.cpp
   src/generator/side_record.cpp
   src/generator/compression.cpp
   src/generator/variant_cache.cpp

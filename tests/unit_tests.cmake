@@ -9,6 +9,7 @@ set(VEX_UNIT_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/generator/dependency_rule_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/resource_record_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/data_literal_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/generator/identifier_claim_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/vex_resource_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/serving_kit_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/utf16_order_test.cpp

@@ -81,6 +81,7 @@ void init_context(builder_context& context) {
   context.blank_line_pending = 1;
   context.depth = 0;
   context.output_incomplete = 0;
+  context.utf8_names = context.stopped = 0;
   context.latest_write_time = no_clamp;
   context.indent[0] = 0;
   context.namespace_path[0] = 0;

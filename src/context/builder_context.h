@@ -71,7 +71,11 @@ struct builder_context {
   /// A write, copy, seek or truncation of the output set failed, so the
   /// generated files are not complete; the run's exit code says so.
   uint8_t output_incomplete;
-  /// The identifiers given out so far, to catch two items with one name.
+  /// Narrow texts of the output are UTF-8, and names of any character are embedded (-u).
+  uint8_t utf8_names;
+  /// The run cannot go on safely (the identifier table is full): walk no more.
+  uint8_t stopped;
+  /// The identifiers given out so far, so that no two items get one name.
   identifier_table names;
   /// Later last-write times are dated at this one (-t); no_clamp for none.
   uint64_t latest_write_time;

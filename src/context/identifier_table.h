@@ -1,8 +1,8 @@
 #pragma once
-// Remembers the identifiers given out in a run, so that two items that
-// would get the same name in the same scope are caught before the second
-// one produces code that cannot compile. Its storage is taken once at
-// start-up; when it is full, later names are no longer checked.
+// Remembers the identifiers given out in a run, so that an item whose name
+// meets an earlier one's in the same scope can be given another. Its
+// storage is taken once at start-up; pages become resident only as names
+// arrive.
 #include <cstddef>
 #include <cstdint>
 
@@ -13,35 +13,35 @@ class identifier_table {
   identifier_table(const identifier_table&) = delete;
   identifier_table& operator=(const identifier_table&) = delete;
 
-  /// Takes the storage; false when it cannot be had (the table stays off).
+  /// Takes the storage; false when it cannot be had.
   bool reserve();
   void release();
 
-  /// The path that took key (in the current scope, or among the global
-  /// names) first, or null when the key is free.
-  const wchar_t* find(const char* key, size_t key_length, bool global) const;
-  /// Records key for path; a full table records nothing and sets full().
-  void add(const char* key, size_t key_length, bool global, const wchar_t* path);
+  /// True when key is taken in the current scope, or among the global names.
+  bool taken(const char* key, size_t key_length, bool global) const;
+  /// Records key; false when the table is full (or has no storage), and
+  /// then it can no longer tell which names are free.
+  bool add(const char* key, size_t key_length, bool global);
 
   /// Scopes follow the namespaces: push when one is entered, pop when left.
-  void push_scope(const char* identifier, size_t length);
+  /// Every push opens a scope of its own, apart from any earlier one.
+  void push_scope();
   void pop_scope();
 
-  /// True once a name could not be recorded for lack of room.
+  /// True once a name or a scope could not be recorded.
   bool full() const { return full_; }
 
  private:
-  /// The slot that holds key, or the empty slot where it would go.
-  size_t slot_of(const char* key, size_t key_length, bool global) const;
+  /// The slot that holds key in scope, or the empty slot where it would go.
+  size_t slot_of(uint64_t scope, const char* key, size_t key_length) const;
 
   uint64_t* slots_ = nullptr;  // arena offset + 1 of each entry, 0 when empty
   char* arena_ = nullptr;
+  uint64_t* scope_stack_ = nullptr;
   size_t arena_used_ = 0;
   size_t entries_ = 0;
-  char scope_[65536];
-  size_t scope_length_ = 0;
-  uint32_t scope_stack_[4096];
   size_t scope_depth_ = 0;
-  size_t unrecorded_depth_ = 0;  // levels pushed beyond the stack or the scope's room
+  uint64_t scope_ = 1;  // 0 is the global scope, 1 the root
+  uint64_t scopes_opened_ = 1;
   bool full_ = false;
 };

@@ -19,6 +19,9 @@ constexpr flag_switch flag_switches[] = {{L'a', &command_line::append},
                                          {L'f', &command_line::flat_labels},
                                          {L'h', &command_line::flat_labels}};
 
+// The switches without a value that follow those with one, in their order.
+constexpr flag_switch late_flag_switches[] = {{L'u', &command_line::utf8_names}, {L'x', &command_line::http_extras}};
+
 // The switches with a value, in their order.
 struct value_switch {
   wchar_t letter;
@@ -69,8 +72,10 @@ bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_
     if (values_complete && argc >= minimum && is_switch(argv[i], valued.letter))
       values_complete = take_value(argc, argv, i, minimum, &(line.*valued.value));
   }
-  if (values_complete && argc >= minimum && is_switch(argv[i], L'x')) {
-    line.http_extras = true;
+  // The switches without a value after those with one.
+  for (const flag_switch& flag : late_flag_switches) {
+    if (!values_complete || argc < minimum || !is_switch(argv[i], flag.letter)) continue;
+    line.*flag.effect = true;
     ++i;
     ++minimum;
   }

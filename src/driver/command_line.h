@@ -3,7 +3,8 @@
 // their first two characters only, each at most once and in a fixed order:
 // -q (first argument only), -a, -b, -f, -h, then the ones with a value, -M,
 // -t and -m, whose value is the rest of the argument or else the next one,
-// then -x (side records with ETags and precompressed variants).
+// then -u (UTF-8 names) and -x (side records with ETags and precompressed
+// variants).
 
 /// What the command line asks for.
 struct command_line {
@@ -14,6 +15,7 @@ struct command_line {
   const wchar_t* dependency_name = nullptr;  ///< -M
   const wchar_t* clamp_text = nullptr;       ///< -t
   const wchar_t* data_form_text = nullptr;   ///< -m
+  bool utf8_names = false;                   ///< -u
   bool http_extras = false;                  ///< -x
   const wchar_t* target = nullptr;
   int first_source = 0;              ///< index of the first argument after the target

@@ -14,7 +14,7 @@ namespace {
 
 // Changes the directories and walks the sources after the target.
 void process_sources(builder_context& context, int argc, wchar_t** argv, int i) {
-  for (; i < argc; ++i) {
+  for (; i < argc && !context.stopped; ++i) {
     const wchar_t* argument = argv[i];
     if (!is_switch(argument, L'd')) {
       walk_source(context, argument, 0);
@@ -40,6 +40,7 @@ bool apply_switches(builder_context& context, const command_line& line, int& exi
   context.quiet = line.quiet;
   context.big_endian = line.big_endian;
   context.flat_labels = line.flat_labels;
+  context.utf8_names = line.utf8_names;
   context.hierarchy = 1;
   if (line.clamp_text && !parse_clamp_time(line.clamp_text, &context.latest_write_time)) {
     out_printf(L"invalid time [%s]: give whole seconds since 1970-01-01 UTC, from 1601 to the end of 9999\n",
@@ -57,6 +58,11 @@ bool apply_switches(builder_context& context, const command_line& line, int& exi
     return false;
   }
   if (line.dependency_name && !reserve_dependency_file(context.deps)) {
+    exit_code = -1;
+    return false;
+  }
+  if (!context.names.reserve()) {
+    out_printf(L"cannot allocate memory for the table of identifiers\n");
     exit_code = -1;
     return false;
   }

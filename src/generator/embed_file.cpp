@@ -11,6 +11,8 @@
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
 #include "generator/record_constant.h"
+#include "generator/item_identifier.h"
+#include "generator/narrow_name.h"
 #include "generator/resource_record.h"
 #include "generator/side_record.h"
 #include "generator/source_metadata.h"
@@ -57,8 +59,7 @@ int give_up(builder_context& context) {
 }
 
 bool narrow_copy(builder_context& context, const wchar_t* text) {
-  context.text_length = format_text(context.flat_name, context.flat_name_capacity, "%ls", text);
-  return context.text_length >= 0;
+  return make_narrow_name(context, text, wcslen(text));
 }
 
 // Opens h_src and finds the name part of the path. False when the file is
@@ -135,46 +136,37 @@ bool make_names(builder_context& context, const wchar_t* path, file_names& names
     return false;
   }
   size_t path_bytes = static_cast<size_t>(context.text_length);
-  // The escaped literals keep their run-time value equal to the narrow copy.
+  // The escaped literals keep their run-time value equal to the narrow copy
+  // (and under -u the wide one equal to the name).
   names.name_literal = context.text_buffer + context.text_capacity - literal_room;
   names.path_literal = names.name_literal + literal_room / 2;
-  names.name_offset = static_cast<size_t>(context.source_name - path);
-  escape_literal(context.flat_name + names.name_offset, path_bytes - names.name_offset, names.name_literal,
-                 literal_room / 2);
+  // The name starts after the last separator, counted in bytes of the narrow path.
+  names.name_offset = path_bytes;
+  while (names.name_offset > 0 && context.flat_name[names.name_offset - 1] != '/' &&
+         context.flat_name[names.name_offset - 1] != '\\')
+    --names.name_offset;
+  if (context.utf8_names)
+    escape_wide_literal(context.source_name, wcslen(context.source_name), names.name_literal, literal_room / 2);
+  else
+    escape_literal(context.flat_name + names.name_offset, path_bytes - names.name_offset, names.name_literal,
+                   literal_room / 2);
   escape_literal(context.flat_name, path_bytes, names.path_literal, literal_room / 2);
 
   size_t label_offset = make_path_identifier(context.flat_name);
-  names.identifier_length = path_bytes;
-  if (names.identifier_length + 2 <= context.flat_name_capacity) {
-    bool label_reserved = is_reserved_identifier(context.flat_name + label_offset, path_bytes - label_offset);
-    if (label_reserved || is_reserved_identifier(context.flat_name, path_bytes)) {
-      context.flat_name[names.identifier_length++] = '_';
-      context.flat_name[names.identifier_length] = 0;
-    }
-  }
   context.label = context.flat_name + label_offset;
   names.label = context.flat_labels ? context.label : context.flat_name;
-  names.label_length = names.identifier_length - static_cast<size_t>(names.label - context.flat_name);
+  names.identifier_length = path_bytes;
   return true;
 }
 
-// Reports and refuses an identifier that an earlier item of this run took.
-bool identifier_taken(builder_context& context, const wchar_t* path, const char* identifier, size_t length,
-                      bool global) {
-  const wchar_t* first = context.names.find(identifier, length, global);
-  if (!first) return false;
-  out_printf(L"skipped [%s]: its identifier %.*hs is taken by [%s]\n", path, static_cast<int>(length), identifier,
-             first);
-  return true;
-}
-
-// Takes the data array's name (global) and the record's (in its scope).
-bool claim_identifiers(builder_context& context, const wchar_t* path, const file_names& names) {
-  if (identifier_taken(context, path, context.flat_name, names.identifier_length, true) ||
-      identifier_taken(context, path, names.label, names.label_length, false))
+// Takes the data array's name (global) and the record's (in its scope),
+// renamed when an earlier item holds either.
+bool claim_identifiers(builder_context& context, const wchar_t* path, file_names& names) {
+  claim_scope scope{static_cast<size_t>(names.label - context.flat_name), true,
+                    static_cast<size_t>(context.label - context.flat_name)};
+  if (!claim_item_identifier(context, path, scope, &names.identifier_length, L"failed to prepare name [%s]\n"))
     return false;
-  context.names.add(context.flat_name, names.identifier_length, true, path);
-  context.names.add(names.label, names.label_length, false, path);
+  names.label_length = names.identifier_length - scope.scoped_offset;
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "generator/identifier.h"
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -32,6 +33,23 @@ constexpr std::string_view enumerator_names[] = {
 #undef VEX_CONTENT_TYPE
 #undef VEX_TEXT_ENCODING
 };
+
+// Object-like macros of the compilers and of the standard headers.
+constexpr std::string_view predefined_macros[] = {
+#include "generator/predefined_macros.inc"
+};
+
+bool in_sorted(const std::string_view* words, size_t count, std::string_view word) {
+  size_t low = 0, high = count;
+  while (low < high) {
+    size_t middle = (low + high) / 2;
+    int order = word.compare(words[middle]);
+    if (order == 0) return true;
+    if (order < 0) high = middle;
+    else low = middle + 1;
+  }
+  return false;
+}
 
 // Limit macros of the standard headers, such as SIZE_MAX or INT8_MIN.
 bool is_limit_macro(std::string_view word) {
@@ -65,7 +83,7 @@ void make_namespace_identifier(char* text) {
 }
 
 
-bool is_reserved_identifier(const char* text, size_t length) {
+bool is_predefined_word(const char* text, size_t length) {
   std::string_view word(text, length);
   if (is_limit_macro(word)) return true;
   if (word.starts_with("HTTP_CONTENT_TYPE_") || word.starts_with("TXT_ENCODING_")) {
@@ -73,22 +91,18 @@ bool is_reserved_identifier(const char* text, size_t length) {
       if (word == name) return true;
     return false;
   }
-  size_t low = 0, high = sizeof reserved_words / sizeof *reserved_words;
-  while (low < high) {
-    size_t middle = (low + high) / 2;
-    int order = word.compare(reserved_words[middle]);
-    if (order == 0) return true;
-    if (order < 0) high = middle;
-    else low = middle + 1;
-  }
-  return false;
+  return in_sorted(reserved_words, std::size(reserved_words), word) ||
+         in_sorted(predefined_macros, std::size(predefined_macros), word);
 }
 
-size_t avoid_reserved_identifier(char* text, size_t length) {
-  if (!is_reserved_identifier(text, length)) return length;
-  text[length] = '_';
-  text[length + 1] = 0;
-  return length + 1;
+bool is_reserved_identifier(const char* text, size_t length) {
+  std::string_view word(text, length);
+  // The compilers' own keywords and predefined names (_Pragma, __func__,
+  // __attribute__, ...) all begin so. A "__" further on is reserved too, but
+  // no compiler names anything so and such identifiers compile, so they
+  // keep their names.
+  if (word.size() >= 2 && word[0] == '_' && ((word[1] >= 'A' && word[1] <= 'Z') || word[1] == '_')) return true;
+  return is_predefined_word(text, length);
 }
 
 int64_t escape_literal(const char* bytes, size_t length, char* out, size_t capacity) {
@@ -109,6 +123,49 @@ int64_t escape_literal(const char* bytes, size_t length, char* out, size_t capac
       out[n++] = static_cast<char>('0' + ((c >> 3) & 7));
       out[n++] = static_cast<char>('0' + (c & 7));
     }
+  }
+  if (n + 1 > capacity) return -1;
+  out[n] = 0;
+  return static_cast<int64_t>(n);
+}
+
+int64_t escape_wide_literal(const wchar_t* text, size_t length, char* out, size_t capacity) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  size_t n = 0;
+  bool after_hex_escape = false;
+  for (size_t i = 0; i < length; ++i) {
+    uint32_t c = static_cast<uint32_t>(text[i]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length) {
+      uint32_t low = static_cast<uint32_t>(text[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    char escape[12];
+    size_t width;
+    bool hex_digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    if (c < 0x80 && !(after_hex_escape && hex_digit)) {
+      char byte = static_cast<char>(c);
+      int64_t w = escape_literal(&byte, 1, escape, sizeof escape);
+      width = static_cast<size_t>(w);
+    } else if (c < 0x80) {
+      escape[0] = '\\';
+      escape[1] = static_cast<char>('0' + (c >> 6));
+      escape[2] = static_cast<char>('0' + ((c >> 3) & 7));
+      escape[3] = static_cast<char>('0' + (c & 7));
+      width = 4;
+    } else {
+      bool surrogate = c >= 0xD800 && c <= 0xDFFF;
+      size_t digits = surrogate ? 4 : c > 0xFFFF ? 8 : 4;
+      escape[0] = '\\';
+      escape[1] = surrogate ? 'x' : c > 0xFFFF ? 'U' : 'u';
+      for (size_t d = 0; d < digits; ++d) escape[2 + d] = hex[(c >> (4 * (digits - 1 - d))) & 0xF];
+      width = 2 + digits;
+    }
+    after_hex_escape = c >= 0xD800 && c <= 0xDFFF;
+    if (n + width + 1 > capacity) return -1;
+    for (size_t k = 0; k < width; ++k) out[n++] = escape[k];
   }
   if (n + 1 > capacity) return -1;
   out[n] = 0;

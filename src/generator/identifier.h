@@ -15,17 +15,19 @@ size_t make_path_identifier(char* text);
 void make_namespace_identifier(char* text);
 
 /// True for the identifiers that cannot name a generated record, array or
-/// namespace: the C++ keywords and alternative tokens, the names the
-/// generated code itself defines or uses (all, all_length, sort_all,
+/// namespace as they are: the C++ keywords and alternative tokens, the names
+/// the generated code itself defines or uses (all, all_length, sort_all,
 /// vex_res, vex_res_data, vex_resource, vex_res_compare, qsort, size_t,
-/// uint64_t, ARRAYSIZE), object-like macros of the standard headers (NULL,
-/// EXIT_SUCCESS, EXIT_FAILURE, capitals ending in _MAX or _MIN) and the
-/// content-type and text-encoding enumerators.
+/// uint64_t, ARRAYSIZE), the content-type and text-encoding enumerators, the
+/// object-like macros that a consumer's compiler may have defined (see
+/// is_predefined_word), and the names that begin as the implementation's
+/// own do (a '_' and a capital letter, or "__").
 bool is_reserved_identifier(const char* text, size_t length);
 
-/// Appends '_' to the identifier at text (length bytes, room for one more
-/// byte and its terminator required) when it is reserved; returns the new length.
-size_t avoid_reserved_identifier(char* text, size_t length);
+/// True for the reserved identifiers named one by one (all but the names
+/// reserved to the implementation by their form): a word that a longer
+/// identifier must not become either.
+bool is_predefined_word(const char* text, size_t length);
 
 /// Writes bytes as the body of a C++ string literal whose value is exactly
 /// those bytes: printable ASCII stays, '"', '\\' and '?' are escaped, every
@@ -33,3 +35,12 @@ size_t avoid_reserved_identifier(char* text, size_t length);
 /// following digit). Returns the length written, or -1 when out (capacity
 /// bytes, terminator included) is too small.
 int64_t escape_literal(const char* bytes, size_t length, char* out, size_t capacity);
+
+/// Writes wide text as the body of a wide string literal (L"...") whose
+/// value is exactly that text, in ASCII: characters below U+0080 as
+/// escape_literal writes them, others as universal character names (a
+/// UTF-16 surrogate pair as one \U name), and a surrogate without its pair
+/// as a hexadecimal escape (a hexadecimal digit after it is written in
+/// octal, so that the escape ends there). Returns the length written, or -1
+/// when out (capacity bytes, terminator included) is too small.
+int64_t escape_wide_literal(const wchar_t* text, size_t length, char* out, size_t capacity);

@@ -5,6 +5,8 @@
 
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
+#include "generator/item_identifier.h"
+#include "generator/narrow_name.h"
 #include "generator/text_output.h"
 #include "support/format.h"
 
@@ -22,31 +24,19 @@ struct directory_path_view {
   ~directory_path_view() { *star = L'/'; }
 };
 
-// Makes the directory's identifier in flat_name; its length, or false after
-// the message when the name cannot be made narrow.
-bool make_namespace_name(builder_context& context, const wchar_t* name, size_t* length) {
-  context.text_length = format_text(context.flat_name, context.flat_name_capacity, "%ls", name);
-  if (context.text_length < 0) {
+// Makes the directory's identifier in flat_name, unique in its scope; its
+// length and the byte count of the narrow name, or false after the message.
+bool make_namespace_name(builder_context& context, const wchar_t* name, size_t* length, size_t* name_bytes) {
+  if (!make_narrow_name(context, name, wcslen(name))) {
     out_printf(L"failed to prepare name of nested namespace [%s]\n", name);
     return false;
   }
   make_namespace_identifier(context.flat_name);
-  *length = static_cast<size_t>(context.text_length);
-  if (*length + 2 <= context.flat_name_capacity) *length = avoid_reserved_identifier(context.flat_name, *length);
+  *length = *name_bytes = static_cast<size_t>(context.text_length);
   context.label = context.flat_name;
-  return true;
-}
-
-// Records the identifier in the current scope; true (after a message) when
-// an earlier item of the scope has it.
-bool namespace_name_taken(builder_context& context, size_t length) {
   directory_path_view directory(context.walk_path);
-  if (const wchar_t* first = context.names.find(context.flat_name, length, false)) {
-    out_printf(L"skipped [%s]: its identifier %hs is taken by [%s]\n", context.walk_path, context.flat_name, first);
-    return true;
-  }
-  context.names.add(context.flat_name, length, false, context.walk_path);
-  return false;
+  return claim_item_identifier(context, context.walk_path, claim_scope{0, false, 0}, length,
+                               L"failed to prepare name of nested namespace [%s]\n");
 }
 
 // Appends "identifier::" to the namespace path; a full path switches it off.
@@ -92,8 +82,9 @@ void write_namespace_opening(builder_context& context, const wchar_t* name, int6
   if (!written) out_printf(L"failed to write open tag of nested namespace [%s]\n", name);
 }
 
-void open_top_level_array(builder_context& context, size_t length) {
-  context.top_prefix_length = length + 1;
+// name_bytes: the directory name's length in the narrow paths below it.
+void open_top_level_array(builder_context& context, size_t name_bytes) {
+  context.top_prefix_length = name_bytes + 1;
   if (prepare_text(context, array_open, "\t", "\t") < 0) {
     out_printf(L"failed to prepare open tag of all resources array\n");
   } else if (!write_prepared(context, context.h_dst_2_arr)) {
@@ -174,9 +165,10 @@ void write_namespace_closing(builder_context& context) {
 entered_namespace enter_namespace(builder_context& context, const wchar_t* name) {
   entered_namespace result{false, false};
   size_t length = 0;
-  if (!context.hierarchy || !make_namespace_name(context, name, &length)) return result;
-  if (namespace_name_taken(context, length)) {
-    result.skipped = true;
+  size_t name_bytes = 0;
+  if (!context.hierarchy) return result;
+  if (!make_namespace_name(context, name, &length, &name_bytes)) {
+    result.skipped = context.stopped != 0;
     return result;
   }
   bool path_appended = append_namespace_path(context, name, length);
@@ -187,11 +179,11 @@ entered_namespace enter_namespace(builder_context& context, const wchar_t* name)
     if (path_appended && context.namespace_path) remove_path_component(context);
     return result;
   }
-  context.names.push_scope(context.flat_name, length);
+  context.names.push_scope();
   result.entered = true;
   write_namespace_opening(context, name, line_break[0] ? 1 : 0);
 
-  if (context.depth == 0) open_top_level_array(context, length);
+  if (context.depth == 0) open_top_level_array(context, name_bytes);
   deepen_indent(context);
   return result;
 }

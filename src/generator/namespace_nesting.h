@@ -7,7 +7,7 @@
 /// What enter_namespace did, so that leave_namespace undoes exactly that.
 struct entered_namespace {
   bool entered;  // the namespace is open: leave closes it
-  bool skipped;  // its identifier is taken in this scope: the directory is not walked
+  bool skipped;  // the run stopped at it: the directory is not walked
 };
 
 /// Opens the namespace of a directory in DST.1.tmp and DST.h (and the array

@@ -90,10 +90,12 @@ int walk_directory(builder_context& context, uint64_t base, const directory_list
   // The searched directory: a change to its items must rerun the build.
   note_dependency(context, context.walk_path, base > 1 ? base - 1 : base);
 
+  // A run stopped by a full identifier table walks no further item.
+  bool listed = true;
   do {
     if (!walk_item(context, base, h_dir.file_search_info, h_dir.lister)) return -1;
-  } while (h_dir.lister.next(&h_dir.file_search_info));
-  uint32_t last_error = platform::last_error();
+  } while (!context.stopped && (listed = h_dir.lister.next(&h_dir.file_search_info)));
+  uint32_t last_error = listed ? error_no_more_files : platform::last_error();
   if (last_error != error_no_more_files) {
     out_printf(L"%ls\n", L"FindNextFile(h_find, &file_search_info)");
     print_system_error(standard_stream::output, last_error);

@@ -167,7 +167,8 @@ class Rebuilds(ConsumerProject):
             del os.environ["CCACHE_DIR"]
 
     def test_options_reach_the_tool(self):
-        self.configure("-DEXTRA_OPTIONS=FLAT;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0;DATA_FORM;literal")
+        write(os.path.join(self.site, "css", "\u03b1.css"), "a{}")
+        self.configure("-DEXTRA_OPTIONS=FLAT;UTF8_NAMES;OUTPUT;site;SOURCES;css;SOURCE_DATE_EPOCH;0;DATA_FORM;literal")
         self.build_step()
         cpp = os.path.join(self.build, "vex_resources", "site", "site.cpp")
         with open(cpp) as f:
@@ -175,7 +176,10 @@ class Rebuilds(ConsumerProject):
         self.assertIn("const vex_resource main_css =", text)        # -f: the short label
         self.assertIn('"Thu, 1 Jan 1970 0:00:00 GMT"', text)
         self.assertIn("alignas(8) const char css_main_css[8] =", text)  # the literal form
-        self.assertEqual(self.listing(), {"/css/main.css": "body{}"})  # only the css source
+        self.assertIn('"/css/\\316\\261.css"', text)                # -u: the UTF-8 path
+        listing = self.listing()
+        self.assertEqual(len(listing), 2)                           # only the css source
+        self.assertEqual(listing["/css/main.css"], "body{}")
 
     def test_http_extras_passes_x_and_keeps_the_cache_in_the_output_directory(self):
         write(os.path.join(self.site, "index.html"), "<p>compress me</p>" * 50)

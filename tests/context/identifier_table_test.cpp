@@ -3,15 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <cwchar>
 #include <memory>
 #include <string>
 
 namespace {
 
-std::wstring found(const identifier_table& table, const char* key, bool global = false) {
-  const wchar_t* path = table.find(key, std::strlen(key), global);
-  return path ? path : L"";
+bool taken(const identifier_table& table, const char* key, bool global = false) {
+  return table.taken(key, std::strlen(key), global);
 }
 
 }  // namespace
@@ -19,45 +17,54 @@ std::wstring found(const identifier_table& table, const char* key, bool global =
 TEST(IdentifierTable, NamesAreTakenPerScope) {
   auto table = std::make_unique<identifier_table>();
   ASSERT_TRUE(table->reserve());
-  EXPECT_EQ(found(*table, "a_b_png"), L"");
-  table->add("a_b_png", 7, false, L"a-b.png");
-  EXPECT_EQ(found(*table, "a_b_png"), L"a-b.png");
-  EXPECT_EQ(found(*table, "a_b_png", true), L"") << "global names are apart";
+  EXPECT_FALSE(taken(*table, "a_b_png"));
+  EXPECT_TRUE(table->add("a_b_png", 7, false));
+  EXPECT_TRUE(taken(*table, "a_b_png"));
+  EXPECT_FALSE(taken(*table, "a_b_png", true)) << "global names are apart";
 
-  table->push_scope("www", 3);
-  EXPECT_EQ(found(*table, "a_b_png"), L"") << "another scope";
-  table->add("a_b_png", 7, false, L"www/a-b.png");
-  table->add("css", 3, false, L"www/css");
-  table->push_scope("css", 3);
-  table->add("x", 1, false, L"www/css/x");
+  table->push_scope();
+  EXPECT_FALSE(taken(*table, "a_b_png")) << "another scope";
+  table->add("a_b_png", 7, false);
+  table->add("css", 3, false);
+  table->push_scope();
+  table->add("x", 1, false);
   table->pop_scope();
-  EXPECT_EQ(found(*table, "a_b_png"), L"www/a-b.png");
-  EXPECT_EQ(found(*table, "x"), L"");
+  EXPECT_FALSE(taken(*table, "x"));
   table->pop_scope();
-  EXPECT_EQ(found(*table, "a_b_png"), L"a-b.png");
-  EXPECT_EQ(found(*table, "css"), L"");
+  EXPECT_TRUE(taken(*table, "a_b_png"));
+  EXPECT_FALSE(taken(*table, "css"));
 
-  // "www" + "css" must not meet "wwwc" + "ss".
-  table->push_scope("wwwc", 4);
-  EXPECT_EQ(found(*table, "ss"), L"");
+  // A second directory of the same name (renamed in the generated code) is a scope of its own.
+  table->push_scope();
+  EXPECT_FALSE(taken(*table, "css"));
   table->pop_scope();
   EXPECT_FALSE(table->full());
 }
 
 TEST(IdentifierTable, ManyNamesAndAnUnreservedTable) {
   auto table = std::make_unique<identifier_table>();
-  EXPECT_EQ(table->find("x", 1, true), nullptr) << "without storage nothing is known";
-  table->add("x", 1, true, L"x");
-  EXPECT_EQ(table->find("x", 1, true), nullptr);
+  EXPECT_FALSE(table->add("x", 1, true)) << "without storage nothing can be recorded";
+  EXPECT_TRUE(table->full());
+  table->release();
   ASSERT_TRUE(table->reserve());
   for (int i = 0; i < 100000; ++i) {
     std::string key = "name_" + std::to_string(i);
-    std::wstring path = L"dir/" + std::to_wstring(i);
-    table->add(key.c_str(), key.size(), true, path.c_str());
+    ASSERT_TRUE(table->add(key.c_str(), key.size(), true));
   }
-  for (int i = 0; i < 100000; i += 997) {
-    std::string key = "name_" + std::to_string(i);
-    EXPECT_EQ(found(*table, key.c_str(), true), L"dir/" + std::to_wstring(i));
+  for (int i = 0; i < 100000; i += 997) EXPECT_TRUE(taken(*table, ("name_" + std::to_string(i)).c_str(), true));
+  EXPECT_FALSE(taken(*table, "name_100000", true));
+}
+
+TEST(IdentifierTable, AFullTableSaysSo) {
+  auto table = std::make_unique<identifier_table>();
+  ASSERT_TRUE(table->reserve());
+  bool recorded = true;
+  int count = 0;
+  for (; recorded && count < 2000000; ++count) {
+    std::string key = "n" + std::to_string(count);
+    recorded = table->add(key.c_str(), key.size(), false);
   }
-  EXPECT_EQ(found(*table, "name_100000", true), L"");
+  EXPECT_FALSE(recorded) << "the table has a limit, and add reports reaching it";
+  EXPECT_TRUE(table->full());
+  EXPECT_FALSE(table->add("another", 7, true));
 }

@@ -113,6 +113,13 @@ def encoding_of(data):
     return "TXT_ENCODING_ANSI", 0
 
 
+def wide_text(units):
+    """The text of wchar_t values printed in hexadecimal: code points where
+    wchar_t has 32 bits, UTF-16 (pairs joined) where it has 16."""
+    text = "".join(chr(int(unit, 16)) for unit in units.split())
+    return text.encode("utf-16-le", "surrogatepass").decode("utf-16-le", "surrogatepass")
+
+
 CHECK_PROGRAM = r'''
 #include "pch.h"
 #include <cstdio>
@@ -124,7 +131,7 @@ static void dump(const char* array, const vex_resource* r) {
               (int)(r->path_a - r->path_root_a), (int)(r->path_below_top - r->path_a),
               (int)(r->file_name - r->path_a), (int)r->content_type, (int)r->text_encoding, r->size,
               r->size_without_bom, r->utf16_length, (int)(r->text - r->data), r->http_date, r->http_date_lower);
-  for (const wchar_t* c = r->name; *c; ++c) std::printf("%04x", (unsigned)*c);
+  for (const wchar_t* c = r->name; *c; ++c) std::printf("%x ", (unsigned)*c);
   std::printf("\t");
   for (uint32_t i = 0; i < r->size; ++i) std::printf("%02x", (unsigned char)r->data[i]);
   std::printf("\n");
@@ -160,7 +167,7 @@ class ToolTest(unittest.TestCase):
     def assertLeftOnly(self, names, where=None):
         self.assertEqual(sorted(os.listdir(where or self.dir)), sorted(names))
 
-    def compile_and_check(self, cpp, header, namespaces, where=None, flags=()):
+    def compile_and_check(self, cpp, header, namespaces, where=None, flags=(), std="c++17"):
         """Compiles cpp with a consumer that reaches everything through header,
         runs it, and returns {url path: fields} of every record in the root
         array and in the arrays of the given top-level namespaces. Checks
@@ -181,7 +188,7 @@ class ToolTest(unittest.TestCase):
         for name, compiler, runner in COMPILERS:
             exe = os.path.join(build, "check_" + name + ".exe")
             header_path = os.path.abspath(os.path.join(where, header))
-            command = compiler + ["-std=c++17", "-Wall", "-Werror", "-Wno-unused-const-variable",
+            command = compiler + ["-std=" + std, "-Wall", "-Werror", "-Wno-unused-const-variable",
                                   "-I" + build, "-I" + os.path.join(REPO, "include"),
                                   "-DVEX_GENERATED_HEADER=\"%s\"" % header_path.replace("\\", "/"), *flags,
                                   os.path.join(where, cpp), os.path.join(build, "check.cpp"), "-o", exe]
@@ -205,7 +212,7 @@ class ToolTest(unittest.TestCase):
                     "encoding": text_encodings[int(fields[6])], "size": int(fields[7]),
                     "size_without_bom": int(fields[8]), "utf16_length": int(fields[9]),
                     "bom": int(fields[10]), "date": fields[11], "date_lower": fields[12],
-                    "name": "".join(chr(int(fields[13][i:i + 4], 16)) for i in range(0, len(fields[13]), 4)),
+                    "name": wide_text(fields[13]),
                     "data": bytes.fromhex(fields[14])}
             if results is None:
                 results = records

@@ -117,9 +117,9 @@ class WalkAndEmbed(ToolTest):
         files = {"t/_": "u", "t/~": "t", "t/..x": "d", "t/.git/config": "g", "t/_x": "1", "t/~x": "2",
                  "t/3d-models/m.obj": "3", "t/img.old/p.png": "4"}
         result, records = self.build(files, "res.cpp", "t", namespaces=["t"])
-        self.assertEqual(sorted(records), ["/t/.git/config", "/t/3d-models/m.obj", "/t/_x", "/t/img.old/p.png"])
-        # _x and ~x both give t__x: the later one is refused.
-        self.assertIn("skipped [t/~x]: its identifier t__x is taken by [t/_x]\n", result.out)
+        self.assertEqual(sorted(records), ["/t/.git/config", "/t/3d-models/m.obj", "/t/_x", "/t/img.old/p.png", "/t/~x"])
+        # _x and ~x both give t__x: the later one is renamed.
+        self.assertIn("renamed [t/~x]: its identifier t__x is taken, it is t__x_2\n", result.out)
         cpp = self.text("res.cpp")
         self.assertIn("\t\tnamespace _d_models\n", cpp)
         self.assertIn("\t\tnamespace img_old\n", cpp)
@@ -195,11 +195,16 @@ class WalkAndEmbed(ToolTest):
 
     def test_items_with_one_identifier_in_one_scope(self):
         files = {"a-b.png": "1", "a_b.png": "2", "x/c.txt": "3", "x.d/e.txt": "4", "x_d/e.txt": "5"}
-        result, records = self.build(files, "res.cpp", "*", namespaces=["x", "x_d"])
-        self.assertIn("skipped [a_b.png]: its identifier a_b_png is taken by [a-b.png]\n", result.out)
-        self.assertIn("skipped [x_d]: its identifier x_d is taken by [x.d]\n", result.out)
-        self.assertEqual(sorted(records), ["/a-b.png", "/x.d/e.txt", "/x/c.txt"])
-        self.assertEqual(records["/a-b.png"]["data"], b"1")
+        result, records = self.build(files, "res.cpp", "*", namespaces=["x", "x_d", "x_d_2"])
+        self.assertIn("renamed [a_b.png]: its identifier a_b_png is taken, it is a_b_png_2\n", result.out)
+        self.assertIn("renamed [x_d]: its identifier x_d is taken, it is x_d_2\n", result.out)
+        self.assertEqual(sorted(records), ["/a-b.png", "/a_b.png", "/x.d/e.txt", "/x/c.txt", "/x_d/e.txt"])
+        self.assertEqual([records[url]["data"] for url in ["/a-b.png", "/a_b.png", "/x.d/e.txt", "/x_d/e.txt"]],
+                         [b"1", b"2", b"4", b"5"])
+        # The data arrays of x.d/e.txt and x_d/e.txt meet although their namespaces differ.
+        self.assertIn("renamed [x_d/e.txt]: its identifier x_d_e_txt is taken, it is x_d_e_txt_2\n", result.out)
+        quiet, _ = self.build({}, "-q", "res.cpp", "*", namespaces=["x", "x_d", "x_d_2"])
+        self.assertNotIn("renamed", quiet.out)
 
     def test_output_files_inside_the_walk_are_not_embedded(self):
         result, records = self.build({"index.html": "i"}, "res.cpp", "*")

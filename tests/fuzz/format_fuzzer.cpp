@@ -34,7 +34,7 @@ constexpr const wchar_t* awe_body =
     L"Received  number of pages\t%8Iu\tReceived  %5u MB\n"
     L"AllocateUserPhysicalPages\t%8s\tpage size %5u bytes\n"
     L"MapUserPhysicalPages\t\t%8s\n";
-constexpr const wchar_t* taken_message = L"skipped [%s]: its identifier %.*hs is taken by [%s]\n";
+constexpr const wchar_t* taken_message = L"renamed [%s]: its identifier %.*hs is taken, it is %hs\n";
 constexpr const wchar_t* mark_message = L"<%s> %lc\n";
 constexpr const wchar_t* error_message = L"failed to restore original directory: %i\n";
 constexpr const wchar_t* two_texts = L"%ls%ls";
@@ -275,7 +275,7 @@ int call_wide(int choice, wchar_t* buffer, uint64_t capacity, const argument_poo
     case 0: return format_wide(buffer, capacity, format, w0);
     case 1: return format_wide(buffer, capacity, format, a.uints[0], p[0]);
     case 2: return format_wide(buffer, capacity, format, p[0], p[1], p[2], a.uints[0], p[3], a.uints[1], w0, a.uints[2], w1);
-    case 3: return format_wide(buffer, capacity, format, w0, a.ints[0], a.narrow[0].c_str(), w1);
+    case 3: return format_wide(buffer, capacity, format, w0, a.ints[0], a.narrow[0].c_str(), a.narrow[1].c_str());
     case 4: return format_wide(buffer, capacity, format, w0, a.chars[0]);
     case 5: return format_wide(buffer, capacity, format, a.ints[0]);
     case 6: return format_wide(buffer, capacity, format, w0, w1);

@@ -1,6 +1,5 @@
 // Fuzzes the identifiers made from names: make_path_identifier,
-// make_namespace_identifier, is_reserved_identifier and
-// avoid_reserved_identifier.
+// make_namespace_identifier, is_reserved_identifier and claim_identifier.
 //
 // Properties: the identifier keeps the length of the name, keeps its ASCII
 // letters and digits (a leading digit excepted) and turns every other byte
@@ -8,8 +7,8 @@
 // the text and the label starts at the name after the last separator (or
 // one byte earlier when the name starts with a digit); is_reserved_identifier
 // agrees with an independent list of the words the generated code cannot
-// use; avoid_reserved_identifier leaves a word that is neither reserved nor
-// a keyword.
+// use; two items claiming one word get two valid identifiers that keep the
+// word and are neither keywords nor predefined words.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 
 #include "fuzz_check.h"
 #include "generator/identifier.h"
+#include "generator/identifier_claim.h"
 #include "metadata/content_type.h"
 #include "metadata/text_encoding.h"
 
@@ -65,7 +65,21 @@ const std::set<std::string_view>& reserved_model() {
   return words;
 }
 
-bool model_reserved(std::string_view word) { return is_limit_macro(word) || reserved_model().count(word) != 0; }
+// The object-like macros of the compilers, as the tool lists them.
+constexpr std::string_view predefined_macros[] = {
+#include "generator/predefined_macros.inc"
+};
+
+// Names that begin as the implementation's own: "_" and a capital, or "__".
+bool reserved_to_the_implementation(std::string_view word) {
+  return word.size() >= 2 && word[0] == '_' && ((word[1] >= 'A' && word[1] <= 'Z') || word[1] == '_');
+}
+
+bool model_reserved(std::string_view word) {
+  static const std::set<std::string_view> macros(std::begin(predefined_macros), std::end(predefined_macros));
+  return is_limit_macro(word) || reserved_model().count(word) != 0 || reserved_to_the_implementation(word) ||
+         macros.count(word) != 0;
+}
 
 bool is_alnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -93,26 +107,45 @@ size_t expected_label_offset(const std::string& path) {
   return name_start;
 }
 
-// Runs avoid_reserved_identifier on word (room for '_' and the NUL) and
-// checks what it leaves.
-void check_avoidance(std::string_view word) {
-  std::string room(word);
-  room.append(2, '\x7f');
-  bool reserved = is_reserved_identifier(room.data(), word.size());
+identifier_table& table() {
+  static identifier_table names;
+  if (names.full()) names.release();
+  FUZZ_CHECK(names.reserve(), "the identifier table cannot be had");
+  return names;
+}
+
+// Claims word twice in a fresh scope (as two items with one name) and
+// checks what both get.
+void check_claims(std::string_view word) {
+  bool reserved = is_reserved_identifier(word.data(), word.size());
   FUZZ_CHECK(reserved == model_reserved(word), "is_reserved_identifier disagrees with the list of reserved words");
-  size_t length = avoid_reserved_identifier(room.data(), word.size());
-  if (!reserved) {
-    FUZZ_CHECK(length == word.size() && room.compare(0, word.size(), word) == 0 && room[word.size()] == '\x7f',
-               "a word that is not reserved must stay untouched");
-    return;
+  identifier_table& names = table();
+  names.push_scope();
+  std::string first;
+  for (int item = 0; item < 2; ++item) {
+    std::string room(word);
+    room.resize(word.size() + 32, '\x7f');
+    room[word.size()] = 0;  // the tool's identifiers are terminated text
+    size_t length = word.size();
+    claim_outcome outcome = claim_identifier(names, room.data(), &length, room.size(), {0, false, 0});
+    if (outcome.result == claim_result::table_full) break;
+    FUZZ_CHECK(outcome.result != claim_result::no_room, "a short word found no room");
+    std::string_view claimed(room.data(), length);
+    FUZZ_CHECK(room[length] == 0, "the claimed identifier is not terminated");
+    FUZZ_CHECK(claimed.starts_with(word), "the claimed identifier does not keep the word");
+    FUZZ_CHECK(outcome.base_length == word.size() + (reserved ? 1 : 0), "the reserved-word rule added the wrong suffix");
+    FUZZ_CHECK(is_identifier(claimed), "the claimed identifier is not valid");
+    FUZZ_CHECK(!is_keyword(claimed) && !is_predefined_word(claimed.data(), claimed.size()),
+               "the claimed identifier is a keyword or a predefined word");
+    if (item == 0) {
+      FUZZ_CHECK(reserved || claimed == word, "a word that is not reserved must stay untouched");
+      first = claimed;
+    } else {
+      FUZZ_CHECK(claimed != first && outcome.result == claim_result::renamed,
+                 "the second item did not get an identifier of its own");
+    }
   }
-  FUZZ_CHECK(length == word.size() + 1, "a reserved word must grow by one byte");
-  FUZZ_CHECK(room.compare(0, word.size(), word) == 0 && room[word.size()] == '_' && room[length] == 0,
-             "a reserved word must get '_' and a NUL appended");
-  std::string_view avoided(room.data(), length);
-  FUZZ_CHECK(!is_reserved_identifier(avoided.data(), avoided.size()), "the avoided word is still reserved");
-  FUZZ_CHECK(!is_keyword(avoided), "the avoided word is a keyword");
-  FUZZ_CHECK(!model_reserved(avoided), "the avoided word is in the list of reserved words");
+  names.pop_scope();
 }
 
 // Arbitrary bytes, or (to reach the reserved words) one of the listed words
@@ -155,9 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(name.empty() || is_identifier(space), "make_namespace_identifier made an invalid identifier");
 
   if (!name.empty()) {
-    check_avoidance(path);
-    check_avoidance(label_text);
-    check_avoidance(space);
+    check_claims(path);
+    if (!label_text.empty()) check_claims(label_text);
+    check_claims(space);
     FUZZ_CHECK(is_reserved_identifier(name.data(), name.size()) == model_reserved(name),
                "is_reserved_identifier disagrees with the list on the raw name");
   }

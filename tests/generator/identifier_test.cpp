@@ -70,18 +70,21 @@ TEST(Identifier, NamespaceIdentifier) {
   EXPECT_EQ(namespace_of("caf\xe9"), "caf_");
 }
 
-TEST(Identifier, ReservedNamesGetATrailingUnderscore) {
+TEST(Identifier, ReservedNames) {
   for (const char* word : {"static", "new", "default", "public", "int", "all", "all_length", "sort_all", "vex_res",
                            "vex_res_data", "vex_resource", "size_t", "uint64_t", "qsort", "NULL", "SIZE_MAX",
                            "INT8_MIN", "TXT_ENCODING_ANSI", "HTTP_CONTENT_TYPE_TEXT_HTML", "and", "co_await"}) {
-    char text[64];
-    std::strcpy(text, word);
-    size_t length = avoid_reserved_identifier(text, std::strlen(word));
-    EXPECT_EQ(std::string(text, length), std::string(word) + "_");
-    EXPECT_FALSE(is_reserved_identifier(text, length)) << text;
+    EXPECT_TRUE(is_reserved_identifier(word, std::strlen(word))) << word;
+    std::string avoided = std::string(word) + "_";
+    EXPECT_FALSE(is_reserved_identifier(avoided.data(), avoided.size())) << avoided;
   }
-  for (const char* word : {"index_html", "static_", "allx", "Static", "www", "logo_png", "_1_png", "Max_MAX"})
+  for (const char* word : {"index_html", "static_", "allx", "Static", "www", "logo_png", "_1_png", "Max_MAX", "_x",
+                           "a_b_", "caf__1_png"})
     EXPECT_FALSE(is_reserved_identifier(word, std::strlen(word))) << word;
+  // Reserved to the implementation by their form, or macros of the compilers and C library.
+  for (const char* word : {"_Pragma", "__LINE__", "__func__", "__png", "_X1", "linux", "unix", "errno", "EOF", "WEOF",
+                           "BIG_ENDIAN", "INT8_WIDTH", "FD_SETSIZE", "stdin"})
+    EXPECT_TRUE(is_reserved_identifier(word, std::strlen(word))) << word;
 }
 
 TEST(Identifier, EscapedLiteralsKeepTheirValueAndStayAscii) {
@@ -104,4 +107,23 @@ TEST(Identifier, EscapedLiteralsKeepTheirValueAndStayAscii) {
   char octal[5];
   EXPECT_EQ(escape_literal("\xe9", 1, octal, sizeof octal), 4);
   EXPECT_STREQ(octal, "\\351");
+}
+
+TEST(Identifier, WideLiteralsNameEveryCharacterInAscii) {
+  auto wide = [](const std::wstring& text) {
+    char out[128];
+    int64_t n = escape_wide_literal(text.data(), text.size(), out, sizeof out);
+    return n < 0 ? std::string("(too small)") : std::string(out, static_cast<size_t>(n));
+  };
+  EXPECT_EQ(wide(L"a\"b?\n"), "a\\\"b\\?\\012");
+  EXPECT_EQ(wide(L"\u00e9\u65e5.txt"), "\\u00E9\\u65E5.txt");
+  // A pair of UTF-16 units and a code point above U+FFFF are one name.
+  EXPECT_EQ(wide(std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}), "\\U0001F600");
+  if (sizeof(wchar_t) == 4) {
+    EXPECT_EQ(wide(std::wstring{wchar_t(0x1F600)}), "\\U0001F600");
+  }
+  // A surrogate alone has no name; its hexadecimal escape must not take in the digits after it.
+  EXPECT_EQ(wide(std::wstring{wchar_t(0xDCE9), L'a', L'g', wchar_t(0xDC80), L'1'}), "\\xDCE9\\141g\\xDC80\\061");
+  char small[6];
+  EXPECT_EQ(escape_wide_literal(L"\u00e9", 1, small, sizeof small), -1);
 }
