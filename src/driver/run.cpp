@@ -89,7 +89,7 @@ int run(builder_context& context, int argc, wchar_t** argv) {
   const wchar_t* binary_name = context.form == data_form::incbin ? context.pNAME_DST : nullptr;
   if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target, binary_name))
     context.output_incomplete = 1;
-  if (line.http_extras) context.extras = start_http_extras(line.target);
+  if (line.http_extras) context.extras = start_http_extras(line.target, context.quiet);
   process_sources(context, argc, argv, line.first_source);
   finish_dependency_file(context);
   // The binary file is whole before the target is: a run stopped in between

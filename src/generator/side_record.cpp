@@ -138,8 +138,10 @@ std::string narrow_path(const wchar_t* path) {
 
 }  // namespace
 
-http_extras_run* start_http_extras(const wchar_t* target) {
-  if (!brotli_available()) out_printf(L"-x: brotli is unavailable in this build: writing gzip variants only\n");
+http_extras_run* start_http_extras(const wchar_t* target, bool quiet) {
+  // A progress line: the output is complete without brotli, so -q hides it.
+  if (!brotli_available() && !quiet)
+    out_printf(L"-x: brotli is unavailable in this build: writing gzip variants only\n");
   auto* run = new http_extras_run;
   run->cache.open(target);
   return run;

@@ -9,8 +9,9 @@
 struct http_extras_run;
 
 /// Starts -x for a run that writes target: opens the variant cache and says
-/// when this build cannot write brotli. Owned by the context until finished.
-http_extras_run* start_http_extras(const wchar_t* target);
+/// (unless quiet) when this build cannot write brotli. Owned by the context
+/// until finished.
+http_extras_run* start_http_extras(const wchar_t* target, bool quiet);
 
 /// Writes the side record of the file just embedded (still open in h_src,
 /// its data array's identifier in flat_name); path is the walked path and

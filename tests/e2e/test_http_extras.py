@@ -71,7 +71,7 @@ def tree(root):
 
 class HttpExtras(ToolTest):
     def generate(self, form="words"):
-        result = self.run_tool("-q", "-t", "0", "-m", form, "-x", "out/res.cpp", "-d", "site", "*")
+        result = self.run_tool("-t", "0", "-m", form, "-x", "out/res.cpp", "-d", "site", "*")
         self.assertEqual(result.code, 0, result.out + result.err)
         return result
 
