@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the tool and runs it on the bundled example site, then shows what
-# it generated (examples/out/site.cpp and site.h).
+# it generated (examples/out/site.cpp and site.h). Installs what the build
+# needs with apt-get when it runs as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install_packages.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEX_BUILD_TESTS=OFF > /dev/null
 ninja -C build/release vex_resource_builder
 mkdir -p examples/out

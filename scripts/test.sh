@@ -10,36 +10,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${VEX_JOBS:-2}
 
-need_packages=()
-need() { command -v "$1" > /dev/null 2>&1 || need_packages+=("$2"); }
-need g++ g++
-need clang++ clang
-need cmake cmake
-need ninja ninja-build
-need python3 python3
-need ccache ccache
-[ -f /usr/include/gtest/gtest.h ] || need_packages+=(libgtest-dev)
-# -x: zlib and brotli (zlib also for the Windows build; Debian has no
-# Windows brotli), the xxHash header, and the brotli command for the tests.
-[ -f /usr/include/zlib.h ] || need_packages+=(zlib1g-dev)
-[ -f /usr/include/brotli/encode.h ] || need_packages+=(libbrotli-dev)
-[ -f /usr/include/xxhash.h ] || need_packages+=(libxxhash-dev)
-[ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || need_packages+=(libz-mingw-w64-dev)
-command -v brotli > /dev/null || need_packages+=(brotli)
-# The sanitizer and libFuzzer runtimes are only recommended by clang.
-clang_runtime="$(clang++ -print-resource-dir 2> /dev/null)/lib/linux/libclang_rt.fuzzer-x86_64.a"
-[ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)
-need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
-[ -x /usr/lib/wine/wine64 ] || need_packages+=(wine64)
-if [ ${#need_packages[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ] && command -v apt-get > /dev/null; then
-    echo "== installing: ${need_packages[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need_packages[@]}" > /dev/null
-  else
-    echo "== missing and not installable here: ${need_packages[*]}"
-  fi
-fi
+bash "$root/scripts/install_packages.sh" --tests
 
 # The example server's tests: curl, headless Chromium, the HTTP library.
 bash "$root/tests/server/install_deps.sh"

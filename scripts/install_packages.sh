@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs with apt-get, when this runs as root, what building the tool needs
+# (compiler, CMake, Ninja, zlib, brotli, the xxHash header) and, with
+# --tests, what its tests need too. Says nothing when all is there.
+set -euo pipefail
+
+need_packages=()
+need() { command -v "$1" > /dev/null 2>&1 || need_packages+=("$2"); }
+need g++ g++
+need cmake cmake
+need ninja ninja-build
+# -x: zlib and brotli, and the xxHash header.
+[ -f /usr/include/zlib.h ] || need_packages+=(zlib1g-dev)
+[ -f /usr/include/brotli/encode.h ] || need_packages+=(libbrotli-dev)
+[ -f /usr/include/xxhash.h ] || need_packages+=(libxxhash-dev)
+
+if [ "${1:-}" = --tests ]; then
+  need clang++ clang
+  need python3 python3
+  need ccache ccache
+  [ -f /usr/include/gtest/gtest.h ] || need_packages+=(libgtest-dev)
+  # zlib for the Windows build (Debian has no Windows brotli), and the
+  # brotli command that decodes variants in the tests.
+  [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || need_packages+=(libz-mingw-w64-dev)
+  command -v brotli > /dev/null || need_packages+=(brotli)
+  # The sanitizer and libFuzzer runtimes are only recommended by clang.
+  clang_runtime="$(clang++ -print-resource-dir 2> /dev/null)/lib/linux/libclang_rt.fuzzer-x86_64.a"
+  [ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)
+  need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+  [ -x /usr/lib/wine/wine64 ] || need_packages+=(wine64)
+fi
+
+[ ${#need_packages[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" = 0 ] && command -v apt-get > /dev/null; then
+  echo "== installing: ${need_packages[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need_packages[@]}" > /dev/null
+else
+  echo "== missing and not installable here: ${need_packages[*]}"
+fi
