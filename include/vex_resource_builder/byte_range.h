@@ -42,7 +42,7 @@ inline bool starts_with_bytes_unit(std::string_view text) {
   return true;
 }
 
-// One range spec: "a-b", "a-" or "-n"; false when malformed.
+// One range: "a-b", "a-" or "-n"; false when malformed.
 inline bool take_spec(std::string_view& text, uint64_t size, byte_range& range) {
   uint64_t first = 0, last = 0;
   const bool has_first = take_number(text, first);
