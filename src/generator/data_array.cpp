@@ -56,6 +56,16 @@ bool prepare_chunk(builder_context& context, size_t offset, size_t word_count) {
 
 }  // namespace
 
+size_t take_chunk(builder_context& context) {
+  if (static_cast<uint64_t>(context.read_count) > context.remaining)
+    context.read_count = static_cast<int64_t>(context.remaining);
+  context.remaining -= static_cast<uint64_t>(context.read_count);
+  size_t chunk_bytes = static_cast<size_t>(context.read_count);
+  size_t padded = (chunk_bytes + 7) & ~size_t{7};
+  memset(context.read_buffer + chunk_bytes, 0, padded - chunk_bytes);
+  return chunk_bytes;
+}
+
 size_t encode_chunk_with(encode_words_function encode_words, const uint8_t* chunk, size_t word_count,
                          bool big_endian, char* out) {
   char* position = out;
@@ -92,12 +102,7 @@ int write_data_array(builder_context& context) {
   // word follows the last word before it on the same line.
   size_t offset = 0;
   while (context.remaining > 0 && context.read_count > 0) {
-    if (static_cast<uint64_t>(context.read_count) > context.remaining)
-      context.read_count = static_cast<int64_t>(context.remaining);
-    context.remaining -= static_cast<uint64_t>(context.read_count);
-    size_t chunk_bytes = static_cast<size_t>(context.read_count);
-    size_t padded = (chunk_bytes + 7) & ~size_t{7};
-    memset(context.read_buffer + chunk_bytes, 0, padded - chunk_bytes);
+    size_t padded = (take_chunk(context) + 7) & ~size_t{7};
 
     memcpy(context.text_buffer, chunk_join, offset);
     if (!prepare_chunk(context, offset, padded / 8)) {

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "generator/content_hash.h"
+#include "generator/data_array.h"
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
 #include "generator/output_set.h"
@@ -55,12 +56,7 @@ bool copy_file_bytes(builder_context& context, content_hasher& hash) {
   uint64_t copied = 0;
   bool read_failed = false;
   while (context.remaining > 0 && context.read_count > 0) {
-    if (static_cast<uint64_t>(context.read_count) > context.remaining)
-      context.read_count = static_cast<int64_t>(context.remaining);
-    context.remaining -= static_cast<uint64_t>(context.read_count);
-    size_t chunk_bytes = static_cast<size_t>(context.read_count);
-    size_t padded = (chunk_bytes + 7) & ~size_t{7};
-    memset(context.read_buffer + chunk_bytes, 0, padded - chunk_bytes);
+    size_t padded = (take_chunk(context) + 7) & ~size_t{7};
     hash.add(context.read_buffer, padded);
     if (!write_binary(context, context.read_buffer, padded)) return false;
     copied += padded;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "generator/data_array.h"
 #include "generator/generated_text.h"
 #include "generator/identifier.h"
 #include "generator/text_output.h"
@@ -52,10 +53,7 @@ int write_data_literal(builder_context& context, const char* path_literal, uint6
   // A chunk after the first is joined to the piece before it.
   size_t offset = 0;
   while (context.remaining > 0 && context.read_count > 0) {
-    if (static_cast<uint64_t>(context.read_count) > context.remaining)
-      context.read_count = static_cast<int64_t>(context.remaining);
-    context.remaining -= static_cast<uint64_t>(context.read_count);
-    size_t chunk = static_cast<size_t>(context.read_count);
+    size_t chunk = take_chunk(context);
     if (offset + literal_text_size(chunk) > text_room) {
       out_printf(L"failed to prepare data [%hs]\n", id);
       write_closing(context);
