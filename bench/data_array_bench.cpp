@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "generator/data_array.h"
+#include "generator/data/words.h"
 
 namespace {
 

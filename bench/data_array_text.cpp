@@ -6,7 +6,7 @@
 #include <string>
 
 #include "context/builder_context.h"
-#include "generator/data_array.h"
+#include "generator/data/words.h"
 
 using namespace platform;
 

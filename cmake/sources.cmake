@@ -16,21 +16,21 @@ set(VEX_CORE_SOURCES
   src/generator/walk.cpp
   src/generator/dependency_rule.cpp
   src/generator/namespace_nesting.cpp
-  src/generator/resource_record.cpp
+  src/generator/records/resource_record.cpp
   src/generator/source_metadata.cpp
   src/generator/embed_file.cpp
-  src/generator/content_hash.cpp
-  src/generator/data_incbin.cpp
-  src/generator/data_literal.cpp
-  src/generator/record_constant.cpp
-  src/generator/narrow_name.cpp
-  src/generator/identifier.cpp
-  src/generator/identifier_claim.cpp
-  src/generator/item_identifier.cpp
-  src/generator/side_record.cpp
-  src/generator/compression.cpp
-  src/generator/variant_cache.cpp
-  src/generator/data_array_memory.cpp
+  src/generator/extras/content_hash.cpp
+  src/generator/data/incbin.cpp
+  src/generator/data/literal.cpp
+  src/generator/records/record_constant.cpp
+  src/generator/names/narrow_name.cpp
+  src/generator/names/identifier.cpp
+  src/generator/names/identifier_claim.cpp
+  src/generator/names/item_identifier.cpp
+  src/generator/records/side_record.cpp
+  src/generator/extras/compression.cpp
+  src/generator/extras/variant_cache.cpp
+  src/generator/data/from_memory.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)

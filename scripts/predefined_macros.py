@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Regenerates (or with --check, verifies) src/generator/predefined_macros.inc:
+"""Regenerates (or with --check, verifies) src/generator/names/predefined_macros.inc:
 the object-like macros that a consumer of the generated code may have
 defined, so that no generated identifier is one of them.
 
@@ -19,7 +19,7 @@ import sys
 import tempfile
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-OUTPUT = os.path.join(REPO, "src", "generator", "predefined_macros.inc")
+OUTPUT = os.path.join(REPO, "src", "generator", "names", "predefined_macros.inc")
 COMPILERS = ["g++", "clang++", "x86_64-w64-mingw32-g++"]
 MODES = ["-std=gnu++20", "-std=c++20", "-std=gnu++17", "-std=c++17"]
 HEADERS = ["vex_resource_builder/vex_resource.h", "cassert", "cctype", "cerrno", "cfenv", "cfloat", "cinttypes",

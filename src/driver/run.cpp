@@ -2,10 +2,10 @@
 
 #include "context/builder_context.h"
 #include "driver/command_line.h"
-#include "generator/data_incbin.h"
+#include "generator/data/incbin.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
-#include "generator/side_record.h"
+#include "generator/records/side_record.h"
 #include "generator/walk.h"
 #include "metadata/clamp_time.h"
 #include "support/format.h"

@@ -4,9 +4,9 @@
 #include <cwchar>
 
 #include "generator/generated_text.h"
-#include "generator/identifier.h"
-#include "generator/item_identifier.h"
-#include "generator/narrow_name.h"
+#include "generator/names/identifier.h"
+#include "generator/names/item_identifier.h"
+#include "generator/names/narrow_name.h"
 #include "generator/text_output.h"
 #include "support/format.h"
 

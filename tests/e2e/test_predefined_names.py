@@ -12,7 +12,7 @@ MINGW = "x86_64-w64-mingw32-g++"
 
 
 def predefined_words():
-    with open(os.path.join(REPO, "src", "generator", "predefined_macros.inc")) as f:
+    with open(os.path.join(REPO, "src", "generator", "names", "predefined_macros.inc")) as f:
         return re.findall(r'^"(\w+)",$', f.read(), re.M)
 
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "generator/identifier.h"
+#include "generator/names/identifier.h"
 
 namespace {
 

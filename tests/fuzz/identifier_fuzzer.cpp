@@ -19,8 +19,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "generator/identifier.h"
-#include "generator/identifier_claim.h"
+#include "generator/names/identifier.h"
+#include "generator/names/identifier_claim.h"
 #include "metadata/content_type.h"
 #include "metadata/text_encoding.h"
 
@@ -67,7 +67,7 @@ const std::set<std::string_view>& reserved_model() {
 
 // The object-like macros of the compilers, as the tool lists them.
 constexpr std::string_view predefined_macros[] = {
-#include "generator/predefined_macros.inc"
+#include "generator/names/predefined_macros.inc"
 };
 
 // Names that begin as the implementation's own: "_" and a capital, or "__".

@@ -1,0 +1,69 @@
+#include "generator/data/from_memory.h"
+
+#include <cstring>
+
+#include "generator/data/words.h"
+#include "generator/data/incbin.h"
+#include "generator/data/literal.h"
+#include "generator/generated_text.h"
+#include "generator/text_output.h"
+#include "support/format.h"
+
+namespace {
+
+bool put(builder_context& context, const char* name) {
+  if (write_prepared(context, context.h_dst_cpp)) return true;
+  out_printf(L"failed to write data [%hs]\n", name);
+  return false;
+}
+
+// Words per piece: as many as text_buffer holds once encoded, below the
+// file's escaped path.
+size_t words_per_piece(const builder_context& context) {
+  size_t room = static_cast<size_t>(room_below_literals(context)) - 2;
+  size_t words = room / 21;
+  while (words > 1 && encoded_chunk_size(words) > room) --words;
+  return words;
+}
+
+}  // namespace
+
+bool write_data_array_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
+  if (context.form == data_form::incbin) return write_incbin_from_memory(context, name, bytes, size);
+  if (context.form == data_form::literal) return write_literal_from_memory(context, name, bytes, size);
+  unsigned long long word_count = size / 8 + (size % 8 != 0);
+  if (prepare_text(context, data_open, name, word_count) < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+    return false;
+  }
+  if (!put(context, name)) return false;
+
+  size_t piece = words_per_piece(context);
+  uint64_t whole_words = size / 8;
+  for (uint64_t done = 0; done < word_count;) {
+    size_t offset = done > 0 ? 2 : 0;  // ", " joins a piece to the one before
+    memcpy(context.text_buffer, ", ", offset);
+    uint64_t left = word_count - done;
+    size_t words = left < piece ? static_cast<size_t>(left) : piece;
+    size_t length = 0;
+    if (done + words <= whole_words) {
+      length = encode_chunk(bytes + 8 * done, words, context.big_endian, context.text_buffer + offset);
+    } else {
+      // The piece that holds the partial last word goes through a padded copy.
+      uint8_t tail[8] = {};
+      size_t full = words - 1;
+      length = encode_chunk(bytes + 8 * done, full, context.big_endian, context.text_buffer + offset);
+      memcpy(tail, bytes + 8 * (done + full), static_cast<size_t>(size % 8));
+      if (full > 0 && full % 400 == 0) {
+        memcpy(context.text_buffer + offset + length - 1, "\n\t\t", 3);
+        length += 2;
+      }
+      length += encode_chunk(tail, 1, context.big_endian, context.text_buffer + offset + length);
+    }
+    context.text_length = static_cast<int64_t>(offset + length - 2);
+    if (!put(context, name)) return false;
+    done += words;
+  }
+  if (prepare_text(context, data_close) < 0 || !put(context, name)) return false;
+  return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The bytes of a source file as a uint64_t array in the target .cpp.
+#include <cstddef>
+#include <cstdint>
+
+#include "context/builder_context.h"
+#include "generator/data/word_encoders.h"
+
+/// Writes the data array of the file in h_src into h_dst_cpp, reading the
+/// chunks after the first (already in read_buffer, read_count bytes).
+/// 0, or -1 after printing what failed. After a failed read the array is
+/// still closed (so the target compiles) and output_incomplete is set.
+int write_data_array(builder_context& context);
+
+/// Takes the chunk in read_buffer (read_count bytes) into the data: lowers
+/// read_count to the bytes still measured, counts them off remaining, and
+/// zeroes the buffer up to the next multiple of 8. Returns the chunk's bytes.
+size_t take_chunk(builder_context& context);
+
+/// Encodes the whole words of chunk (word_count words, each 8 bytes) into
+/// out as "0x" + 16 digits + ", " per word, with ",\n\t\t" after every 400th
+/// word of the chunk. Returns the characters written (the final ", "
+/// included). out must hold encoded_chunk_size(word_count) characters.
+size_t encode_chunk(const uint8_t* chunk, size_t word_count, bool big_endian, char* out);
+
+/// encode_chunk with a chosen word encoder, so that the encoders can be
+/// compared; encode_chunk uses the fastest.
+size_t encode_chunk_with(encode_words_function encode_words, const uint8_t* chunk, size_t word_count,
+                         bool big_endian, char* out);
+
+/// Characters that encode_chunk writes for word_count words.
+inline constexpr size_t encoded_chunk_size(size_t word_count) {
+  return word_count * 20 + (word_count > 0 ? (word_count - 1) / 400 * 2 : 0);
+}

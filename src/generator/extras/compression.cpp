@@ -1,0 +1,64 @@
+#include "generator/extras/compression.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+
+namespace {
+
+constexpr uint64_t least_saving_bytes = 64;
+constexpr uint64_t least_saving_percent = 5;
+
+// The MIME type of each content type, from the table the kit uses.
+constexpr const char* mime_types[] = {
+#define VEX_CONTENT_TYPE(name, mime_type) mime_type,
+#include "vex_resource_builder/content_types.def"
+#undef VEX_CONTENT_TYPE
+};
+constexpr int mime_type_count = static_cast<int>(sizeof(mime_types) / sizeof(mime_types[0]));
+
+bool ends_with(const char* text, const char* end) {
+  size_t length = strlen(text);
+  size_t end_length = strlen(end);
+  return length >= end_length && strcmp(text + length - end_length, end) == 0;
+}
+
+}  // namespace
+
+bool is_compressible_content(int content_type) {
+  if (content_type < 0 || content_type >= mime_type_count) return false;
+  const char* mime = mime_types[content_type];
+  constexpr const char* compressible[] = {"application/json", "application/javascript", "application/wasm",
+                                          "font/ttf", "font/otf"};
+  for (const char* type : compressible)
+    if (strcmp(mime, type) == 0) return true;
+  return strncmp(mime, "text/", 5) == 0 || ends_with(mime, "+xml") || ends_with(mime, "/xml");
+}
+
+bool compress_gzip(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
+  z_stream stream{};
+  // 15 bits of window, plus 16 for the gzip wrapper; memory level 9 is the
+  // strongest and makes no difference to the format.
+  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  gz_header header{};
+  header.os = 255;  // unknown: zlib would write the build platform's code
+  bool done = deflateSetHeader(&stream, &header) == Z_OK;
+  if (done) {
+    out.resize(deflateBound(&stream, static_cast<uLong>(size)));
+    stream.next_in = const_cast<Bytef*>(bytes);
+    stream.avail_in = static_cast<uInt>(size);
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    done = size <= UINT32_MAX && out.size() <= UINT32_MAX && deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    out.resize(done ? stream.total_out : 0);
+  }
+  deflateEnd(&stream);
+  return done;
+}
+
+bool worth_keeping(uint64_t original_size, uint64_t compressed_size) {
+  if (compressed_size >= original_size) return false;
+  uint64_t saving = original_size - compressed_size;
+  return saving >= least_saving_bytes && saving * 100 >= original_size * least_saving_percent;
+}
