@@ -30,8 +30,13 @@
 # cached in <name>.cache beside the generated sources.
 #
 # Needs the imported targets vex_resource_builder::vex_resource_builder (the
-# tool) and vex_resource_builder::kit (its headers).
+# tool) and vex_resource_builder::kit (its headers). The tool runs on the
+# build machine, also when the project is cross-compiled; the cache variable
+# VEX_RESOURCE_BUILDER_EXECUTABLE names another one to run instead (for a
+# build that makes its own host tool).
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
+set(VEX_RESOURCE_BUILDER_EXECUTABLE "" CACHE FILEPATH
+    "The resource builder that vex_add_resources runs (empty: the package's own)")
 
 function(vex_add_resources target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;UTF8_NAMES;HTTP_EXTRAS"
@@ -56,6 +61,10 @@ function(vex_add_resources target)
   endif()
 
   _vex_resources_data_form(form "${arg_DATA_FORM}")
+  set(tool vex_resource_builder::vex_resource_builder)
+  if(VEX_RESOURCE_BUILDER_EXECUTABLE)
+    set(tool "${VEX_RESOURCE_BUILDER_EXECUTABLE}")
+  endif()
 
   set(out "${CMAKE_CURRENT_BINARY_DIR}/vex_resources/${name}")
   set(switches -q)
@@ -104,11 +113,11 @@ extern const size_t vex_res_arrays_length;
   # every path it lists in the dependency file is absolute.
   add_custom_command(
     OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary}
-    COMMAND vex_resource_builder::vex_resource_builder ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
+    COMMAND "${tool}" ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
     COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp
             -P "${_VEX_RESOURCES_INDEX_SCRIPT}"
     DEPFILE "${out}/${name}.d"
-    DEPENDS vex_resource_builder::vex_resource_builder "${_VEX_RESOURCES_INDEX_SCRIPT}"
+    DEPENDS "${tool}" "${_VEX_RESOURCES_INDEX_SCRIPT}"
     WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
     COMMENT "Embedding ${root} into ${target}"
     VERBATIM)

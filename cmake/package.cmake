@@ -1,7 +1,9 @@
 # The tool as a CMake package: vex_add_resources() for this project itself,
 # for other projects through find_package(vex_resource_builder) pointed at
 # this build tree (-Dvex_resource_builder_DIR=<build dir>), and after
-# cmake --install through the installed package files.
+# cmake --install through the installed package files. The installation also
+# holds a pkg-config file for the kit (vex_resource_builder.pc), which names
+# the tool in its variable "tool".
 include(CMakePackageConfigHelpers)
 include(GNUInstallDirs)
 
@@ -13,7 +15,9 @@ add_library(vex_resource_builder::kit ALIAS vex_resource_builder_kit)
 include(${CMAKE_CURRENT_LIST_DIR}/VexResources.cmake)
 
 set(version_file ${PROJECT_BINARY_DIR}/vex_resource_builder-config-version.cmake)
-write_basic_package_version_file(${version_file} COMPATIBILITY SameMajorVersion)
+# The package brings a tool for the build machine and headers, nothing built
+# for the consumer's target: a 32-bit or cross consumer takes it too.
+write_basic_package_version_file(${version_file} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 
 # The build tree's package: the tool where it was built, the kit in the sources.
 file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/vex_resource_builder-config.cmake CONTENT
@@ -44,3 +48,12 @@ include(\"\${CMAKE_CURRENT_LIST_DIR}/VexResources.cmake\")
 install(FILES ${PROJECT_BINARY_DIR}/install/vex_resource_builder-config.cmake ${version_file}
               ${CMAKE_CURRENT_LIST_DIR}/VexResources.cmake ${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake
         DESTINATION ${package_dir})
+
+# The kit for pkg-config (and so Meson). Its paths are relative to the
+# file's own place, so the same file serves every prefix and the .deb.
+set(pkgconfig_dir ${CMAKE_INSTALL_DATADIR}/pkgconfig)
+file(RELATIVE_PATH pkgconfig_to_prefix /prefix/${pkgconfig_dir} /prefix)
+string(REGEX REPLACE "/$" "" pkgconfig_to_prefix "${pkgconfig_to_prefix}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/vex_resource_builder.pc.in
+               ${PROJECT_BINARY_DIR}/install/vex_resource_builder.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/install/vex_resource_builder.pc DESTINATION ${pkgconfig_dir})

@@ -7,6 +7,7 @@ set(VEX_CORE_SOURCES
   src/context/dependency_file.cpp
   src/context/data_form.cpp
   src/driver/command_line.cpp
+  src/driver/help.cpp
   src/driver/run.cpp
   src/memory/work_memory.cpp
   src/memory/physical_memory.cpp

@@ -28,6 +28,12 @@ if [ "${1:-}" = --tests ]; then
   [ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)
   need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
   [ -x /usr/lib/wine/wine64 ] || need_packages+=(wine64)
+  # The packages: the .deb's dependencies (dpkg-shlibdeps, file), the
+  # Meson example and the pkg-config file it reads.
+  need dpkg-shlibdeps dpkg-dev
+  need file file
+  need meson meson
+  need pkg-config pkg-config
 fi
 
 [ ${#need_packages[@]} -eq 0 ] && exit 0

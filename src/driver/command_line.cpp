@@ -1,5 +1,8 @@
 #include "driver/command_line.h"
 
+#include <cwchar>
+
+#include "driver/help.h"
 #include "support/format.h"
 
 namespace {
@@ -44,12 +47,27 @@ bool take_value(int argc, wchar_t** argv, int& i, int& minimum, const wchar_t** 
   return true;
 }
 
+bool is_long_option(const wchar_t* argument) { return argument[0] == L'-' && argument[1] == L'-'; }
+
+// --help and --version, which stand alone as the first argument; true when
+// argument is one of them (and it has been answered).
+bool answer_long_option(const wchar_t* argument) {
+  if (wcscmp(argument, L"--help") == 0) print_help();
+  else if (wcscmp(argument, L"--version") == 0) print_version();
+  else return false;
+  return true;
+}
+
 }  // namespace
 
 void print_usage() { out_printf(L"%ls%ls", banner, usage); }
 
 bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_code) {
   exit_code = argc == 1 ? 0 : 1;
+  if (argc >= 2 && answer_long_option(argv[1])) {
+    exit_code = 0;
+    return false;
+  }
   // minimum counts the arguments needed so far: the program, the switches
   // seen, the target and one source.
   int i = 1;
@@ -78,6 +96,12 @@ bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_
     line.*flag.effect = true;
     ++i;
     ++minimum;
+  }
+  // The parse stops at the first argument that is no switch: a long option
+  // there is one this tool does not have, not a target name.
+  if (i < argc && is_long_option(argv[i])) {
+    out_printf(L"unknown option [%s]: see vex_resource_builder --help\n", argv[i]);
+    return false;
   }
   if (!values_complete || argc < minimum) {
     print_usage();

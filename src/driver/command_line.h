@@ -28,7 +28,8 @@ inline constexpr const wchar_t* banner = L":: resource builder for brimvale  202
 void print_usage();
 
 /// Reads argv into line. False when the run must not go on: then the usage
-/// text has been printed and exit_code holds the run's exit code.
+/// text, the answer to --help or --version, or the message about an unknown
+/// long option has been printed and exit_code holds the run's exit code.
 bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_code);
 
 /// True when argument is switch -letter (its first two characters).

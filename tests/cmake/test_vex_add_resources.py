@@ -1,12 +1,18 @@
 #!/usr/bin/env python3
 """vex_add_resources in a real CMake + Ninja build: the resources reach the
-program, and the generated source is rebuilt exactly when the tree changes.
+program, and the generated source is rebuilt exactly when the tree changes;
+the package found in a build tree, in an installation (also by Meson through
+pkg-config) and by a cross-compiled consumer.
 
   test_vex_add_resources.py --build-dir <the tool's build directory>
+  test_vex_add_resources.py --build-dir <native build> --toolchain cmake/mingw-w64-x86_64.cmake \
+                            --runner /usr/lib/wine/wine64 CrossCompiled
 """
 import argparse
 import os
+import shlex
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -14,7 +20,13 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
+from harness import keep_wineserver  # noqa: E402
+
 BUILD_DIR = None
+TOOLCHAIN = None  # a cross toolchain file for CrossCompiled
+RUNNER = []       # the command that runs the cross-compiled consumer
 
 
 def run(command, **kwargs):
@@ -36,6 +48,8 @@ class ConsumerProject(unittest.TestCase):
     """A fresh copy of the consumer project with its own site and build."""
 
     package_args = None  # how find_package finds the tool
+    runner = []          # what runs the consumer (for a cross build)
+    program = "list_resources"
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="vex_cmake_")
@@ -57,8 +71,16 @@ class ConsumerProject(unittest.TestCase):
         return out, "Embedding" in out
 
     def listing(self):
-        out = run([os.path.join(self.build, "list_resources")])
+        out = run(self.runner + [os.path.join(self.build, self.program)])
         return {line.split("\t")[0]: line.split("\t")[2] for line in out.splitlines()}
+
+    def install(self):
+        self.prefix = os.path.join(self.dir, "prefix")
+        run(["cmake", "--install", BUILD_DIR, "--prefix", self.prefix])
+
+    def assertBuildRuns(self, tool):
+        with open(os.path.join(self.build, "build.ninja")) as f:
+            self.assertIn(tool, f.read())
 
     def generated(self, suffix):
         return os.path.join(self.build, "vex_resources", "list_resources_resources", "list_resources_resources" + suffix)
@@ -196,22 +218,93 @@ class Installed(ConsumerProject):
         return ["-DCMAKE_PREFIX_PATH=" + self.prefix]
 
     def test_find_package_after_install(self):
-        self.prefix = os.path.join(self.dir, "prefix")
-        run(["cmake", "--install", BUILD_DIR, "--prefix", self.prefix])
+        self.install()
         self.assertTrue(os.path.exists(os.path.join(self.prefix, "include", "vex_resource_builder", "vex_resource.h")))
         self.configure()
         self.build_step()
         self.assertEqual(self.listing(), {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
-        with open(os.path.join(self.build, "build.ninja")) as f:
-            self.assertIn(os.path.join(self.prefix, "bin", "vex_resource_builder"), f.read())
+        self.assertBuildRuns(os.path.join(self.prefix, "bin", "vex_resource_builder"))
+
+    def test_meson_example_with_the_pkg_config_file(self):
+        self.install()
+        # The example embeds ../site, so both move together.
+        examples = os.path.join(self.dir, "examples")
+        for name in ("meson", "site"):
+            shutil.copytree(os.path.join(REPO, "examples", name), os.path.join(examples, name))
+        build = os.path.join(self.dir, "meson-build")
+        env = dict(os.environ, PKG_CONFIG_PATH=os.path.join(self.prefix, "share", "pkgconfig"))
+        run(["meson", "setup", build, os.path.join(examples, "meson")], env=env)
+        style = os.path.join(examples, "site", "css", "main.css")
+
+        def build_and_list():
+            out = run(["ninja", "-C", build])
+            return out, run([os.path.join(build, "list_site"), "/index.html", "/css/main.css"])
+
+        out, listing = build_and_list()
+        self.assertIn(self.prefix, run(["ninja", "-C", build, "-t", "commands", "list_site"]))  # the installed tool
+        with open(os.path.join(examples, "site", "index.html")) as page, open(style) as css:
+            page = page.read()
+            self.assertEqual(listing, page + css.read())
+        self.assertIn("no work to do", build_and_list()[0])
+        write(style, "p{}")
+        out, listing = build_and_list()
+        self.assertIn("Generating site", out)
+        self.assertEqual(listing, page + "p{}")
+        self.assertIn("no work to do", build_and_list()[0])
+
+
+class CrossCompiled(ConsumerProject):
+    """A consumer configured with a cross toolchain: the package of the
+    native build, or of its installation, supplies the tool, which runs on
+    the build machine; VEX_RESOURCE_BUILDER_EXECUTABLE replaces it."""
+    expected = {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"}
+
+    def setUp(self):
+        if not TOOLCHAIN:
+            self.skipTest("needs --toolchain and --runner")
+        super().setUp()
+        self.runner, self.program = RUNNER, "list_resources.exe"
+        keep_wineserver(RUNNER)
+
+    def package_args(self):
+        return ["-DCMAKE_TOOLCHAIN_FILE=" + TOOLCHAIN, "-DCMAKE_EXE_LINKER_FLAGS=-static"] + self.package
+
+    def test_native_build_supplies_the_tool_and_the_cache_variable_replaces_it(self):
+        self.package = build_tree_package()
+        self.configure()
+        self.build_step()
+        self.assertEqual(self.listing(), self.expected)
+
+        # A tool of the project's own choice: this one notes that it ran.
+        wrapper = os.path.join(self.dir, "own tool")
+        write(wrapper, "#!/bin/sh\ntouch \"$0.ran\"\nexec %s \"$@\"\n"
+              % shlex.quote(os.path.join(BUILD_DIR, "vex_resource_builder")))
+        os.chmod(wrapper, os.stat(wrapper).st_mode | stat.S_IXUSR)
+        self.configure("-DVEX_RESOURCE_BUILDER_EXECUTABLE=" + wrapper)
+        out, generated = self.build_step()
+        self.assertTrue(generated, out)
+        self.assertTrue(os.path.exists(wrapper + ".ran"))
+        self.assertEqual(self.listing(), self.expected)
+
+    def test_installation_supplies_the_tool(self):
+        self.install()
+        self.package = ["-DCMAKE_PREFIX_PATH=" + self.prefix]
+        self.configure()
+        self.build_step()
+        self.assertEqual(self.listing(), self.expected)
+        self.assertBuildRuns(os.path.join(self.prefix, "bin", "vex_resource_builder"))
 
 
 def main():
-    global BUILD_DIR
+    global BUILD_DIR, TOOLCHAIN, RUNNER
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--toolchain", help="a cross toolchain file, for CrossCompiled")
+    parser.add_argument("--runner", default="", help="the command that runs a cross-compiled program")
     args, rest = parser.parse_known_args()
     BUILD_DIR = os.path.abspath(args.build_dir)
+    TOOLCHAIN = args.toolchain and os.path.abspath(args.toolchain)
+    RUNNER = shlex.split(args.runner)
     unittest.main(argv=[sys.argv[0], "-v"] + rest)
 
 

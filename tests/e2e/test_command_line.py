@@ -1,7 +1,8 @@
 """The command line: switches, usage, banner, exit codes and -d changes."""
 import os
+import re
 
-from harness import BANNER, USAGE, PLATFORM, ToolTest
+from harness import BANNER, REPO, USAGE, PLATFORM, ToolTest
 
 OPENING = "<x.cpp>  \n<x.h>  \n<x.1.tmp>\n<x.2.tmp>\n<x.3.tmp>\n<x.4.tmp>\n\n"
 FINISHED = "\n[finished]\n"
@@ -19,6 +20,46 @@ class CommandLine(ToolTest):
             self.assertEqual(result.out, USAGE, args)
             self.assertEqual(result.code, code, args)
         self.assertLeftOnly([])
+
+    def test_help_version_and_unknown_long_options(self):
+        with open(os.path.join(REPO, "README.md")) as f:
+            readme = f.read()
+        result = self.run_tool("--help", "x.cpp", "src")
+        self.assertEqual(result.code, 0)
+        # Every switch the README documents has a line of its own, and so
+        # has every form of -m that it names.
+        switches = re.findall(r"^\| `(-\w)", readme, re.M)
+        self.assertIn("-x", switches)
+        forms = re.findall(r"`(\w+)`", re.search(r"^\| `-m form`.*$", readme, re.M).group(0))
+        self.assertIn("incbin", forms)
+        for item in switches + forms + ["--version"]:
+            self.assertRegex(result.out, r"(?m)^  %s " % item)
+        self.assertLeftOnly([])
+
+        # The project's version, and brotli listed exactly when -x writes it.
+        with open(os.path.join(REPO, "CMakeLists.txt")) as f:
+            version = re.search(r"project\(vex_resource_builder VERSION (\S+)", f.read()).group(1)
+        result = self.run_tool("--version")
+        self.assertEqual(result.code, 0)
+        name, libraries = result.out.splitlines()
+        self.assertEqual(name, "vex_resource_builder " + version)
+        self.assertRegex(libraries, r"^libraries: zlib \d+\.\d+")
+        with open(self.path("page.html"), "w") as f:
+            f.write("<p>compress me</p>" * 100)
+        with_x = self.run_tool("-x", "x.cpp", "page.html")
+        self.assertEqual(with_x.code, 0, with_x.out)
+        self.assertEqual("brotli" in libraries, "brotli is unavailable" not in with_x.out, libraries)
+
+        # A long option where a switch may stand is refused, also --help
+        # after a switch; one as a switch's value is that value.
+        for args, option in [(["--verbose"], "--verbose"), (["--verbose", "y.cpp", "src"], "--verbose"),
+                             (["-q", "-f", "--help", "y.cpp", "src"], "--help"), (["-a", "-b", "--", "y.cpp"], "--")]:
+            result = self.run_tool(*args)
+            self.assertEqual(result.code, 1, args)
+            self.assertEqual(result.out, "unknown option [%s]: see vex_resource_builder --help\n" % option)
+        result = self.run_tool("-t", "--1", "y.cpp", "src")
+        self.assertEqual((result.code, result.out.split(":")[0]), (1, "invalid time [--1]"))
+        self.assertFalse(os.path.exists(self.path("y.cpp")))
 
     def test_run_prints_banner_set_walk_and_finish(self):
         result = self.run_tool("x.cpp", "src")

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-
 namespace {
 
 constexpr uint64_t least_saving_bytes = 64;
@@ -34,6 +33,16 @@ bool is_compressible_content(int content_type) {
   for (const char* type : compressible)
     if (strcmp(mime, type) == 0) return true;
   return strncmp(mime, "text/", 5) == 0 || ends_with(mime, "+xml") || ends_with(mime, "/xml");
+}
+
+std::vector<compression_library> compression_libraries() {
+  // Every library the compression code may link; an optional one that this
+  // build lacks reports no version.
+  const compression_library candidates[] = {{"zlib", zlibVersion()}, {"brotli", brotli_version()}};
+  std::vector<compression_library> present;
+  for (const compression_library& library : candidates)
+    if (library.version) present.push_back(library);
+  return present;
 }
 
 bool compress_gzip(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {

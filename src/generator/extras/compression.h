@@ -13,6 +13,18 @@ bool is_compressible_content(int content_type);
 /// True when this build of the tool can write brotli.
 bool brotli_available();
 
+/// A compression library linked into this build and the version it reports.
+struct compression_library {
+  const char* name;
+  const char* version;
+};
+
+/// The compression libraries of this build, zlib first.
+std::vector<compression_library> compression_libraries();
+
+/// The version of the brotli library linked, or null when this build has none.
+const char* brotli_version();
+
 /// Brotli at quality 11 with a 16 MiB window into out; false on failure or
 /// when brotli is not available.
 bool compress_brotli(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out);

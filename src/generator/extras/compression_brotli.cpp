@@ -1,8 +1,22 @@
 #include <brotli/encode.h>
 
+#include <array>
+
 #include "generator/extras/compression.h"
+#include "support/format.h"
 
 bool brotli_available() { return true; }
+
+const char* brotli_version() {
+  // The library packs its version as major << 24 | minor << 12 | patch.
+  static const std::array<char, 32> text = [] {
+    std::array<char, 32> digits{};
+    uint32_t version = BrotliEncoderVersion();
+    format_text(digits.data(), digits.size(), "%u.%u.%u", version >> 24, (version >> 12) & 0xFFF, version & 0xFFF);
+    return digits;
+  }();
+  return text.data();
+}
 
 bool compress_brotli(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
   out.resize(BrotliEncoderMaxCompressedSize(static_cast<size_t>(size)));

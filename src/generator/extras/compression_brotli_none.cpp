@@ -4,6 +4,8 @@
 
 bool brotli_available() { return false; }
 
+const char* brotli_version() { return nullptr; }
+
 bool compress_brotli(const uint8_t*, uint64_t, std::vector<uint8_t>& out) {
   out.clear();
   return false;

@@ -1,0 +1,68 @@
+#include "driver/help.h"
+
+#include "generator/extras/compression.h"
+#include "support/format.h"
+
+#ifndef VEX_RESOURCE_BUILDER_VERSION
+#error "the build defines VEX_RESOURCE_BUILDER_VERSION from the project's version"
+#endif
+
+namespace {
+
+// The whole text of --help, one line per switch.
+constexpr const wchar_t* help_text =
+    L"vex_resource_builder: turns a tree of static web files into C++ source.\n"
+    L"\n"
+    L"usage: vex_resource_builder [-q] [-a] [-b] [-f] [-h] [-M deps.d] [-t seconds]\n"
+    L"         [-m form] [-u] [-x] [-c cache-dir] [-j workers] <target.cpp> [-d dir]\n"
+    L"         <source 1-n>\n"
+    L"       vex_resource_builder --help | --version\n"
+    L"\n"
+    L"Switches are recognised by their first two characters, each at most once and\n"
+    L"only in the order above; a value is the rest of the argument or the next one.\n"
+    L"\n"
+    L"  -q            quiet: print failures only\n"
+    L"  -a            append to an existing target and header (no all arrays)\n"
+    L"  -b            data arrays for a big-endian consumer\n"
+    L"  -f            flat labels: records named by the file's own name\n"
+    L"  -h            one namespace per directory (always on), implies -f\n"
+    L"  -M deps.d     also write a Make-style dependency file\n"
+    L"  -t seconds    files written later than this time (since 1970) get its date\n"
+    L"  -m form       how the files' bytes reach the program (forms below)\n"
+    L"  -u            UTF-8 names: names and paths of any character\n"
+    L"  -x            HTTP extras: strong ETags, brotli and gzip variants\n"
+    L"  -c cache-dir  -x's cache (else env VEX_RESOURCE_CACHE, else <target>.cache)\n"
+    L"  -j workers    -x's threads (else env VEX_RESOURCE_JOBS, else one per core)\n"
+    L"  -d dir        change the current directory before the sources that follow\n"
+    L"  --help        print this text\n"
+    L"  --version     print the version and the libraries of this build\n"
+    L"\n"
+    L"Forms of -m:\n"
+    L"  words            uint64_t arrays in the target (the default; any compiler)\n"
+    L"  incbin           the bytes in <target>.bin, which the assembler includes\n"
+    L"                   (GCC and Clang; compile with -Wa,-I<its directory>)\n"
+    L"  literal          string literals in the target (any compiler, MSVC too)\n"
+    L"  object           an object file beside the target, <target>.data.o (or\n"
+    L"                   .data.obj for COFF), in this platform's format\n"
+    L"  object:<format>  the same in <format>: elf-x86-64, elf-arm64, coff-x86-64,\n"
+    L"                   coff-arm64, macho-x86-64, macho-arm64\n"
+    L"\n"
+    L"A source is a file, a directory (walked recursively) or a pattern (*,\n"
+    L"www/*.html). The target - writes the source to standard output.\n"
+    L"\n"
+    L"Exit codes: 0 done; 1 a bad command line; 2 the output is incomplete (a build\n"
+    L"must not use it); 255 the output could not be opened, or no memory.\n";
+
+}  // namespace
+
+void print_help() { out_printf(L"%ls", help_text); }
+
+void print_version() {
+  out_printf(L"vex_resource_builder %hs\nlibraries:", VEX_RESOURCE_BUILDER_VERSION);
+  const char* separator = " ";
+  for (const compression_library& library : compression_libraries()) {
+    out_printf(L"%hs%hs %hs", separator, library.name, library.version);
+    separator = ", ";
+  }
+  out_printf(L"\n");
+}

@@ -1,0 +1,10 @@
+#pragma once
+// The answers to --help and --version, which stand alone as the first
+// argument.
+
+/// Prints the full usage: the synopsis, one line per switch, the forms of
+/// -m and the exit codes.
+void print_help();
+
+/// Prints the tool's version and the compression libraries of this build.
+void print_version();
