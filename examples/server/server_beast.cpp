@@ -1,0 +1,199 @@
+// The example server on Boost.Beast: the same site, command line and
+// answers as the others, from the same planner, on Asio's asynchronous
+// sockets with one thread per core.
+//
+//   vex_example_server_beast [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//
+// A connection reads one request at a time into a buffer that keeps what
+// follows it, so pipelined requests are answered in order. A body up to
+// body_discard_limit is read and dropped; a longer one ends the connection
+// after the answer, as does a request the parser refuses (400, or 431 for
+// a header block that is too large).
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "example_site.h"
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+example_site site;
+bool quiet = false;
+
+// How long a connection may wait for the next request, and for a write.
+constexpr auto idle_timeout = std::chrono::seconds(60);
+constexpr auto write_timeout = std::chrono::seconds(30);
+
+/// One connection: read a request, plan, write the answer, again.
+class session : public std::enable_shared_from_this<session> {
+ public:
+  explicit session(tcp::socket&& socket) : stream_(std::move(socket)) {}
+
+  void start() {
+    asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->read(); });
+  }
+
+ private:
+  using request_parser = http::request_parser<http::string_body>;
+  using response = http::response<http::span_body<const char>>;
+
+  void read() {
+    parser_.emplace();
+    parser_->body_limit(body_discard_limit);
+    stream_.expires_after(idle_timeout);
+    http::async_read(stream_, buffer_, *parser_, beast::bind_front_handler(&session::on_read, shared_from_this()));
+  }
+
+  void on_read(beast::error_code error, size_t) {
+    if (error == http::error::end_of_stream || error == beast::error::timeout || error == asio::error::eof ||
+        error == asio::error::connection_reset || error == asio::error::operation_aborted)
+      return close();
+    if (!error) return answer(parser_->get(), false);
+    // The body is longer than is worth reading: answer the header block
+    // and end the connection.
+    if (error == http::error::body_limit && parser_->is_header_done()) return answer(parser_->get(), true);
+    if (error.category() != http::make_error_code(http::error::bad_target).category()) return close();
+    // The parser refused the request: what follows in the stream is unknown.
+    vex_http::response_plan plan;
+    vex_http::plan_error(plan, "", error == http::error::header_limit ? 431 : 400);
+    send(plan, 11, false, parser_->is_header_done() ? parser_->get().method_string() : beast::string_view(), {});
+  }
+
+  void answer(const http::request<http::string_body>& request, bool body_left) {
+    vex_http::request_fields fields(request.version());
+    for (const auto& field : request) fields.add(field.name_string(), field.value());
+    const std::string_view method = request.method_string();
+    const std::string_view target = request.target();
+    vex_http::response_plan plan;
+    site.answer(plan, method, target, fields.headers(), live_);
+    const bool keep_alive = request.keep_alive() && !body_left && !plan.close_connection;
+    send(plan, request.version(), keep_alive, method, target);
+  }
+
+  void send(const vex_http::response_plan& plan, unsigned version, bool keep_alive, std::string_view method,
+            std::string_view target) {
+    response_.emplace();
+    response& answer = *response_;
+    answer.version(version);
+    answer.result(static_cast<unsigned>(plan.status));
+    for (size_t i = 0; i < plan.header_count; ++i) answer.set(plan.headers[i].name, plan.headers[i].value);
+    // The embedded bytes stay where they are; live ones are in live_ until
+    // the write is done. A HEAD or body-less answer keeps its Content-Length.
+    answer.body() = {plan.body, plan.send_body ? static_cast<size_t>(plan.body_length) : 0};
+    answer.keep_alive(keep_alive);
+    if (!quiet) log_answer(method, target, plan.status, coding_of(plan));
+    stream_.expires_after(write_timeout);
+    http::async_write(stream_, answer, beast::bind_front_handler(&session::on_write, shared_from_this(), keep_alive));
+  }
+
+  void on_write(bool keep_alive, beast::error_code error, size_t) {
+    response_.reset();
+    if (error) return close();
+    if (keep_alive) return read();
+    linger();
+  }
+
+  // Ends a connection whose peer may still be sending (a body left
+  // unread): the sending side is shut first and what arrives is read for a
+  // moment, so that the system does not reset the connection and take the
+  // answer with it.
+  void linger() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.expires_after(std::chrono::seconds(1));
+    drain();
+  }
+
+  void drain() {
+    stream_.async_read_some(asio::buffer(scratch_), [self = shared_from_this()](beast::error_code error, size_t) {
+      if (error) return self->close();
+      self->drain();
+    });
+  }
+
+  void close() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    stream_.socket().close(ignored);
+  }
+
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<request_parser> parser_;
+  std::optional<response> response_;
+  live_file live_;
+  char scratch_[4096];
+};
+
+/// Accepts connections, each served on a strand of its own.
+class listener : public std::enable_shared_from_this<listener> {
+ public:
+  listener(asio::io_context& context, tcp::acceptor&& acceptor) : context_(context), acceptor_(std::move(acceptor)) {}
+
+  void accept() {
+    acceptor_.async_accept(asio::make_strand(context_),
+                           beast::bind_front_handler(&listener::on_accept, shared_from_this()));
+  }
+
+ private:
+  void on_accept(beast::error_code error, tcp::socket socket) {
+    if (!error) {
+      socket.set_option(tcp::no_delay(true), error);
+      std::make_shared<session>(std::move(socket))->start();
+    }
+    accept();
+  }
+
+  asio::io_context& context_;
+  tcp::acceptor acceptor_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* program = "vex_example_server_beast";
+  const server_options options = parse_options(argc, argv, program);
+  if (!site.start(options, program)) return 1;
+  quiet = options.quiet;
+
+  beast::error_code error;
+  const asio::ip::address address = asio::ip::make_address(options.host, error);
+  if (error) {
+    std::fprintf(stderr, "%s: not a numeric address: %s\n", program, options.host.c_str());
+    return 2;
+  }
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  asio::io_context context(static_cast<int>(threads));
+  tcp::acceptor acceptor(context);
+  const tcp::endpoint endpoint(address, static_cast<unsigned short>(options.port));
+  acceptor.open(endpoint.protocol(), error);
+  if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
+  if (!error) acceptor.bind(endpoint, error);
+  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+  if (error) {
+    std::fprintf(stderr, "%s: cannot listen on %s port %ld\n", program, options.host.c_str(), options.port);
+    return 1;
+  }
+  print_listening(options.host, acceptor.local_endpoint().port());
+  std::make_shared<listener>(context, std::move(acceptor))->accept();
+
+  std::vector<std::thread> others;
+  for (unsigned i = 1; i < threads; ++i) others.emplace_back([&context] { context.run(); });
+  context.run();
+  for (std::thread& other : others) other.join();
+}
