@@ -16,7 +16,9 @@
 #include <boost/beast/http.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,24 +56,41 @@ class session : public std::enable_shared_from_this<session> {
 
   void read() {
     parser_.emplace();
-    parser_->body_limit(body_discard_limit);
+    // The header block decides, below. (Beast 1.74 takes "no limit",
+    // boost::none, for a limit of nothing at all.)
+    parser_->body_limit(std::numeric_limits<uint64_t>::max());
     stream_.expires_after(idle_timeout);
-    http::async_read(stream_, buffer_, *parser_, beast::bind_front_handler(&session::on_read, shared_from_this()));
+    http::async_read_header(stream_, buffer_, *parser_,
+                            beast::bind_front_handler(&session::on_header, shared_from_this()));
   }
 
-  void on_read(beast::error_code error, size_t) {
-    if (error == http::error::end_of_stream || error == beast::error::timeout || error == asio::error::eof ||
-        error == asio::error::connection_reset || error == asio::error::operation_aborted)
-      return close();
+  void on_header(beast::error_code error, size_t) {
+    if (error) return refuse(error);
+    if (parser_->is_done()) return answer(parser_->get(), false);
+    // A body longer than is worth reading: answer the header block and end
+    // the connection. A shorter one, or a chunked one up to the limit, is
+    // read and dropped.
+    if (parser_->content_length() && *parser_->content_length() > body_discard_limit)
+      return answer(parser_->get(), true);
+    parser_->body_limit(body_discard_limit);
+    http::async_read(stream_, buffer_, *parser_, beast::bind_front_handler(&session::on_body, shared_from_this()));
+  }
+
+  void on_body(beast::error_code error, size_t) {
     if (!error) return answer(parser_->get(), false);
-    // The body is longer than is worth reading: answer the header block
-    // and end the connection.
-    if (error == http::error::body_limit && parser_->is_header_done()) return answer(parser_->get(), true);
-    if (error.category() != http::make_error_code(http::error::bad_target).category()) return close();
-    // The parser refused the request: what follows in the stream is unknown.
+    if (error == http::error::body_limit) return answer(parser_->get(), true);
+    refuse(error);
+  }
+
+  // A request that ended in an error: the peer left, or the parser
+  // refused it and what follows in the stream is unknown.
+  void refuse(beast::error_code error) {
+    if (error.category() != http::make_error_code(http::error::bad_target).category() ||
+        error == http::error::end_of_stream || error == http::error::partial_message)
+      return close();
     vex_http::response_plan plan;
     vex_http::plan_error(plan, "", error == http::error::header_limit ? 431 : 400);
-    send(plan, 11, false, parser_->is_header_done() ? parser_->get().method_string() : beast::string_view(), {});
+    send(plan, 11, false, {}, {});
   }
 
   void answer(const http::request<http::string_body>& request, bool body_left) {

@@ -94,7 +94,9 @@ inline bool valid_host(std::string_view value) {
 /// which must outlive their use.
 class request_fields {
  public:
-  /// Room for the values of repeated lines; more gives 431.
+  /// Lines of the fields the planner reads, and room for the values of
+  /// fields sent on several lines; more gives 431.
+  static constexpr size_t max_lines = 64;
   static constexpr size_t join_capacity = 8192;
 
   /// version: 10 for HTTP/1.0, 11 for HTTP/1.1 (which needs one Host line).
@@ -115,8 +117,12 @@ class request_fields {
       const size_t comma = value.rfind(',');
       last_coding_ = negotiation_detail::trimmed(comma == std::string_view::npos ? value : value.substr(comma + 1));
       transfer_coded_ = true;
-    } else if (std::optional<std::string_view>* slot = slot_of(name)) {
-      join(*slot, value);
+    } else if (const int slot = slot_of(name); slot >= 0) {
+      if (line_count_ == max_lines) {
+        overflow_ = true;
+        return;
+      }
+      lines_[line_count_++] = {slot, value};
     }
   }
 
@@ -124,14 +130,52 @@ class request_fields {
   /// whose Host lines are missing (HTTP/1.1), several or invalid, or whose
   /// framing is invalid (a bad Content-Length, or one beside
   /// Transfer-Encoding, or a last transfer coding other than chunked), and
-  /// 431 when repeated lines did not fit join_capacity.
+  /// 431 for more than max_lines lines of the fields it reads, or joined
+  /// values longer than join_capacity.
   request_headers headers() const {
-    request_headers result = headers_;
+    request_headers result;
+    std::optional<std::string_view>* slots[] = {&result.if_match,           &result.if_none_match, &result.if_modified_since,
+                                                &result.if_unmodified_since, &result.range,          &result.if_range,
+                                                &result.accept_encoding};
+    // Each field's lines in order: one line as it is, several joined.
+    bool overflow = overflow_;
+    size_t used = 0;
+    for (int slot = 0; slot < slot_count; ++slot) {
+      size_t count = 0, size = 0;
+      std::string_view only;
+      for (size_t i = 0; i < line_count_; ++i) {
+        if (lines_[i].slot != slot) continue;
+        size += (count++ > 0 ? 2 : 0) + lines_[i].value.size();
+        only = lines_[i].value;
+      }
+      if (count == 0) continue;
+      if (count == 1) {
+        *slots[slot] = only;
+        continue;
+      }
+      if (size > join_capacity - used) {
+        overflow = true;
+        continue;
+      }
+      char* const start = joined_ + used;
+      char* at = start;
+      bool first = true;
+      for (size_t i = 0; i < line_count_; ++i) {
+        if (lines_[i].slot != slot) continue;
+        if (!first) {
+          *at++ = ',';
+          *at++ = ' ';
+        }
+        first = false;
+        std::memcpy(at, lines_[i].value.data(), lines_[i].value.size());
+        at += lines_[i].value.size();
+      }
+      used += size;
+      *slots[slot] = std::string_view(start, size);
+    }
     const bool bad_host = host_lines_ > 1 || !host_valid_ || (host_required_ && host_lines_ == 0);
-    const bool bad_framing = !length_valid_ || (transfer_coded_ && (length_ || !negotiation_detail::same_token(
-                                                                                     last_coding_, "chunked")));
-    if (overflow_) result.fields_status = 431;
-    if (bad_host || bad_framing) result.fields_status = 400;
+    if (overflow) result.fields_status = 431;
+    if (bad_host || bad_framing()) result.fields_status = 400;
     return result;
   }
 
@@ -139,51 +183,34 @@ class request_fields {
   /// planner refuses for its framing, has an unknown end: answer it and
   /// close the connection, never read on as if the next request followed.
   request_body body() const {
-    if (transfer_coded_ || headers().fields_status == 400) return {request_body::unsized, 0};
+    if (transfer_coded_ || bad_framing()) return {request_body::unsized, 0};
     if (length_ && *length_ > 0) return {request_body::sized, *length_};
     return {request_body::none, 0};
   }
 
  private:
-  std::optional<std::string_view>* slot_of(std::string_view name) {
-    using negotiation_detail::same_token;
-    if (same_token(name, "If-Match")) return &headers_.if_match;
-    if (same_token(name, "If-None-Match")) return &headers_.if_none_match;
-    if (same_token(name, "If-Modified-Since")) return &headers_.if_modified_since;
-    if (same_token(name, "If-Unmodified-Since")) return &headers_.if_unmodified_since;
-    if (same_token(name, "Range")) return &headers_.range;
-    if (same_token(name, "If-Range")) return &headers_.if_range;
-    if (same_token(name, "Accept-Encoding")) return &headers_.accept_encoding;
-    return nullptr;
+  bool bad_framing() const {
+    return !length_valid_ ||
+           (transfer_coded_ && (length_ || !negotiation_detail::same_token(last_coding_, "chunked")));
   }
 
-  // slot = slot + ", " + value, in the join buffer.
-  void join(std::optional<std::string_view>& slot, std::string_view value) {
-    if (!slot) {
-      slot = value;
-      return;
-    }
-    const std::string_view first = *slot;
-    // The value is already the last text of the buffer when it was joined before.
-    const auto address = [](const char* at) { return reinterpret_cast<uintptr_t>(at); };
-    const bool at_end = address(first.data()) >= address(joined_) &&
-                        address(first.data() + first.size()) == address(joined_ + used_);
-    const size_t need = (at_end ? 0 : first.size()) + 2 + value.size();
-    if (need > join_capacity - used_) {
-      overflow_ = true;
-      return;
-    }
-    char* start = at_end ? const_cast<char*>(first.data()) : joined_ + used_;
-    if (!at_end) std::memcpy(joined_ + used_, first.data(), first.size());
-    used_ += need;
-    char* at = start + first.size();
-    *at++ = ',';
-    *at++ = ' ';
-    std::memcpy(at, value.data(), value.size());
-    slot = std::string_view(start, first.size() + 2 + value.size());
+  // The fields the planner reads, in the order of headers()'s slots.
+  static constexpr int slot_count = 7;
+  static int slot_of(std::string_view name) {
+    static constexpr std::string_view names[slot_count] = {"If-Match", "If-None-Match", "If-Modified-Since",
+                                                           "If-Unmodified-Since", "Range", "If-Range",
+                                                           "Accept-Encoding"};
+    for (int slot = 0; slot < slot_count; ++slot)
+      if (negotiation_detail::same_token(name, names[slot])) return slot;
+    return -1;
   }
 
-  request_headers headers_;
+  struct line {
+    int slot;
+    std::string_view value;
+  };
+  line lines_[max_lines];
+  size_t line_count_ = 0;
   bool host_required_;
   int host_lines_ = 0;
   bool host_valid_ = true;
@@ -192,8 +219,8 @@ class request_fields {
   bool transfer_coded_ = false;
   std::string_view last_coding_;
   bool overflow_ = false;
-  char joined_[join_capacity];
-  size_t used_ = 0;
+  // The joined values of the last headers(); the same each time.
+  mutable char joined_[join_capacity];
 };
 
 }  // namespace vex_http

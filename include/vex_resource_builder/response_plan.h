@@ -124,7 +124,7 @@ struct header {
   std::string_view value;
 };
 
-/// Bytes of a redirect's query that Location takes (escaped); a longer one is a 414.
+/// Bytes of a redirect's "?" and query that Location takes (escaped); a longer one is a 414.
 inline constexpr size_t redirect_query_capacity = 4096;
 
 /// What to answer. Content-Length is among the headers and always equals
@@ -446,8 +446,8 @@ inline target_route route_target(std::string_view method, std::string_view targe
 
 /// Plans the answer to a routed request that found nothing to serve: 301
 /// (Location is the path and a slash, then the query the request had, with
-/// the bytes a header may not hold escaped; 414 when that query is longer
-/// than about redirect_query_capacity), 400, 404, 405, 431 or 501.
+/// the bytes that are not visible ASCII escaped; 414 when "?" and that query
+/// take more than redirect_query_capacity bytes), 400, 404, 405, 431 or 501.
 inline void plan_route_failure(response_plan& plan, std::string_view method, const target_route& route) {
   plan.close_connection = route.close_connection;
   if (route.status != 301) return plan_error(plan, method, route.status);
@@ -455,7 +455,7 @@ inline void plan_route_failure(response_plan& plan, std::string_view method, con
   char* at = plan.location + path.size();
   *at++ = '/';
   if (!route.query.empty()) {
-    if (!plan_detail::escape_query(route.query, at, plan.location + sizeof plan.location)) {
+    if (!plan_detail::escape_query(route.query, at, at + redirect_query_capacity)) {
       plan.location[0] = 0;
       return plan_error(plan, method, 414);
     }
