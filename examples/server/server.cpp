@@ -203,6 +203,13 @@ class connection_stream final : public httplib::Stream {
 
 /// The library's server, with connections that keep their bytes.
 class example_server final : public httplib::Server {
+ public:
+  /// The library listens with a backlog of 5: a burst of new connections
+  /// beyond it waits a second for the client to try again. The system takes
+  /// a second listen as a new backlog.
+  void widen_backlog() { ::listen(svr_sock_, SOMAXCONN); }
+
+ private:
   bool process_and_close_socket(socket_t socket) override {
     const int on = 1;
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -341,6 +348,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vex_example_server: cannot listen on %s port %ld\n", options.host.c_str(), options.port);
     return 1;
   }
+  server.widen_backlog();
   print_listening(options.host, bound);
   return server.listen_after_bind() ? 0 : 1;
 }

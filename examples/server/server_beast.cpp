@@ -1,6 +1,8 @@
 // The example server on Boost.Beast: the same site, command line and
 // answers as the others, from the same planner, on Asio's asynchronous
-// sockets with one thread per core.
+// sockets. Each core runs a thread with an I/O context and a listening
+// socket of its own on the same port (SO_REUSEPORT), so that the system
+// spreads the connections and no connection is shared between threads.
 //
 //   vex_example_server_beast [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
 //
@@ -9,9 +11,8 @@
 // body_discard_limit is read and dropped; a longer one ends the connection
 // after the answer, as does a request the parser refuses (400, or 431 for
 // a header block that is too large).
-#include <boost/asio/dispatch.hpp>
+#include <boost/asio/detail/socket_option.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -46,9 +47,7 @@ class session : public std::enable_shared_from_this<session> {
  public:
   explicit session(tcp::socket&& socket) : stream_(std::move(socket)) {}
 
-  void start() {
-    asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->read(); });
-  }
+  void start() { read(); }
 
  private:
   using request_parser = http::request_parser<http::string_body>;
@@ -159,15 +158,12 @@ class session : public std::enable_shared_from_this<session> {
   char scratch_[4096];
 };
 
-/// Accepts connections, each served on a strand of its own.
+/// Accepts connections and serves them on its thread's context.
 class listener : public std::enable_shared_from_this<listener> {
  public:
-  listener(asio::io_context& context, tcp::acceptor&& acceptor) : context_(context), acceptor_(std::move(acceptor)) {}
+  explicit listener(tcp::acceptor&& acceptor) : acceptor_(std::move(acceptor)) {}
 
-  void accept() {
-    acceptor_.async_accept(asio::make_strand(context_),
-                           beast::bind_front_handler(&listener::on_accept, shared_from_this()));
-  }
+  void accept() { acceptor_.async_accept(beast::bind_front_handler(&listener::on_accept, shared_from_this())); }
 
  private:
   void on_accept(beast::error_code error, tcp::socket socket) {
@@ -178,9 +174,25 @@ class listener : public std::enable_shared_from_this<listener> {
     accept();
   }
 
-  asio::io_context& context_;
   tcp::acceptor acceptor_;
 };
+
+using reuse_port = asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>;
+
+/// Starts a socket listening on endpoint for context; the port it took, or
+/// 0 with error set.
+unsigned short listen_on(asio::io_context& context, const tcp::endpoint& endpoint, beast::error_code& error) {
+  tcp::acceptor acceptor(context);
+  acceptor.open(endpoint.protocol(), error);
+  if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
+  if (!error) acceptor.set_option(reuse_port(true), error);
+  if (!error) acceptor.bind(endpoint, error);
+  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+  const unsigned short port = error ? 0 : acceptor.local_endpoint(error).port();
+  if (error) return 0;
+  std::make_shared<listener>(std::move(acceptor))->accept();
+  return port;
+}
 
 }  // namespace
 
@@ -196,23 +208,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: not a numeric address: %s\n", program, options.host.c_str());
     return 2;
   }
+  // One context per thread, each run by that thread alone.
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-  asio::io_context context(static_cast<int>(threads));
-  tcp::acceptor acceptor(context);
-  const tcp::endpoint endpoint(address, static_cast<unsigned short>(options.port));
-  acceptor.open(endpoint.protocol(), error);
-  if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
-  if (!error) acceptor.bind(endpoint, error);
-  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+  std::vector<std::unique_ptr<asio::io_context>> contexts;
+  tcp::endpoint endpoint(address, static_cast<unsigned short>(options.port));
+  for (unsigned i = 0; i < threads && !error; ++i) {
+    contexts.push_back(std::make_unique<asio::io_context>(1));
+    endpoint.port(listen_on(*contexts.back(), endpoint, error));  // the first may pick a free port
+  }
   if (error) {
     std::fprintf(stderr, "%s: cannot listen on %s port %ld\n", program, options.host.c_str(), options.port);
     return 1;
   }
-  print_listening(options.host, acceptor.local_endpoint().port());
-  std::make_shared<listener>(context, std::move(acceptor))->accept();
+  print_listening(options.host, endpoint.port());
 
   std::vector<std::thread> others;
-  for (unsigned i = 1; i < threads; ++i) others.emplace_back([&context] { context.run(); });
-  context.run();
+  for (unsigned i = 1; i < threads; ++i) others.emplace_back([&context = *contexts[i]] { context.run(); });
+  contexts[0]->run();
   for (std::thread& other : others) other.join();
 }
