@@ -8,9 +8,10 @@
 //
 // A connection reads one request at a time into a buffer that keeps what
 // follows it, so pipelined requests are answered in order. A body up to
-// body_discard_limit is read and dropped; a longer one ends the connection
-// after the answer, as does a request the parser refuses (400, or 431 for
-// a header block that is too large).
+// body_discard_limit is read and dropped; a longer one, or one the client
+// holds back for a 100 (Continue), ends the connection after the answer, as
+// does a request the parser refuses (400, or 431 for a header block that is
+// too large).
 #include <boost/asio/detail/socket_option.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -66,10 +67,12 @@ class session : public std::enable_shared_from_this<session> {
   void on_header(beast::error_code error, size_t) {
     if (error) return refuse(error);
     if (parser_->is_done()) return answer(parser_->get(), false);
-    // A body longer than is worth reading: answer the header block and end
-    // the connection. A shorter one, or a chunked one up to the limit, is
-    // read and dropped.
-    if (parser_->content_length() && *parser_->content_length() > body_discard_limit)
+    // A body longer than is worth reading, or one the client sends only
+    // after a 100 (Continue): answer the header block and end the
+    // connection. A shorter one, or a chunked one up to the limit, is read
+    // and dropped.
+    if ((parser_->content_length() && *parser_->content_length() > body_discard_limit) ||
+        beast::iequals(parser_->get()[http::field::expect], "100-continue"))
       return answer(parser_->get(), true);
     parser_->body_limit(body_discard_limit);
     http::async_read(stream_, buffer_, *parser_, beast::bind_front_handler(&session::on_body, shared_from_this()));
