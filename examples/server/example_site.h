@@ -1,25 +1,33 @@
 #pragma once
-// What both example servers share: the command line, and the answer to one
+// What the example servers share: the command line, the answer to one
 // request from the embedded files or, in development mode, from the live
-// files of the source tree.
+// files of the source tree, and the request log.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "vex_resource_builder/dev_files.h"
+#include "vex_resource_builder/request_fields.h"
 #include "vex_resource_builder/response_plan.h"
 #include "vex_resources.h"
 
-/// The command line: [--host HOST] [--port N] [--dev-root DIR].
+/// The command line: [--host HOST] [--port N] [--dev-root DIR] [--quiet].
 struct server_options {
   std::string host = "127.0.0.1";
   long port = 0;                  ///< 0: the system picks a free port
   const char* dev_root = nullptr; ///< serve the live files below this directory
+  bool quiet = false;             ///< no request log
 };
 
+/// A request body up to this size is read and dropped, so that the
+/// connection carries on; a longer one, or one of unknown length, ends the
+/// connection after the answer.
+inline constexpr uint64_t body_discard_limit = 64 * 1024;
+
 [[noreturn]] inline void usage(const char* program, int status) {
-  std::fprintf(status == 0 ? stdout : stderr, "usage: %s [--host HOST] [--port N] [--dev-root DIR]\n", program);
+  std::fprintf(status == 0 ? stdout : stderr, "usage: %s [--host HOST] [--port N] [--dev-root DIR] [--quiet]\n",
+               program);
   std::exit(status);
 }
 
@@ -28,6 +36,10 @@ inline server_options parse_options(int argc, char** argv, const char* program) 
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--help" || argument == "-h") usage(program, 0);
+    if (argument == "--quiet") {
+      options.quiet = true;
+      continue;
+    }
     if (i + 1 >= argc) usage(program, 2);
     if (argument == "--host") {
       options.host = argv[++i];
@@ -44,6 +56,14 @@ inline server_options parse_options(int argc, char** argv, const char* program) 
   return options;
 }
 
+/// What an answer in development mode points into: the live bytes and
+/// their entity tag. It must outlive the sending.
+struct live_file {
+  std::string bytes;
+  char etag[vex_http::live_etag_capacity] = {};
+  vex_resource_extras extras = {};
+};
+
 /// The site: the embedded records, and the live tree in development mode.
 class example_site {
  public:
@@ -59,25 +79,28 @@ class example_site {
     return true;
   }
 
-  /// Plans the answer to a request. In development mode the body lies in
-  /// live, which must outlive the sending.
+  /// Plans the answer to a request. In development mode the body and the
+  /// tag lie in live.
   void answer(vex_http::response_plan& plan, std::string_view method, std::string_view target,
-              const vex_http::request_headers& headers, std::string& live) const {
+              const vex_http::request_headers& headers, live_file& live) const {
     const vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length};
     if (!live_) return vex_http::plan_request(plan, method, target, headers, site, vex_http::immutable_when_hashed);
     char path[vex_http::path_capacity];
-    const vex_http::target_route route = vex_http::route_target(method, target, site, path);
+    const vex_http::target_route route = vex_http::route_target(method, target, headers, site, path);
     if (route.status != 200) return vex_http::plan_route_failure(plan, method, route);
     vex_http::live_read read{vex_http::live_read::too_small, 0, 0};
     while (read.status == vex_http::live_read::too_small) {
-      live.resize(read.size);
-      read = tree_.read(route.path, live.data(), live.size());
+      live.bytes.resize(read.size);
+      read = tree_.read(route.path, live.bytes.data(), live.bytes.size());
     }
     if (read.status != vex_http::live_read::ok) {
       const vex_http::target_route gone{404, nullptr, route.path};
       return vex_http::plan_route_failure(plan, method, gone);
     }
-    const vex_http::entity file{route.resource, live.data(), read.size, read.modified};
+    // The tag of the live bytes is what tells an edit apart, even one made
+    // within the second of the browser's copy; the plan points into it.
+    live.extras = {route.resource->path_root_a, vex_http::live_etag(live.bytes.data(), read.size, live.etag).data(), {}, {}};
+    const vex_http::entity file{route.resource, live.bytes.data(), read.size, read.modified, &live.extras};
     // Live files change under the browser: it must always ask again.
     vex_http::plan_entity(plan, method, file, headers, [](const vex_resource*) { return "no-cache"; });
   }
@@ -86,6 +109,33 @@ class example_site {
   bool live_ = false;
   vex_http::dev_tree tree_;
 };
+
+/// Logs an answer as "METHOD TARGET STATUS CODING" on stderr, in one
+/// write; bytes of the request that a terminal would obey are escaped.
+inline void log_answer(std::string_view method, std::string_view target, int status, std::string_view coding) {
+  std::string line;
+  for (const std::string_view part : {method, std::string_view(" "), target}) {
+    for (const char c : part) {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      if (byte >= 0x20 && byte != 0x7f) {
+        line += c;
+      } else {
+        static constexpr char hex[] = "0123456789abcdef";
+        line += {'\\', 'x', hex[byte >> 4], hex[byte & 15]};
+      }
+    }
+  }
+  line += ' ' + std::to_string(status) + ' ';
+  line += coding.empty() ? std::string_view("identity") : coding;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+/// The Content-Encoding of a plan's body, empty for identity.
+inline std::string_view coding_of(const vex_http::response_plan& plan) {
+  return plan.coding == vex_http::content_coding::identity ? "" : vex_http::plan_detail::coding_name(plan.coding);
+}
 
 /// The first line on stdout, flushed at once so that a script can read the port.
 inline void print_listening(const std::string& host, int port) {

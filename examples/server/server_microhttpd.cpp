@@ -1,7 +1,11 @@
 // The example server on GNU libmicrohttpd: the same site, command line and
 // answers as the cpp-httplib one (server.cpp), from the same planner.
 //
-//   vex_example_server_microhttpd [--host 127.0.0.1] [--port N] [--dev-root DIR]
+//   vex_example_server_microhttpd [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//
+// The library reads request bodies and handles keep-alive and pipelining
+// itself; the adapter takes the request target as the client sent it (the
+// library's URL has lost its query and its escapes) and every field line.
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
@@ -10,15 +14,35 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "example_site.h"
 
 namespace {
 
 example_site site;
+bool quiet = false;
 
-// The planner decodes the path itself, from the bytes the client sent.
-size_t keep_escapes(void*, MHD_Connection*, char* text) { return std::strlen(text); }
+/// What the library keeps for one request between the calls of the handler.
+struct request_state {
+  std::string target;  ///< as the client sent it
+  bool headers_seen = false;
+};
+
+// Called with the request target before the library parses it.
+void* keep_target(void*, const char* target, MHD_Connection*) { return new request_state{target}; }
+
+void forget_request(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+  delete static_cast<request_state*>(*state);
+  *state = nullptr;
+}
+
+MHD_Result add_field(void* fields, MHD_ValueKind, const char* name, size_t name_size, const char* value,
+                     size_t value_size) {
+  static_cast<vex_http::request_fields*>(fields)->add(std::string_view(name, name_size),
+                                                      value ? std::string_view(value, value_size) : std::string_view());
+  return MHD_YES;
+}
 
 // A body the library must never read: the stand-in for a 304's.
 ssize_t no_body(void*, uint64_t, char*, size_t) { return MHD_CONTENT_READER_END_WITH_ERROR; }
@@ -33,30 +57,29 @@ MHD_Response* make_response(const vex_http::response_plan& plan, bool live) {
                                          live && plan.body_length > 0 ? MHD_RESPMEM_MUST_COPY : MHD_RESPMEM_PERSISTENT);
 }
 
-MHD_Result answer(void*, MHD_Connection* connection, const char* url, const char* method, const char*, const char*,
-                  size_t* upload_size, void** request_state) {
-  static int headers_seen;
-  if (*request_state == nullptr) {  // the first call has the headers only
-    *request_state = &headers_seen;
+MHD_Result answer(void*, MHD_Connection* connection, const char*, const char* method, const char* version,
+                  const char*, size_t* upload_size, void** state_pointer) {
+  request_state& state = *static_cast<request_state*>(*state_pointer);
+  if (!state.headers_seen) {  // the first call has the header block only
+    state.headers_seen = true;
     return MHD_YES;
   }
-  if (*upload_size != 0) {  // a request body is never used
+  if (*upload_size != 0) {  // a request body is read and dropped
     *upload_size = 0;
     return MHD_YES;
   }
-  const vex_http::request_headers headers = vex_http::read_request_headers(
-      [connection](const char* name) -> std::optional<std::string_view> {
-        const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
-        if (!value) return std::nullopt;
-        return std::string_view(value);
-      });
+  vex_http::request_fields fields(std::strcmp(version, "HTTP/1.0") == 0 ? 10 : 11);
+  MHD_get_connection_values_n(connection, MHD_HEADER_KIND, &add_field, &fields);
 
-  std::string live;
+  live_file live;
   vex_http::response_plan plan;
-  site.answer(plan, method, url, headers, live);
+  site.answer(plan, method, state.target, fields.headers(), live);
 
-  MHD_Response* response = make_response(plan, !live.empty());
+  MHD_Response* response = make_response(plan, !live.bytes.empty());
   if (!response) return MHD_NO;
+  // Before Date: the library forgets that a response has a Date of its own
+  // when Connection is added after it, and sends a second one.
+  if (plan.close_connection) MHD_add_response_header(response, "Connection", "close");
   for (size_t i = 0; i < plan.header_count; ++i) {
     if (std::strcmp(plan.headers[i].name, "Content-Length") == 0) continue;
     const std::string value(plan.headers[i].value);
@@ -64,11 +87,7 @@ MHD_Result answer(void*, MHD_Connection* connection, const char* url, const char
   }
   const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(plan.status), response);
   MHD_destroy_response(response);
-  const char* encoding = plan.coding == vex_http::content_coding::br     ? "br"
-                         : plan.coding == vex_http::content_coding::gzip ? "gzip"
-                                                                          : "identity";
-  std::fprintf(stderr, "%s %s %d %s\n", method, url, plan.status, encoding);
-  std::fflush(stderr);
+  if (!quiet) log_answer(method, state.target, plan.status, coding_of(plan));
   return queued;
 }
 
@@ -78,6 +97,7 @@ int main(int argc, char** argv) {
   const char* program = "vex_example_server_microhttpd";
   const server_options options = parse_options(argc, argv, program);
   if (!site.start(options, program)) return 1;
+  quiet = options.quiet;
 
   sockaddr_in6 address6{};
   sockaddr_in address4{};
@@ -96,10 +116,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: not a numeric address: %s\n", program, options.host.c_str());
     return 2;
   }
-  MHD_Daemon* daemon =
-      MHD_start_daemon(flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &answer, nullptr,
-                       MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_UNESCAPE_CALLBACK, &keep_escapes, nullptr,
-                       MHD_OPTION_END);
+  // One polling thread per core; an idle keep-alive connection is closed after a minute.
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  MHD_Daemon* daemon = MHD_start_daemon(
+      flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &answer, nullptr, MHD_OPTION_SOCK_ADDR, address,
+      MHD_OPTION_URI_LOG_CALLBACK, &keep_target, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &forget_request, nullptr,
+      MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_CONNECTION_TIMEOUT, 60u, MHD_OPTION_END);
   const MHD_DaemonInfo* info = daemon ? MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
   if (!info || info->port == 0) {
     std::fprintf(stderr, "%s: cannot listen on %s port %ld\n", program, options.host.c_str(), options.port);

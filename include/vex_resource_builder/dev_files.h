@@ -52,6 +52,30 @@ inline bool embeddable_path(std::string_view path) {
   }
 }
 
+/// Bytes of a live entity tag, quotes and NUL included.
+inline constexpr size_t live_etag_capacity = 40;
+
+/// A strong entity tag for the live bytes of a file ("\"<hash>-<size>\"",
+/// hexadecimal): a 64-bit FNV-1a hash of the bytes and their size. Unlike a
+/// date in whole seconds, it changes with every edit, also one made within
+/// the second the browser's copy is from. Not cryptographic: the files are
+/// the developer's own. Written into out, NUL-terminated.
+inline std::string_view live_etag(const char* data, uint64_t size, char (&out)[live_etag_capacity]) {
+  uint64_t hash = 0xcbf29ce484222325u;
+  for (uint64_t i = 0; i < size; ++i) hash = (hash ^ static_cast<unsigned char>(data[i])) * 0x100000001b3u;
+  static constexpr char hex[] = "0123456789abcdef";
+  char* at = out;
+  *at++ = '"';
+  for (int shift = 60; shift >= 0; shift -= 4) *at++ = hex[(hash >> shift) & 15];
+  *at++ = '-';
+  int shift = 60;
+  while (shift > 0 && ((size >> shift) & 15) == 0) shift -= 4;
+  for (; shift >= 0; shift -= 4) *at++ = hex[(size >> shift) & 15];
+  *at++ = '"';
+  *at = 0;
+  return std::string_view(out, at - out);
+}
+
 /// The source tree of development mode.
 class dev_tree {
  public:

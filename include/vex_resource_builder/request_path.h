@@ -20,6 +20,7 @@ enum class path_status {
   ok,         ///< the path is in the buffer
   bad,        ///< malformed: a bad or %00 escape, a control byte, ".." above the root, not a path
   too_long,   ///< longer than the buffer; no record can match it
+  encoded_slash,  ///< a %2F: a '/' inside a name, which no file has, so no record can match it
 };
 
 namespace path_detail {
@@ -80,10 +81,15 @@ inline bool remove_dot_segments(char* path, size_t& length) {
 /// out, NUL-terminated, with its length in length. Escapes must be two hex
 /// digits and never %00; raw control bytes are refused; "." and ".." are
 /// resolved after decoding (so "%2e%2e" counts) and may not climb above "/".
+/// An escaped slash (%2F) is never taken for a separator: it would be a '/'
+/// inside a name, so the path names no file (encoded_slash, a 404) rather
+/// than another path than the one that access rules in front of the server
+/// saw.
 inline path_status decode_path(std::string_view target, char* out, size_t capacity, size_t& length) {
   length = 0;
   const std::string_view path = path_detail::path_of_target(target);
   if (path.empty()) return path_status::bad;
+  bool encoded_slash = false;
   for (size_t i = 0; i < path.size(); ++i) {
     char c = path[i];
     if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) return path_status::bad;
@@ -92,13 +98,15 @@ inline path_status decode_path(std::string_view target, char* out, size_t capaci
       const int low = high >= 0 ? path_detail::hex_value(path[i + 2]) : -1;
       if (low < 0 || (high == 0 && low == 0)) return path_status::bad;
       c = static_cast<char>(high * 16 + low);
+      encoded_slash = encoded_slash || c == '/';
       i += 2;
     }
     if (length + 1 >= capacity) return path_status::too_long;
     out[length++] = c;
   }
   out[length] = 0;
-  return path_detail::remove_dot_segments(out, length) ? path_status::ok : path_status::bad;
+  if (!path_detail::remove_dot_segments(out, length)) return path_status::bad;
+  return encoded_slash ? path_status::encoded_slash : path_status::ok;
 }
 
 /// Converts UTF-8 text to Latin-1 (one byte per character U+0000 to U+00FF)

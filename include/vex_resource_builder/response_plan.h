@@ -15,11 +15,14 @@
 // nor moved.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <optional>
 #include <string_view>
 
 #include "vex_resource_builder/byte_range.h"
 #include "vex_resource_builder/content_negotiation.h"
+#include "vex_resource_builder/content_rules.h"
 #include "vex_resource_builder/http_date.h"
 #include "vex_resource_builder/request_path.h"
 #include "vex_resource_builder/vex_extras.h"
@@ -29,7 +32,8 @@ namespace vex_http {
 
 /// The request headers the planner reads, as the client sent them; an
 /// absent header is nullopt. A header sent several times is passed as its
-/// lines joined with ", ".
+/// lines joined with ", " (request_fields.h does that, and checks Host and
+/// the framing).
 struct request_headers {
   std::optional<std::string_view> if_match = std::nullopt;
   std::optional<std::string_view> if_none_match = std::nullopt;
@@ -38,6 +42,9 @@ struct request_headers {
   std::optional<std::string_view> range = std::nullopt;
   std::optional<std::string_view> if_range = std::nullopt;
   std::optional<std::string_view> accept_encoding = std::nullopt;
+  /// 400 or 431 when the request's field lines refuse it before anything
+  /// else (request_fields::headers); 0 when they are fine or unchecked.
+  int fields_status = 0;
 };
 
 /// Fills request_headers from a lookup: anything callable with a header
@@ -117,13 +124,18 @@ struct header {
   std::string_view value;
 };
 
+/// Bytes of a redirect's "?" and query that Location takes (escaped); a longer one is a 414.
+inline constexpr size_t redirect_query_capacity = 4096;
+
 /// What to answer. Content-Length is among the headers and always equals
 /// what a GET would carry (body_length; for a 304 the full size); a library
-/// that writes Content-Length from the body it is given may skip it.
+/// that writes Content-Length from the body it is given may skip it. Every
+/// answer carries Date.
 struct response_plan {
-  static constexpr size_t max_headers = 12;
+  static constexpr size_t max_headers = 16;
 
   int status = 0;
+  bool close_connection = false;  ///< the request's framing is in doubt: close after this answer
   const vex_resource* resource = nullptr;  ///< the record answered, if any
   header headers[max_headers] = {};
   size_t header_count = 0;
@@ -134,10 +146,11 @@ struct response_plan {
   content_coding coding = content_coding::identity;  ///< the Content-Encoding of the body
 
   char content_type[128] = {};
+  char date[date_capacity] = {};
   char last_modified[date_capacity] = {};
   char content_length_text[24] = {};
   char content_range[72] = {};
-  char location[path_capacity * 3 + 2] = {};
+  char location[path_capacity * 3 + 2 + redirect_query_capacity] = {};
 
   response_plan() = default;
   response_plan(const response_plan&) = delete;
@@ -166,15 +179,26 @@ inline void add_content_length(response_plan& plan, uint64_t length) {
       std::string_view(plan.content_length_text, put_number(plan.content_length_text, length) - plan.content_length_text));
 }
 
-// A body-less or short text answer: 400, 404, 405, 406, 412, 416, 301.
+// The Date of the answer, once per plan.
+inline void add_date(response_plan& plan) {
+  if (plan.date[0] == 0 && format_date(static_cast<int64_t>(std::time(nullptr)), plan.date))
+    add(plan, "Date", plan.date);
+}
+
+// A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 501, 301.
 inline void plan_error(response_plan& plan, int status, bool head) {
-  static constexpr std::string_view texts[] = {"Bad Request\n", "Not Found\n", "Method Not Allowed\n",
-                                                "Not Acceptable\n"};
+  struct status_text {
+    int status;
+    std::string_view text;
+  };
+  static constexpr status_text texts[] = {{400, "Bad Request\n"},    {404, "Not Found\n"},
+                                          {405, "Method Not Allowed\n"}, {406, "Not Acceptable\n"},
+                                          {414, "URI Too Long\n"},   {431, "Request Header Fields Too Large\n"},
+                                          {501, "Not Implemented\n"}};
   std::string_view text;
-  if (status == 400) text = texts[0];
-  if (status == 404) text = texts[1];
-  if (status == 405) text = texts[2];
-  if (status == 406) text = texts[3];
+  for (const status_text& each : texts)
+    if (each.status == status) text = each.text;
+  add_date(plan);
   plan.status = status;
   if (status == 405) add(plan, "Allow", "GET, HEAD");
   if (!text.empty()) add(plan, "Content-Type", "text/plain");
@@ -290,10 +314,54 @@ inline std::string_view escaped_path(response_plan& plan, std::string_view path)
   return std::string_view(plan.location, at - plan.location);
 }
 
+// Appends "?" and the query to at, escaping the bytes a header value may
+// not hold as they are; false when it does not fit before end.
+inline bool escape_query(std::string_view query, char*& at, const char* end) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  if (at == end) return false;
+  *at++ = '?';
+  for (const char c : query) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const bool plain = byte > 0x20 && byte < 0x7f;
+    if (end - at < (plain ? 1 : 3)) return false;
+    if (plain) {
+      *at++ = c;
+    } else {
+      *at++ = '%';
+      *at++ = hex[byte >> 4];
+      *at++ = hex[byte & 15];
+    }
+  }
+  return true;
+}
+
 }  // namespace plan_detail
 
-/// True for the methods the planner serves; anything else answers 405.
+/// True for the methods the planner serves.
 inline bool is_get_or_head(std::string_view method) { return method == "GET" || method == "HEAD"; }
+
+/// The status a method gives before anything else: 0 for GET and HEAD, 405
+/// for the other methods HTTP defines (POST, PUT, DELETE, CONNECT, OPTIONS,
+/// TRACE, PATCH), 501 for any other token (methods are case-sensitive, so
+/// "get" is one), 400 for what is not a token.
+inline int method_status(std::string_view method) {
+  if (is_get_or_head(method)) return 0;
+  if (method.empty()) return 400;
+  for (const char c : method)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          (c != 0 && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr)))
+      return 400;
+  for (const std::string_view known : {"POST", "PUT", "DELETE", "CONNECT", "OPTIONS", "TRACE", "PATCH"})
+    if (method == known) return 405;
+  return 501;
+}
+
+/// Plans a short answer with no record: 400, 404, 405 (with Allow), 406,
+/// 412, 414, 416, 431 or 501, with a one-line text body where the status
+/// has one.
+inline void plan_error(response_plan& plan, std::string_view method, int status) {
+  plan_detail::plan_error(plan, status, method == "HEAD");
+}
 
 /// Plans the answer for a found record's entity: the representation that
 /// Accept-Encoding chooses among the file's own bytes and its variants (a
@@ -302,11 +370,13 @@ inline bool is_get_or_head(std::string_view method) { return method == "GET" || 
 /// If-Modified-Since) on that representation's entity tag, then one byte
 /// range for GET, with If-Range.
 inline void plan_entity(response_plan& plan, std::string_view method, const entity& file,
-                        const request_headers& headers, cache_policy policy = nullptr) {
+                        const request_headers& headers, cache_policy policy = nullptr,
+                        const content_rules& rules = {}) {
   const bool head = method == "HEAD";
+  plan_detail::add_date(plan);
   plan.resource = file.resource;
   if (plan_detail::has_variants(file)) plan_detail::add(plan, "Vary", "Accept-Encoding");
-  if (!is_get_or_head(method)) return plan_detail::plan_error(plan, 405, head);
+  if (const int status = method_status(method)) return plan_detail::plan_error(plan, status, head);
 
   byte_range range{byte_range::whole, 0, 0};
   if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))
@@ -329,7 +399,7 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
     plan_detail::add_content_range(plan, range, file.size);
     return plan_detail::plan_error(plan, 416, head);
   }
-  if (vex_res_content_type_text(file.resource, plan.content_type, sizeof plan.content_type) < sizeof plan.content_type)
+  if (served_content_type(file.resource, rules, plan.content_type, sizeof plan.content_type) < sizeof plan.content_type)
     plan_detail::add(plan, "Content-Type", plan.content_type);
   else
     plan_detail::add(plan, "Content-Type", "application/octet-stream");
@@ -348,45 +418,63 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
   plan.send_body = !head;
 }
 
-/// Where a request target leads, before any file is read.
+/// Where a request leads, before any file is read.
 struct target_route {
-  int status;                     ///< 200 found, 301, 400, 404, 405
+  int status;                     ///< 200 found, 301, 400, 404, 405, 431, 501
   const vex_resource* resource;   ///< for 200
   std::string_view path;          ///< the decoded path, in the caller's buffer
+  std::string_view query = {};    ///< the target's query without its "?", as sent (for 301)
+  bool close_connection = false;  ///< refused for its field lines: the framing is in doubt
 };
 
-/// Decodes and routes a request target; path is a buffer of path_capacity bytes.
-inline target_route route_target(std::string_view method, std::string_view target, site where, char* path) {
-  if (!is_get_or_head(method)) return {405, nullptr, {}};
+/// Checks and routes a request: its field lines (headers.fields_status),
+/// its method (method_status), then its target, decoded into path, a
+/// buffer of path_capacity bytes.
+inline target_route route_target(std::string_view method, std::string_view target, const request_headers& headers,
+                                 site where, char* path) {
+  if (headers.fields_status != 0) return {headers.fields_status, nullptr, {}, {}, true};
+  if (const int status = method_status(method)) return {status, nullptr, {}};
   size_t length = 0;
   const path_status decoded = decode_path(target, path, path_capacity, length);
   if (decoded == path_status::bad) return {400, nullptr, {}};
-  if (decoded == path_status::too_long) return {404, nullptr, {}};
+  if (decoded != path_status::ok) return {404, nullptr, {}};
   const route found = route_path(where.arrays, where.count, path, length);
-  return {found.status, found.resource, std::string_view(path, length)};
+  const size_t question = target.find('?');
+  const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  return {found.status, found.resource, std::string_view(path, length), query.substr(0, query.find('#'))};
 }
 
-/// Plans the answer to a routed target that found nothing to serve: 301
-/// (Location is the path and a slash), 400, 404 or 405.
+/// Plans the answer to a routed request that found nothing to serve: 301
+/// (Location is the path and a slash, then the query the request had, with
+/// the bytes that are not visible ASCII escaped; 414 when "?" and that query
+/// take more than redirect_query_capacity bytes), 400, 404, 405, 431 or 501.
 inline void plan_route_failure(response_plan& plan, std::string_view method, const target_route& route) {
-  const bool head = method == "HEAD";
-  if (route.status == 301) {
-    std::string_view location = plan_detail::escaped_path(plan, route.path);
-    plan.location[location.size()] = '/';
-    plan_detail::add(plan, "Location", std::string_view(plan.location, location.size() + 1));
+  plan.close_connection = route.close_connection;
+  if (route.status != 301) return plan_error(plan, method, route.status);
+  const std::string_view path = plan_detail::escaped_path(plan, route.path);
+  char* at = plan.location + path.size();
+  *at++ = '/';
+  if (!route.query.empty()) {
+    if (!plan_detail::escape_query(route.query, at, at + redirect_query_capacity)) {
+      plan.location[0] = 0;
+      return plan_error(plan, method, 414);
+    }
   }
-  plan_detail::plan_error(plan, route.status, head);
+  plan_detail::add_date(plan);
+  plan_detail::add(plan, "Location", std::string_view(plan.location, at - plan.location));
+  plan_error(plan, method, 301);
 }
 
 /// Plans the whole answer to a request from the embedded files.
 inline void plan_request(response_plan& plan, std::string_view method, std::string_view target,
-                         const request_headers& headers, site where, cache_policy policy = nullptr) {
+                         const request_headers& headers, site where, cache_policy policy = nullptr,
+                         const content_rules& rules = {}) {
   char path[path_capacity];
-  const target_route route = route_target(method, target, where, path);
+  const target_route route = route_target(method, target, headers, where, path);
   if (route.status != 200) return plan_route_failure(plan, method, route);
   const vex_resource_extras* extras =
       where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a) : nullptr;
-  plan_entity(plan, method, embedded_entity(route.resource, extras), headers, policy);
+  plan_entity(plan, method, embedded_entity(route.resource, extras), headers, policy, rules);
 }
 
 }  // namespace vex_http

@@ -60,6 +60,11 @@ def tree(root):
         "font.woff2": bytes(4000),           # already-compressed font type
         "noise.txt": os.urandom(4000),       # text type, nothing to gain
         "tiny.txt": b"hello",
+        # The records type these application/octet-stream; served as
+        # application/wasm and text/javascript, they compress as those.
+        "app.wasm": bytes(range(256)) * 16,
+        "mod.mjs": b"export const words = 'again and again';\n" * 50,
+        "blob.bin": bytes(4000),             # the default type by its own extension
     }
     for name, data in files.items():
         path = os.path.join(root, name)
@@ -120,7 +125,7 @@ class HttpExtras(ToolTest):
         self.assertEqual(list(records), sorted(records, key=lambda p: p.encode()))
         for path, (_, etag, br_etag, br_hex, gz_etag, gz_hex) in records.items():
             data = files[path[1:]]
-            compressible = path.endswith((".html", ".css", ".json", ".ttf", ".js"))
+            compressible = path.endswith((".html", ".css", ".json", ".ttf", ".js", ".wasm", ".mjs"))
             self.assertEqual(br_etag != "-", compressible and with_brotli, path)
             self.assertEqual(gz_etag != "-", compressible, path)
             if gz_etag != "-":
@@ -141,7 +146,7 @@ class HttpExtras(ToolTest):
         self.generate()
         first = self.read("out", "res.cpp")
         entries = self.cache_entries()
-        self.assertEqual(len(entries), 6)  # the compressible files, noise.txt included (tried, nothing kept)
+        self.assertEqual(len(entries), 8)  # the compressible files, noise.txt included (tried, nothing kept)
 
         self.generate()
         self.assertEqual(self.read("out", "res.cpp"), first)
@@ -167,7 +172,7 @@ class HttpExtras(ToolTest):
         self.generate()
         self.assertNotEqual(self.read("out", "res.cpp"), first)
         changed = self.cache_entries()
-        self.assertEqual(len(changed), 7)
+        self.assertEqual(len(changed), 9)
         with open(self.path("site", "index.html"), "wb") as f:
             f.write(TEXT)
         self.generate()

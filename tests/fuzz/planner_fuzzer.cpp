@@ -1,8 +1,15 @@
 // Fuzzes the whole planner: arbitrary methods, request targets and request
-// headers against a small site of records. The input is text, one line each
-// for the method, the target and every header.
+// field lines, collected by request_fields, against a small site of
+// records. The input is text, one line each for the method (with
+// " HTTP/1.1" after it for a request that needs Host; HTTP/1.0 otherwise),
+// the target and every field line.
 //
-// Properties: the body lies inside the answered record's data or is one of
+// Properties: a field sent on several lines reaches the planner as its
+// values joined with ", " in order, unless they overflow (431); a request
+// refused for its field lines (400, 431) is answered so and closes the
+// connection; every answer has a Date; a 301's Location is the decoded path
+// escaped, a slash and the target's query, with no byte a header may not
+// hold; the body lies inside the answered record's data or is one of
 // the planner's own short texts; a 2xx answers a record of the site whose
 // path the target names after decoding (never one outside it);
 // Content-Length is the body's length (the full size for a 304);
@@ -12,12 +19,15 @@
 // range; Vary is on every answer about a resource with variants.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "fuzz_check.h"
+#include "vex_resource_builder/request_fields.h"
 #include "vex_resource_builder/response_plan.h"
 
 namespace {
@@ -94,27 +104,67 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
     return line;
   };
-  const std::string_view method = next_line();
+  std::string_view method = next_line();
+  const bool http11 = method.size() >= 9 && method.substr(method.size() - 9) == " HTTP/1.1";
+  if (http11) method.remove_suffix(9);
   const std::string_view target = next_line();
-  vex_http::request_headers headers;
+  vex_http::request_fields fields(http11 ? 11 : 10);
+  // The lines of each field the planner reads, joined as they should arrive.
+  static constexpr std::string_view names[] = {"If-Match", "If-None-Match", "If-Modified-Since",
+                                               "If-Unmodified-Since", "Range", "If-Range", "Accept-Encoding"};
+  std::optional<std::string> joined[std::size(names)];
+  size_t field_lines = 0;
   while (!lines.empty()) {
     const std::string_view line = next_line();
     const size_t colon = line.find(": ");
     if (colon == std::string_view::npos) continue;
     const std::string_view name = line.substr(0, colon), value = line.substr(colon + 2);
-    if (name == "If-Match") headers.if_match = value;
-    if (name == "If-None-Match") headers.if_none_match = value;
-    if (name == "If-Modified-Since") headers.if_modified_since = value;
-    if (name == "If-Unmodified-Since") headers.if_unmodified_since = value;
-    if (name == "Range") headers.range = value;
-    if (name == "If-Range") headers.if_range = value;
-    if (name == "Accept-Encoding") headers.accept_encoding = value;
+    fields.add(name, value);
+    for (size_t i = 0; i < std::size(names); ++i) {
+      if (!vex_http::negotiation_detail::same_token(name, names[i])) continue;
+      joined[i] = joined[i] ? *joined[i] + ", " + std::string(value) : std::string(value);
+      ++field_lines;
+    }
+  }
+  const vex_http::request_headers headers = fields.headers();
+  size_t join_size = 0;
+  for (size_t i = 0; i < std::size(names); ++i)
+    if (joined[i]) join_size += joined[i]->size();
+  if (field_lines <= vex_http::request_fields::max_lines && join_size <= vex_http::request_fields::join_capacity) {
+    const std::optional<std::string_view> read[] = {headers.if_match, headers.if_none_match,
+                                                    headers.if_modified_since, headers.if_unmodified_since,
+                                                    headers.range, headers.if_range, headers.accept_encoding};
+    for (size_t i = 0; i < std::size(names); ++i)
+      FUZZ_CHECK(read[i].has_value() == joined[i].has_value() && (!read[i] || *read[i] == *joined[i]),
+                 "a field's lines are not its values joined in order");
   }
 
   vex_http::response_plan plan;
   vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, 1}, vex_http::immutable_when_hashed);
 
-  static constexpr int statuses[] = {200, 206, 301, 304, 400, 404, 405, 406, 412, 416};
+  FUZZ_CHECK(!value_of(plan, "Date").empty(), "an answer without Date");
+  if (headers.fields_status != 0)
+    FUZZ_CHECK(plan.status == headers.fields_status && plan.close_connection,
+               "a request refused for its field lines is answered otherwise or keeps the connection");
+  if (plan.status == 301) {
+    const std::string_view location = value_of(plan, "Location");
+    for (const char c : location)
+      FUZZ_CHECK(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7f,
+                 "Location holds a byte that is not visible ASCII");
+    const size_t question = target.find('?');
+    std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+    query = query.substr(0, query.find('#'));
+    bool plain = true;
+    for (const char c : query) plain = plain && static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7f;
+    if (plain && !query.empty())
+      FUZZ_CHECK(location.size() > query.size() && location.substr(location.size() - query.size() - 1) ==
+                                                        "?" + std::string(query),
+                 "a redirect lost its query");
+    const std::string_view path = location.substr(0, location.find('?'));
+    FUZZ_CHECK(path.size() >= 2 && path.front() == '/' && path.back() == '/', "a redirect's path is no directory");
+  }
+
+  static constexpr int statuses[] = {200, 206, 301, 304, 400, 404, 405, 406, 412, 414, 416, 431, 501};
   FUZZ_CHECK(std::find(std::begin(statuses), std::end(statuses), plan.status) != std::end(statuses),
              "an undocumented status");
   const vex_resource* resource = plan.resource;
@@ -144,7 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    plan.body + plan.body_length <= resource->data + resource->size,
                "the body lies outside the record");
   else if (plan.body_length > 0)
-    FUZZ_CHECK(plan.body_length < 32 && std::memchr(plan.body, '\n', plan.body_length) == plan.body + plan.body_length - 1,
+    FUZZ_CHECK(plan.body_length < 40 && std::memchr(plan.body, '\n', plan.body_length) == plan.body + plan.body_length - 1,
                "an error body is not a short line of text");
   const uint64_t content_length = number(value_of(plan, "Content-Length"));
   if (plan.status == 304)

@@ -3,10 +3,9 @@
 //
 // Properties: a decoded path starts with "/", holds no NUL, no "." or ".."
 // segment and fits its buffer; a target holding %00 or a malformed escape
-// never decodes; decoding is idempotent on a decoded path that a target
-// may hold as it is; text
-// that converts to Latin-1 converts back to the same UTF-8, and only valid
-// UTF-8 converts.
+// never decodes, nor one holding %2F; decoding is idempotent on a decoded
+// path that a target may hold as it is; text that converts to Latin-1
+// converts back to the same UTF-8, and only valid UTF-8 converts.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -35,6 +34,9 @@ void check_path(std::string_view target) {
   const std::string_view path_part = target.substr(0, target.find_first_of("?#"));
   if (target.substr(0, 1) == "/" && has_bad_escape(path_part))
     FUZZ_CHECK(status == vex_http::path_status::bad, "a bad or %00 escape decoded");
+  if (target.substr(0, 1) == "/" &&
+      (path_part.find("%2F") != std::string_view::npos || path_part.find("%2f") != std::string_view::npos))
+    FUZZ_CHECK(status != vex_http::path_status::ok, "an escaped slash decoded as a separator");
   if (status != vex_http::path_status::ok) return;
   const std::string_view path(out, length);
   FUZZ_CHECK(length < sizeof out && out[length] == 0, "the decoded path is not terminated inside its buffer");

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "vex_resource_builder/content_negotiation.h"
+#include "vex_resource_builder/content_rules.h"
 #include "vex_resource_builder/dev_files.h"
+#include "vex_resource_builder/request_fields.h"
 #include "vex_resource_builder/response_plan.h"
 
 namespace {
@@ -33,6 +35,8 @@ TEST(RequestPath, DecodesAndNeverClimbsAboveTheRoot) {
                           "/%g0", "a", "*", "", "/a b", "/a\x7f"})
     decoded(bad, path_status::bad);
   decoded("/" + std::string(path_capacity, 'a'), path_status::too_long);
+  decoded("/docs%2Fpage.html", path_status::encoded_slash);
+  decoded("/a%2f..%2F%zz", path_status::bad);  // a bad escape wins
 }
 
 // Three records: a Latin-1 path, a UTF-8 one, and a directory index.
@@ -140,6 +144,98 @@ TEST(Planner, HashedNamesUtf8RecordsAndRecordsWithoutADate) {
     EXPECT_EQ(value_of(plan, "Content-Length"), "10");
     EXPECT_EQ(value_of(plan, "Content-Type"), "text/html; charset=utf-8");
   }
+}
+
+TEST(Planner, RedirectsKeepTheQueryEscapedAndRefuseOneTooLong) {
+  response_plan plan;
+  plan_request(plan, "GET", "/docs?a=%2F&b=\xe9\x01", {}, test_site);
+  EXPECT_EQ(plan.status, 301);
+  EXPECT_EQ(value_of(plan, "Location"), "/docs/?a=%2F&b=%E9%01");
+  response_plan long_query;
+  plan_request(long_query, "GET", "/docs?" + std::string(redirect_query_capacity, '\x01'), {}, test_site);
+  EXPECT_EQ(long_query.status, 414);
+  EXPECT_EQ(value_of(long_query, "Location"), "(none)");
+}
+
+TEST(RequestFields, JoinsRepeatedLinesInOrderAndChecksHostAndFraming) {
+  request_fields fields(11);
+  fields.add("host", "example.com:8080");
+  fields.add("If-None-Match", "\"a\"");
+  fields.add("Range", "bytes=0-1");
+  fields.add("if-none-match", "");
+  fields.add("IF-NONE-MATCH", "\"b\"");
+  fields.add("Content-Length", "12, 12");
+  request_headers headers = fields.headers();
+  EXPECT_EQ(headers.fields_status, 0);
+  EXPECT_EQ(headers.if_none_match, "\"a\", , \"b\"");
+  EXPECT_EQ(headers.range, "bytes=0-1");
+  EXPECT_EQ((std::pair{fields.body().kind, fields.body().size}), (std::pair{request_body::sized, uint64_t{12}}));
+
+  const auto status_of = [](int version, std::initializer_list<std::pair<const char*, const char*>> lines) {
+    request_fields each(version);
+    for (const auto& [name, value] : lines) each.add(name, value);
+    return std::pair{each.headers().fields_status, each.body().kind};
+  };
+  EXPECT_EQ(status_of(11, {}).first, 400);
+  EXPECT_EQ(status_of(10, {}).first, 0);
+  EXPECT_EQ(status_of(10, {{"Host", "a"}, {"Host", "a"}}).first, 400);
+  for (const char* bad : {"a b", "a:b", "[::1", "a:80x", "caf\xc3\xa9", "%4"})
+    EXPECT_EQ(status_of(11, {{"Host", bad}}).first, 400) << bad;
+  for (const char* good : {"", "[::1]:8080", "xn--caf-dma.example", "a%20b", "127.0.0.1:"})
+    EXPECT_EQ(status_of(11, {{"Host", good}}).first, 0) << good;
+  EXPECT_EQ(status_of(10, {{"Content-Length", "3"}, {"Content-Length", "4"}}),
+            (std::pair{400, request_body::unsized}));
+  EXPECT_EQ(status_of(10, {{"Content-Length", "+3"}}).first, 400);
+  EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "gzip, chunked"}}), (std::pair{0, request_body::unsized}));
+  EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "chunked, gzip"}}).first, 400);
+  EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "chunked"}, {"Content-Length", "3"}}).first, 400);
+
+  request_fields many(10);
+  for (size_t i = 0; i <= request_fields::max_lines; ++i) many.add("Accept-Encoding", "gzip");
+  EXPECT_EQ(many.headers().fields_status, 431);
+  request_fields long_lines(10);
+  const std::string half(request_fields::join_capacity / 2, 'x');
+  for (int i = 0; i < 2; ++i) long_lines.add("If-Match", half);
+  EXPECT_EQ(long_lines.headers().fields_status, 431);
+}
+
+TEST(ContentRules, BrowserEnforcedTypesFromTheExtensionAndTheCharsetPolicy) {
+  const auto record = [](const char* name, vex_content_type type, vex_text_encoding encoding) {
+    return vex_resource{L"", "", "", "", name, type, encoding, 0, 0, 0, body, body, "", ""};
+  };
+  const auto type_of = [](const vex_resource& resource, const content_rules& rules = {}) {
+    char out[128];
+    EXPECT_LT(served_content_type(&resource, rules, out, sizeof out), sizeof out);
+    return std::string(out);
+  };
+  const vex_resource module = record("app.MJS", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM, TXT_ENCODING_UTF8);
+  const vex_resource wasm = record("app.wasm", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM, TXT_ENCODING_ANSI);
+  const vex_resource page = record("index.html", HTTP_CONTENT_TYPE_TEXT_HTML, TXT_ENCODING_ANSI);
+  const vex_resource image = record("a.png", HTTP_CONTENT_TYPE_IMAGE_PNG, TXT_ENCODING_ANSI);
+  EXPECT_EQ(type_of(module), "text/javascript; charset=utf-8");
+  EXPECT_EQ(type_of(wasm), "application/wasm");
+  EXPECT_EQ(type_of(record("a.wasm.bin", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM, TXT_ENCODING_ANSI)),
+            "application/octet-stream");
+  EXPECT_EQ(type_of(wasm, {nullptr, 0}), "application/octet-stream");
+  const type_by_extension mine[] = {{"glb", "model/gltf-binary"}};
+  EXPECT_EQ(type_of(record("a.glb", HTTP_CONTENT_TYPE_APPLICATION_OCTET_STREAM, TXT_ENCODING_ANSI), {mine, 1}),
+            "model/gltf-binary");
+  EXPECT_EQ(type_of(page), "text/html");  // the default: no mark, no charset
+  content_rules utf8;
+  utf8.unmarked_charset = utf8_when_unmarked;
+  EXPECT_EQ(type_of(page, utf8), "text/html; charset=utf-8");
+  EXPECT_EQ(type_of(image, utf8), "image/png");
+  // The planner's idea of text is the records' own, for every type they have.
+  for (size_t type = 0; type < vex_content_type_count; ++type)
+    EXPECT_EQ(is_text_mime_type(vex_mime_types[type]), vex_res_is_text(static_cast<vex_content_type>(type)))
+        << vex_mime_types[type];
+}
+
+TEST(DevFiles, LiveTagsTellEveryEditApart) {
+  char first[live_etag_capacity], second[live_etag_capacity], shorter[live_etag_capacity];
+  EXPECT_NE(live_etag("p { color: red }", 16, first), live_etag("p { color: tan }", 16, second));
+  EXPECT_NE(live_etag("p { color: red }", 15, shorter), std::string_view(first));
+  EXPECT_EQ(std::string(first).substr(17), "-10\"");  // the size, after the hash
 }
 
 TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the example server's tests use (curl, headless Chromium and
-# the two HTTP libraries) with apt-get, when something is missing and
+# the three HTTP libraries) with apt-get, when something is missing and
 # this runs as root. Says nothing when everything is already there.
 set -euo pipefail
 
@@ -9,6 +9,7 @@ command -v curl > /dev/null 2>&1 || missing+=(curl)
 command -v chromium > /dev/null 2>&1 || missing+=(chromium)
 [ -f /usr/include/httplib.h ] || missing+=(libcpp-httplib-dev)
 [ -f /usr/include/microhttpd.h ] || missing+=(libmicrohttpd-dev)
+[ -f /usr/include/boost/beast.hpp ] || missing+=(libboost-dev)
 command -v pkg-config > /dev/null 2>&1 || missing+=(pkg-config)
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -10,6 +10,11 @@
 /// (ttf, otf). Images, audio, video, archives, woff and woff2 are not.
 bool is_compressible_content(int content_type);
 
+/// is_compressible_content for a file named name: a file of the default
+/// type (application/octet-stream) whose extension serving gives one of the
+/// types browsers enforce (.wasm, .mjs, ...) is judged as that type.
+bool is_compressible_file(int content_type, const wchar_t* name);
+
 /// True when this build of the tool can write brotli.
 bool brotli_available();
 

@@ -152,7 +152,7 @@ bool write_side_record(builder_context& context, const wchar_t* path, const char
   // The escaped path lies in text_buffer, which the writing below reuses.
   std::string literal = path_literal;
   std::string identifier = context.flat_name;
-  bool compressible = is_compressible_content(context.content_type) && context.file_size > 64;
+  bool compressible = is_compressible_file(context.content_type, path) && context.file_size > 64;
   std::vector<uint8_t> bytes;
   char hash[content_hash_digits + 1];
   if (!read_source(context, compressible, bytes, hash)) {
