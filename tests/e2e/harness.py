@@ -167,12 +167,13 @@ class ToolTest(unittest.TestCase):
     def assertLeftOnly(self, names, where=None):
         self.assertEqual(sorted(os.listdir(where or self.dir)), sorted(names))
 
-    def compile_and_check(self, cpp, header, namespaces, where=None, flags=(), std="c++17"):
+    def compile_and_check(self, cpp, header, namespaces, where=None, flags=(), std="c++17", compilers=None):
         """Compiles cpp with a consumer that reaches everything through header,
         runs it, and returns {url path: fields} of every record in the root
         array and in the arrays of the given top-level namespaces. Checks
         that every array is sorted and that no record is reachable twice.
-        flags go to every compiler (the incbin form's -Wa,-I<dir>)."""
+        flags go to every compiler (the incbin form's -Wa,-I<dir>, the object
+        form's object file); compilers replaces COMPILERS."""
         where = where or self.dir
         build = tempfile.mkdtemp(prefix="consumer_", dir=self.dir)
         shutil.copy(os.path.join(REPO, "tests", "consumer", "pch.h"), build)
@@ -185,7 +186,7 @@ class ToolTest(unittest.TestCase):
         content_types = read_names("content_types.def", "VEX_CONTENT_TYPE")
         text_encodings = read_names("text_encodings.def", "VEX_TEXT_ENCODING")
         results = None
-        for name, compiler, runner in COMPILERS:
+        for name, compiler, runner in compilers or COMPILERS:
             exe = os.path.join(build, "check_" + name + ".exe")
             header_path = os.path.abspath(os.path.join(where, header))
             command = compiler + ["-std=" + std, "-Wall", "-Werror", "-Wno-unused-const-variable",
