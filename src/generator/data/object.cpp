@@ -38,6 +38,10 @@ namespace {
 
 constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;
 
+// Less than the smallest header, and no format's magic number.
+constexpr char unfinished_object[] = "unfinished object of vex_resource_builder\n";
+static_assert(sizeof unfinished_object <= 60);
+
 // The object's two names beside the target, absolute: "data.obj" at the
 // extension for COFF, as Windows tools name objects, "data.o" for the
 // others, and ".tmp" after that while it is written.
@@ -260,15 +264,17 @@ bool open_data_object(builder_context& context, const wchar_t* target) {
   // walk of the target's directory must not embed it, and a build must not
   // link it with the new target.
   delete_file(object.final_name.c_str());
-  // Zeros where the header goes: until the end of the run writes it, the
-  // file is no object that any linker takes.
-  uint8_t zeros[object_piece_capacity] = {};
+  // Text where the header goes, until the end of the run writes it: the
+  // file is then no object that any linker takes (some take zeros for an
+  // empty COFF object), and says what it is.
+  uint8_t placeholder[object_piece_capacity] = {};
+  memcpy(placeholder, unfinished_object, sizeof unfinished_object - 1);
   binary.file.open(object.temporary_name.c_str(), generic_write, create_always, 0);
   if (!binary.file.opened) {
     out_printf(L"cannot open DST.data.o [%s]\n", object.temporary_name.c_str());
     return false;
   }
-  if (binary.file.write(zeros, writer_for(object.format).header_size) < 0) {
+  if (binary.file.write(placeholder, writer_for(object.format).header_size) < 0) {
     out_printf(L"failed to write DST.data.o [%s]\n", object.temporary_name.c_str());
     print_system_error(standard_stream::output, binary.file.write_error);
     discard_object(context);
