@@ -28,6 +28,12 @@ if [ "${1:-}" = --tests ]; then
   [ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)
   need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
   [ -x /usr/lib/wine/wine64 ] || need_packages+=(wine64)
+  # The object form: the LLVM tools and linkers take every format apart and
+  # link it, and an AArch64 program runs under qemu.
+  need llvm-readobj llvm
+  need ld64.lld-14 lld
+  need aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
+  need qemu-aarch64 qemu-user
 fi
 
 [ ${#need_packages[@]} -eq 0 ] && exit 0

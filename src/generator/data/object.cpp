@@ -296,36 +296,18 @@ int write_data_object(builder_context& context, const char* path_literal, uint64
   auto hash_digits = static_cast<unsigned long long>(symbol_hash);
   context.text_length = format_text(context.text_buffer, text_room, object_array, hash_digits, id, id, hash_digits, id,
                                     id, path_literal);
-  if (context.text_length < 0) {
-    out_printf(L"failed to prepare data opening tag [%hs]\n", id);
-    return -1;
-  }
-  if (!write_prepared(context, context.h_dst_cpp)) {
-    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-    return -1;
-  }
-  return 0;
+  return write_data_text(context, id) ? 0 : -1;
 }
 
 bool write_object_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
   if (!object_can_hold(context, size, name)) return false;
   uint64_t offset = context.binary.size;
-  if (!append_padded(context, bytes, size)) return false;
-  content_hasher hash;
-  hash.add(&size, sizeof size);
-  hash.add(bytes, static_cast<size_t>(size));
-  uint64_t symbol_hash = hash.finish64();
-  if (!add_symbol(context, offset, context.binary.size - offset, symbol_hash, name)) return false;
-  auto hash_digits = static_cast<unsigned long long>(symbol_hash);
-  if (prepare_text(context, object_variant_array, hash_digits, name, name, hash_digits, name) < 0) {
-    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+  unsigned long long symbol_hash = 0;
+  if (!append_padded(context, bytes, size, &symbol_hash) ||
+      !add_symbol(context, offset, context.binary.size - offset, symbol_hash, name))
     return false;
-  }
-  if (!write_prepared(context, context.h_dst_cpp)) {
-    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-    return false;
-  }
-  return true;
+  prepare_text(context, object_variant_array, symbol_hash, name, name, symbol_hash, name);
+  return write_data_text(context, name);
 }
 
 void finish_data_object(builder_context& context) {
