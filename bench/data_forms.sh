@@ -152,20 +152,29 @@ for part in $parts; do
     mkdir -p "$work/huge" "$work/incbin" "$work/object"
     head -c $((1 << 30)) /dev/urandom > "$work/huge/data.bin"
     cat "$work/huge/data.bin" > /dev/null
-    # Twice in turn, each output removed before the next run, as the noise
-    # of a shared machine moves between runs.
-    for round in 1 2; do
+    # Three times in turn, each output removed before the next run, as the
+    # noise of a shared machine moves between runs; each run starts with
+    # the dirty pages of the one before written out.
+    for round in 1 2 3; do
+      sync
       measure "cp" cp "$work/huge/data.bin" "$work/copy.bin"
       rm "$work/copy.bin"
+      sync
       measure "tool, incbin" "$tool" -q -m incbin "$work/incbin/res.cpp" -d "$work/huge" data.bin
-      [ $round = 2 ] || rm "$work/incbin/res.bin"
+      [ $round = 3 ] || rm "$work/incbin/res.bin"
+      sync
       measure "tool, object" "$tool" -q -m object "$work/object/res.cpp" -d "$work/huge" data.bin
-      [ $round = 2 ] || rm "$work/object/res.data.o"
+      [ $round = 3 ] || rm "$work/object/res.data.o"
     done
+    sync
     measure_compile "incbin, g++ -O2" g++ "$work/incbin"
     measure_compile "incbin, clang++ -O2" clang++ "$work/incbin"
     measure_compile "object, g++ -O2" g++ "$work/object"
+    # GNU ld reads the section into memory and, as Debian's g++ asks it to,
+    # hashes the whole output for its build ID.
     measure_link "object, link with g++" g++ "$work/object"
+    measure_link "object, link with g++ -Wl,--build-id=none" g++ "$work/object" -Wl,--build-id=none
+    measure_link "object, link with g++ -fuse-ld=gold" g++ "$work/object" -fuse-ld=gold
     measure_link "object, link with g++ -fuse-ld=lld" g++ "$work/object" -fuse-ld=lld
     rm -rf "$work/huge" "$work/incbin" "$work/object"
     ;;

@@ -126,6 +126,10 @@ class ElfObjects(ObjectTest):
                                           check=True).stdout
                 self.assertIn("vex_res3all", exported)
                 self.assertIsNone(re.search(r"vex_res_[0-9a-f]{16}_", exported), exported)
+                # .note.GNU-stack keeps the stack from becoming executable.
+                segments = subprocess.run(["readelf", "-lW", library], capture_output=True, text=True,
+                                          check=True).stdout
+                self.assertRegex(segments, r"GNU_STACK( +0x0+){5} RW ")
                 open(self.path("none.cpp"), "w").close()
                 records = self.compile_and_check("none.cpp", "out/res.h", ["css", "img"], compilers=[
                     (name, compiler, [])], flags=[library, "-Wl,-rpath," + self.dir])
