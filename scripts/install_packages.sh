@@ -34,6 +34,12 @@ if [ "${1:-}" = --tests ]; then
   need file file
   need meson meson
   need pkg-config pkg-config
+  # The object form: the LLVM tools and linkers take every format apart and
+  # link it, and an AArch64 program runs under qemu.
+  need llvm-readobj llvm
+  need ld64.lld-14 lld
+  need aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
+  need qemu-aarch64 qemu-user
 fi
 
 [ ${#need_packages[@]} -eq 0 ] && exit 0
