@@ -28,6 +28,15 @@ if [ "${1:-}" = --tests ]; then
   [ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)
   need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
   [ -x /usr/lib/wine/wine64 ] || need_packages+=(wine64)
+  # vex_add_resources with other toolchains: a distcc server, the AArch64
+  # cross compiler run under qemu-user, and clang-cl with lld-link and
+  # llvm-lib for configuring Windows targets.
+  need distccd distcc
+  need aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
+  need qemu-aarch64 qemu-user
+  need lld-link lld
+  need llvm-lib llvm
+  [ -x "$(dirname "$(readlink -f "$(command -v clang++)")")/clang-cl" ] || need_packages+=(clang-tools)
 fi
 
 [ ${#need_packages[@]} -eq 0 ] && exit 0
