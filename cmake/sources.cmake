@@ -31,12 +31,17 @@ set(VEX_CORE_SOURCES
   src/generator/extras/compression.cpp
   src/generator/extras/variant_cache.cpp
   src/generator/data/from_memory.cpp
+  src/generator/data/binary_stream.cpp
+  src/generator/data/object.cpp
+  src/generator/data/elf_writer.cpp
+  src/generator/data/coff_writer.cpp
+  src/generator/data/macho_writer.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)
 list(APPEND VEX_CORE_SOURCES ${VEX_METADATA_SOURCES} ${VEX_DATA_ARRAY_SOURCES})
 
-set(VEX_PLATFORM_CAPABILITIES files directory_lister time memory console cache_files)
+set(VEX_PLATFORM_CAPABILITIES files directory_lister time memory console cache_files native_object)
 if(WIN32)
   set(VEX_PLATFORM_NAME windows)
   set(VEX_PLATFORM_SOURCES src/platform/fault_seam_none.cpp)

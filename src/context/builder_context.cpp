@@ -42,6 +42,9 @@ void init_context(builder_context& context) {
   context.h_src.reset();
   context.binary.file.reset();
   context.binary.size = 0;
+  context.object.symbols.reset();
+  context.object.names.reset();
+  context.object.symbol_count = context.object.name_bytes = 0;
   context.form = data_form::words;
 
   context.quiet = context.flat_labels = context.big_endian = 0;
@@ -99,6 +102,8 @@ void release_context(builder_context& context) {
   std::array<file_handle*, 6> outputs = output_set_files(context);
   for (file_handle* file : outputs) file->close();
   context.binary.file.reset();
+  context.object.symbols.reset();
+  context.object.names.reset();
   release_work_memory(context.memory);
   // Reset in the reverse order of the record: the source first.
   context.h_src.reset();

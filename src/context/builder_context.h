@@ -6,6 +6,7 @@
 
 #include "context/data_binary_file.h"
 #include "context/data_form.h"
+#include "context/data_object_file.h"
 #include "context/dependency_file.h"
 #include "context/identifier_table.h"
 #include "io/file_handle.h"
@@ -81,9 +82,11 @@ struct builder_context {
   uint64_t latest_write_time;
   /// The dependency file asked for on the command line (closed when not).
   dependency_file deps;
-  /// How the data arrays are written (-m); the binary file of the incbin form.
+  /// How the data arrays are written (-m); the file of the bytes of the
+  /// incbin and object forms, and the object form's symbol table.
   data_form form;
   data_binary_file binary;
+  data_object_file object;
   /// The side records' state while -x is on; null without it.
   http_extras_run* extras;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// The binary file of the incbin form (DST.bin beside the target): every
-// embedded file's bytes, each zero-padded to a multiple of 8, in walk order.
+// The file into which a fast form writes the embedded files' bytes, each
+// zero-padded to a multiple of 8, in walk order: the incbin form's DST.bin
+// beside the target, or the data section of the object form's DST.data.o.
 #include <cstdint>
 
 #include "io/file_handle.h"
@@ -9,7 +10,10 @@ struct data_binary_file {
   file_handle file;
   /// Bytes written so far: the offset of the next file's bytes.
   uint64_t size;
-  /// The file's own name (no directory) as the body of an assembler string
-  /// inside a C++ string literal; the build tells the assembler where it is.
+  /// What messages call the file: "DST.bin" or "DST.data.o".
+  const wchar_t* label;
+  /// The file's own name (no directory) for messages; in the incbin form
+  /// also the body of an assembler string inside a C++ string literal, as
+  /// the build tells the assembler where it is.
   char name_literal[1024];
 };

@@ -3,6 +3,7 @@
 #include "context/builder_context.h"
 #include "driver/command_line.h"
 #include "generator/data/incbin.h"
+#include "generator/data/object.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
 #include "generator/records/side_record.h"
@@ -48,12 +49,15 @@ bool apply_switches(builder_context& context, const command_line& line, int& exi
     exit_code = 1;
     return false;
   }
-  if (line.data_form_text && !parse_data_form(line.data_form_text, &context.form)) {
-    out_printf(L"invalid data form [%s]: give words, incbin or literal\n", line.data_form_text);
+  const wchar_t* object_format_name = nullptr;
+  if (line.data_form_text && !parse_data_form(line.data_form_text, &context.form, &object_format_name)) {
+    out_printf(L"invalid data form [%s]: give words, incbin, literal or object[:format]\n", line.data_form_text);
     exit_code = 1;
     return false;
   }
-  if (context.form == data_form::incbin && !prepare_data_binary(context, line.target)) {
+  if ((context.form == data_form::incbin && !prepare_data_binary(context, line.target)) ||
+      (context.form == data_form::object &&
+       !prepare_data_object(context, line.target, object_format_name, line.append))) {
     exit_code = 1;
     return false;
   }
@@ -81,19 +85,23 @@ int run(builder_context& context, int argc, wchar_t** argv) {
   if (!context.quiet) out_printf(L"%ls", banner);
 
   if (open_output_set(context, line.target, line.append) != 0 ||
-      (context.form == data_form::incbin && !open_data_binary(context, line.target, line.append))) {
+      (context.form == data_form::incbin && !open_data_binary(context, line.target, line.append)) ||
+      (context.form == data_form::object && !open_data_object(context, line.target))) {
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;
   }
-  const wchar_t* binary_name = context.form == data_form::incbin ? context.pNAME_DST : nullptr;
+  // Both leave the name of their file in pNAME_DST.
+  bool beside_target = context.form == data_form::incbin || context.form == data_form::object;
+  const wchar_t* binary_name = beside_target ? context.pNAME_DST : nullptr;
   if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target, binary_name))
     context.output_incomplete = 1;
   if (line.http_extras) context.extras = start_http_extras(line.target, context.quiet);
   process_sources(context, argc, argv, line.first_source);
   finish_dependency_file(context);
-  // The binary file is whole before the target is: a run stopped in between
-  // leaves a target that does not compile.
+  // The binary file and the object are whole before the target is: a run
+  // stopped in between leaves a target that does not compile.
+  if (context.form == data_form::object) finish_data_object(context);
   context.binary.file.close();
   finish_output_set(context);
   finish_http_extras(context);

@@ -7,6 +7,7 @@
 #include "generator/data/words.h"
 #include "generator/data/incbin.h"
 #include "generator/data/literal.h"
+#include "generator/data/object.h"
 #include "generator/dependency_rule.h"
 #include "generator/generated_text.h"
 #include "generator/names/identifier.h"
@@ -48,7 +49,8 @@ bool rejected_by_name_filter(const char* name) {
 bool is_output_file(builder_context& context) {
   for (file_handle* output : output_set_files(context))
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
-  for (file_handle* output : {&context.deps.file, &context.binary.file})
+  for (file_handle* output :
+       {&context.deps.file, &context.binary.file, &context.object.symbols, &context.object.names})
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
   return false;
 }
@@ -208,6 +210,7 @@ bool write_data(builder_context& context, const file_names& names) {
   switch (context.form) {
     case data_form::incbin: return write_data_incbin(context, names.path_literal, room) == 0;
     case data_form::literal: return write_data_literal(context, names.path_literal, room) == 0;
+    case data_form::object: return write_data_object(context, names.path_literal, room) == 0;
     case data_form::words: break;
   }
   return write_data_array(context) == 0;

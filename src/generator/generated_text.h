@@ -79,6 +79,24 @@ inline constexpr const char* incbin_variant_array =
     "\textern const char %s[] __asm__(\"vex_res_%016llx_%s\");\n"
     "\t__asm__(VEX_RES_INCBIN(\"vex_res_%016llx_%s\", \"%s\"));\n\n";
 
+// The object form. Each data array is a symbol of the object file beside
+// the target, declared with C linkage, which GCC, Clang and MSVC name alike
+// (Mach-O's underscore included), and bound to the array's name by a
+// constant pointer, so that the records stay address constants.
+/// Per file: hash and identifier (the symbol), identifier, hash and
+/// identifier (the binding), then the record's path array (identifier, path).
+inline constexpr const char* object_array =
+    "\textern \"C\" const char vex_res_%016llx_%s[];\n"
+    "\tconstexpr const char * %s = vex_res_%016llx_%s;\n"
+    "\tnamespace vex_res_data { const char %s[] = \"/%s\"; }\n\n";
+/// A precompressed variant in the object file: the same without the path array.
+inline constexpr const char* object_variant_array =
+    "\textern \"C\" const char vex_res_%016llx_%s[];\n"
+    "\tconstexpr const char * %s = vex_res_%016llx_%s;\n\n";
+/// The symbol's name in the object file (hash, identifier) with the
+/// underscore of C names, which all but Mach-O leave out.
+inline constexpr const char* object_symbol_name = "_vex_res_%016llx_%s";
+
 // A record whose members are all address constants, so that the compiler
 // places it at build time: the path members point into the record's path
 // array (vex_res_data::vex_res_data::identifier), not into the record itself.

@@ -69,6 +69,19 @@ uint64_t extension_position(const wchar_t* name) {
   return position ? position : i;
 }
 
+bool make_derived_name(builder_context& context, const wchar_t* target, const wchar_t* suffix) {
+  uint64_t extension = extension_position(target);
+  context.pNAME_DST[0] = 0;
+  if (extension + wcslen(suffix) + 1 > context.name_capacity) return false;
+  wmemcpy(context.pNAME_DST, target, extension);
+  wcscpy(context.pNAME_DST + extension, suffix);
+  return true;
+}
+
+bool is_standard_stream_name(const wchar_t* name) {
+  return wcscmp(name, L"-") == 0 || wcscmp(name, L"con") == 0 || wcscmp(name, L"CON") == 0;
+}
+
 namespace {
 
 // Copies the target name into pNAME_DST; the position at which the derived

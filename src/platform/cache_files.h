@@ -1,6 +1,7 @@
 #pragma once
-// The two directory operations of the variant cache: making its directory
-// and putting a finished entry under its name in one step.
+// The directory operations of the variant cache and the object file: making
+// a directory, putting a finished file under its name in one step, and
+// removing one.
 namespace platform {
 
 /// Creates the directory; true when it exists afterwards (made now or before).

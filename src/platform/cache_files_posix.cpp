@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/fault_seam.h"
 #include "platform/posix_path.h"
 
 namespace platform {
@@ -22,6 +23,10 @@ bool create_directory(const wchar_t* name) {
 }
 
 bool replace_file(const wchar_t* from, const wchar_t* to) {
+  if (uint32_t injected = fault::before(fault::operation::rename)) {
+    errno = static_cast<int>(injected);
+    return false;
+  }
   system_path from_path(from);
   system_path to_path(to);
   return from_path.c_str() && to_path.c_str() && rename(from_path.c_str(), to_path.c_str()) == 0;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/fault_seam.h"
+
 namespace platform {
 
 bool create_directory(const wchar_t* name) {
@@ -14,6 +16,10 @@ bool create_directory(const wchar_t* name) {
 }
 
 bool replace_file(const wchar_t* from, const wchar_t* to) {
+  if (uint32_t injected = fault::before(fault::operation::rename)) {
+    SetLastError(injected);
+    return false;
+  }
   return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

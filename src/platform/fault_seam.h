@@ -6,7 +6,7 @@
 
 namespace platform::fault {
 
-enum class operation { open, read, write, seek, truncate, list, count };
+enum class operation { open, read, write, seek, truncate, list, rename, count };
 
 /// Called by the platform layer before it performs op: 0 to go on, or the
 /// error code the operation must fail with.

@@ -25,6 +25,11 @@ USAGE = BANNER + (
     "hierarchy structure, implies -f\n\n")
 
 
+def native_object(stem="res"):
+    """The name of the object file that -m object writes beside stem.cpp."""
+    return stem + (".data.obj" if PLATFORM == "windows" else ".data.o")
+
+
 def read_names(def_file, macro):
     with open(os.path.join(REPO, "include", "vex_resource_builder", def_file)) as f:
         return re.findall(r"^" + macro + r"\((\w+)[,)]", f.read(), re.M)
@@ -167,13 +172,36 @@ class ToolTest(unittest.TestCase):
     def assertLeftOnly(self, names, where=None):
         self.assertEqual(sorted(os.listdir(where or self.dir)), sorted(names))
 
-    def compile_and_check(self, cpp, header, namespaces, where=None, flags=(), std="c++17"):
+    def compile_and_check(self, cpp, header, namespaces, where=None, flags=(), std="c++17", compilers=None):
         """Compiles cpp with a consumer that reaches everything through header,
         runs it, and returns {url path: fields} of every record in the root
         array and in the arrays of the given top-level namespaces. Checks
         that every array is sorted and that no record is reachable twice.
-        flags go to every compiler (the incbin form's -Wa,-I<dir>)."""
+        flags go to every compiler (the incbin form's -Wa,-I<dir>, the object
+        form's object file); compilers replaces COMPILERS."""
         where = where or self.dir
+        build = self.write_check_program(namespaces)
+        results = None
+        for name, compiler, runner in compilers or COMPILERS:
+            exe = os.path.join(build, "check_" + name + ".exe")
+            header_path = os.path.abspath(os.path.join(where, header))
+            command = compiler + ["-std=" + std, "-Wall", "-Werror", "-Wno-unused-const-variable",
+                                  "-I" + build, "-I" + os.path.join(REPO, "include"),
+                                  "-DVEX_GENERATED_HEADER=\"%s\"" % header_path.replace("\\", "/"),
+                                  os.path.join(where, cpp), os.path.join(build, "check.cpp"), *flags, "-o", exe]
+            proc = subprocess.run(command, capture_output=True, text=True)
+            self.assertEqual(proc.returncode, 0, "%s failed:\n%s" % (name, proc.stderr[-4000:]))
+            records = self.run_check_program(runner + [exe], build)
+            if results is None:
+                results = records
+            else:
+                self.assertEqual(results, records, "compilers disagree")
+        return results
+
+    def write_check_program(self, namespaces):
+        """A fresh directory holding the consumer's pch.h and check.cpp, a
+        program that prints every record of the root array and of the arrays
+        of the given top-level namespaces."""
         build = tempfile.mkdtemp(prefix="consumer_", dir=self.dir)
         shutil.copy(os.path.join(REPO, "tests", "consumer", "pch.h"), build)
         arrays = ["  for (size_t i = 0; i < vex_res::all_length; ++i) dump(\"\", vex_res::all[i]);"]
@@ -182,43 +210,34 @@ class ToolTest(unittest.TestCase):
                           % (ns, ns, ns))
         with open(os.path.join(build, "check.cpp"), "w") as f:
             f.write(CHECK_PROGRAM.replace("ARRAYS", "\n".join(arrays)))
+        return build
+
+    def run_check_program(self, command, cwd):
+        """Runs a built check program: {url path: fields} of the records it
+        prints, each array checked to be sorted and no record reachable twice."""
+        run = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
+        self.assertEqual(run.returncode, 0, run.stderr)
         content_types = read_names("content_types.def", "VEX_CONTENT_TYPE")
         text_encodings = read_names("text_encodings.def", "VEX_TEXT_ENCODING")
-        results = None
-        for name, compiler, runner in COMPILERS:
-            exe = os.path.join(build, "check_" + name + ".exe")
-            header_path = os.path.abspath(os.path.join(where, header))
-            command = compiler + ["-std=" + std, "-Wall", "-Werror", "-Wno-unused-const-variable",
-                                  "-I" + build, "-I" + os.path.join(REPO, "include"),
-                                  "-DVEX_GENERATED_HEADER=\"%s\"" % header_path.replace("\\", "/"), *flags,
-                                  os.path.join(where, cpp), os.path.join(build, "check.cpp"), "-o", exe]
-            proc = subprocess.run(command, capture_output=True, text=True)
-            self.assertEqual(proc.returncode, 0, "%s failed:\n%s" % (name, proc.stderr[-4000:]))
-            run = subprocess.run(runner + [exe], capture_output=True, text=True, cwd=build)
-            self.assertEqual(run.returncode, 0, run.stderr)
-            records = {}
-            order = {}
-            for line in run.stdout.splitlines():
-                fields = line.split("\t")
-                array, url = fields[0], bytes.fromhex(fields[1]).decode("latin-1")
-                self.assertNotIn(url, records, "reachable twice: " + url)
-                previous = order.get(array)
-                if previous is not None:
-                    self.assertLess(previous.encode("latin-1"), url.encode("latin-1"), "array %r not sorted" % array)
-                order[array] = url
-                records[url] = {
-                    "array": array, "path_a": int(fields[2]), "below_top": int(fields[3]),
-                    "name_offset": int(fields[4]), "content_type": content_types[int(fields[5])],
-                    "encoding": text_encodings[int(fields[6])], "size": int(fields[7]),
-                    "size_without_bom": int(fields[8]), "utf16_length": int(fields[9]),
-                    "bom": int(fields[10]), "date": fields[11], "date_lower": fields[12],
-                    "name": wide_text(fields[13]),
-                    "data": bytes.fromhex(fields[14])}
-            if results is None:
-                results = records
-            else:
-                self.assertEqual(results, records, "compilers disagree")
-        return results
+        records = {}
+        order = {}
+        for line in run.stdout.splitlines():
+            fields = line.split("\t")
+            array, url = fields[0], bytes.fromhex(fields[1]).decode("latin-1")
+            self.assertNotIn(url, records, "reachable twice: " + url)
+            previous = order.get(array)
+            if previous is not None:
+                self.assertLess(previous.encode("latin-1"), url.encode("latin-1"), "array %r not sorted" % array)
+            order[array] = url
+            records[url] = {
+                "array": array, "path_a": int(fields[2]), "below_top": int(fields[3]),
+                "name_offset": int(fields[4]), "content_type": content_types[int(fields[5])],
+                "encoding": text_encodings[int(fields[6])], "size": int(fields[7]),
+                "size_without_bom": int(fields[8]), "utf16_length": int(fields[9]),
+                "bom": int(fields[10]), "date": fields[11], "date_lower": fields[12],
+                "name": wide_text(fields[13]),
+                "data": bytes.fromhex(fields[14])}
+        return records
 
     def assertRecordMatches(self, record, file_path, walked_path, top_prefix, content_type=None):
         """The record of a file agrees with the file itself."""

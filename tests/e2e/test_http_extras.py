@@ -101,7 +101,8 @@ class HttpExtras(ToolTest):
     def test_variants_decode_to_the_files_and_etags_are_strong_and_distinct(self):
         files = tree(self.path("site"))
         # The variants take the data form of the files' own bytes.
-        for form, flags in (("words", []), ("incbin", ["-Wa,-I" + self.path("out")]), ("literal", [])):
+        for form, flags in (("words", []), ("incbin", ["-Wa,-I" + self.path("out")]), ("literal", []),
+                            ("object", [self.path("out", harness.native_object())])):
             with self.subTest(form=form):
                 shutil.rmtree(self.path("out"), ignore_errors=True)
                 os.makedirs(self.path("out"))

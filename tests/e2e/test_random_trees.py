@@ -9,7 +9,7 @@ import random
 import shutil
 import unittest
 
-from harness import PLATFORM, ToolTest, namespaces_with_arrays
+from harness import PLATFORM, ToolTest, namespaces_with_arrays, native_object
 
 # Pieces of names: quotes, spaces, separators of other systems, bytes that
 # are not UTF-8 (POSIX only), characters above U+00FF, keywords and the
@@ -132,16 +132,18 @@ class RandomTrees(ToolTest):
         records = self.compile_and_check("res.cpp", "res.h", namespaces_with_arrays(os.path.join(work, "res.h")),
                                          where=work, std="gnu++20")
         # The fast forms hold the same records, byte for byte and pointer for
-        # pointer (the incbin form with its data in res_incbin.bin).
+        # pointer (the incbin form with its data in res_incbin.bin, the object
+        # form in its object file).
         fast_records = {}
-        for form in ("incbin", "literal"):
+        form_flags = {"incbin": ["-Wa,-I" + work], "literal": [], "object": [os.path.join(work, native_object("res_object"))]}
+        for form in ("incbin", "literal", "object"):
             form_switches = [w for w in switches if w != "-u"] + ["-m", form] + (["-u"] if utf8 else [])
             fast = self.run_tool("-q", *form_switches, "res_%s.cpp" % form, "-d", "site", "*", cwd=work)
             self.assertEqual(fast.code, 0, fast.out)
             self.assertEqual(fast.out.replace("res_%s." % form, "res."), result.out)
             fast_records[form] = self.compile_and_check(
                 "res_%s.cpp" % form, "res_%s.h" % form, namespaces_with_arrays(os.path.join(work, "res.h")),
-                where=work, flags=["-Wa,-I" + work], std="gnu++20")
+                where=work, flags=form_flags[form], std="gnu++20")
         # The narrow path holds UTF-8 (the name's own bytes on POSIX) under -u, else Latin-1.
         def narrow(text):
             return text.encode("utf-8", "surrogateescape") if utf8 else text.encode("latin-1")

@@ -1,6 +1,6 @@
 // The fault seam of the fault test build. VEX_FAULT lists the faults as
 // "operation:n:action" items separated by commas: the n-th call (from 1) of
-// the operation (open, read, write, seek, truncate, list) fails with the
+// the operation (open, read, write, seek, truncate, list, rename) fails with the
 // error code action (errno on POSIX, a Win32 code on Windows), or with action "stop" the process stops itself
 // (SIGSTOP; not on Windows) there and goes on normally once continued. When
 // VEX_FAULT_REPORT names a file, the process writes into it at exit how often
@@ -16,7 +16,7 @@
 namespace platform::fault {
 namespace {
 
-constexpr const char* operation_names[] = {"open", "read", "write", "seek", "truncate", "list"};
+constexpr const char* operation_names[] = {"open", "read", "write", "seek", "truncate", "list", "rename"};
 constexpr int operation_count = static_cast<int>(operation::count);
 constexpr int stop_action = -1;
 

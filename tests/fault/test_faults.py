@@ -30,13 +30,15 @@ TREE = {"site/index.html": "<h1>hi</h1>", "site/css/a.css": "a{}", "site/css/dee
         "site/img/logo.svg": b"\xef\xbb\xbf<svg/>"}
 NAMESPACES = ["css", "img"]
 ARGS = ["-q", "-M", "out/res.d", "out/res.cpp", "-d", "site", "*"]
-OPERATIONS = ["open", "read", "write", "seek", "truncate", "list"]
+OPERATIONS = ["open", "read", "write", "seek", "truncate", "list", "rename"]
 # errno values injected: EIO everywhere; for opens also "no such file" and
 # "permission denied", which the file object treats differently.
-ERRORS = {"open": [5, 2, 13], "read": [5], "write": [5, 28], "seek": [5], "truncate": [5], "list": [5, 2]}
+ERRORS = {"open": [5, 2, 13], "read": [5], "write": [5, 28], "seek": [5], "truncate": [5], "list": [5, 2],
+          "rename": [5]}
 # Win32 codes, one per operation so that the sweep stays short under wine:
 # access denied, read fault, disk full, seek error, access denied, path not found.
-WINDOWS_ERRORS = {"open": [5], "read": [30], "write": [112], "seek": [25], "truncate": [5], "list": [3]}
+WINDOWS_ERRORS = {"open": [5], "read": [30], "write": [112], "seek": [25], "truncate": [5], "list": [3],
+                  "rename": [5]}
 SANITIZER_MARKS = ("AddressSanitizer", "runtime error:", "LeakSanitizer")
 
 
@@ -80,6 +82,8 @@ class FaultSweep(ToolTest):
     missing_entry_is_a_miss = False
     outputs_written = ("res.cpp", "res.h", "res.d")
     flags = ()
+    # Whether the run puts files under their names by renaming them.
+    renames = False
 
     def setUp(self):
         super().setUp()
@@ -126,10 +130,14 @@ class FaultSweep(ToolTest):
     def check_cache(self):
         pass
 
+    def check_whole_outputs(self):
+        pass
+
     def test_every_single_fault_is_reported_and_the_exit_code_tells_the_truth(self):
         points = 0
         for operation in OPERATIONS:
-            self.assertGreater(self.counts[operation], 0, operation)
+            if operation != "rename" or self.renames:
+                self.assertGreater(self.counts[operation], 0, operation)
             for call in range(1, self.counts[operation] + 1):
                 for error in (WINDOWS_ERRORS if harness.PLATFORM == "windows" else ERRORS)[operation]:
                     plan = "%s:%d:%d" % (operation, call, error)
@@ -148,6 +156,7 @@ class FaultSweep(ToolTest):
                         self.assertEqual([n for _, _, names in os.walk(self.path("out"))
                                           for n in names if n.endswith(".tmp")], [])
                         self.check_cache()
+                        self.check_whole_outputs()
                         if proc.returncode == 0:
                             if outputs != self.reference:
                                 self.check_complete_output()
@@ -164,6 +173,7 @@ class FaultSweepWithExtras(FaultSweep):
     """-x on a fresh cache: the cache entries are written and renamed."""
     args = ARGS[:3] + ["-x"] + ARGS[3:]
     warm = None
+    renames = True
     # A cache entry that is not found is compressed again, without a word:
     # nothing is lost, the output is the same.
     missing_entry_is_a_miss = True
@@ -195,6 +205,8 @@ class FaultSweepWithExtras(FaultSweep):
 class FaultSweepWithWarmCache(FaultSweepWithExtras):
     """-x with every entry cached before each run: the entries are read."""
 
+    renames = False
+
     def setUp(self):
         super().setUp()
         self.warm = self.path("warm")
@@ -212,6 +224,28 @@ class IncbinFaultSweep(FaultSweep):
     @property
     def flags(self):
         return ["-Wa,-I" + self.path("out")]
+
+
+class ObjectFaultSweep(FaultSweep):
+    """The same sweep over the object form: the object is written under a
+    temporary name, with its symbol table in two parts, and named when
+    whole; whatever fails, an object under its name is a whole one."""
+    args = ARGS[:3] + ["-m", "object"] + ARGS[3:]
+    renames = True
+
+    @property
+    def outputs_written(self):
+        return FaultSweep.outputs_written + (harness.native_object(),)
+
+    @property
+    def flags(self):
+        return [self.path("out", harness.native_object())]
+
+    def check_whole_outputs(self):
+        obj = self.path("out", harness.native_object())
+        if os.path.exists(obj):
+            symbols = subprocess.run(["llvm-nm", obj], capture_output=True, text=True)
+            self.assertEqual(symbols.returncode, 0, symbols.stderr)
 
 
 class Interrupted(ToolTest):
@@ -251,6 +285,28 @@ class Interrupted(ToolTest):
                                 "-DVEX_GENERATED_HEADER=\"%s\"" % self.path("res.h"), self.path("res.cpp")],
                                capture_output=True)
         self.assertNotEqual(check.returncode, 0)
+
+
+    def test_a_killed_run_leaves_no_object_that_a_linker_takes(self):
+        os.makedirs(self.path("site"))
+        with open(self.path("site", "big.bin"), "wb") as f:
+            f.write(os.urandom(1 << 20) * 24)
+        proc = start_stopped(self, "read:5:stop", ["-q", "-m", "object", "res.cpp", "-d", "site", "*"])
+        try:
+            # Mid-file: the data are being written under the temporary name,
+            # where a text still holds the header's place.
+            with open(self.path("res.data.o.tmp"), "rb") as f:
+                self.assertEqual(f.read(64), b"unfinished object of vex_resource_builder\n".ljust(64, b"\0"))
+            proc.send_signal(signal.SIGKILL)
+        finally:
+            proc.kill()
+            proc.communicate()
+        self.assertLeftOnly(["res.cpp", "res.data.o.tmp", "res.h", "site"])
+        self.assertNotEqual(subprocess.run(["llvm-nm", self.path("res.data.o.tmp")], capture_output=True).returncode, 0)
+        # The next run takes the name over and leaves the whole object only.
+        self.assertEqual(subprocess.run(harness.TOOL + ["-q", "-m", "object", "res.cpp", "-d", "site", "*"],
+                                        cwd=self.dir, capture_output=True).returncode, 0)
+        self.assertLeftOnly(["res.cpp", "res.data.o", "res.h", "site"])
 
 
 class VanishingInputs(ToolTest):

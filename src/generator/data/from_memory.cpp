@@ -5,6 +5,7 @@
 #include "generator/data/words.h"
 #include "generator/data/incbin.h"
 #include "generator/data/literal.h"
+#include "generator/data/object.h"
 #include "generator/generated_text.h"
 #include "generator/text_output.h"
 #include "support/format.h"
@@ -31,6 +32,7 @@ size_t words_per_piece(const builder_context& context) {
 bool write_data_array_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
   if (context.form == data_form::incbin) return write_incbin_from_memory(context, name, bytes, size);
   if (context.form == data_form::literal) return write_literal_from_memory(context, name, bytes, size);
+  if (context.form == data_form::object) return write_object_from_memory(context, name, bytes, size);
   unsigned long long word_count = size / 8 + (size % 8 != 0);
   if (prepare_text(context, data_open, name, word_count) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);

@@ -1,0 +1,117 @@
+// ELF64 little-endian relocatable objects for x86-64 and AArch64: the data
+// in .rodata.vex_res, one hidden global object symbol per data array with
+// its size, and an empty .note.GNU-stack so that linking the object does
+// not ask for an executable stack. The section headers are the trailer.
+#include <cstring>
+
+#include "generator/data/object_model.h"
+
+namespace {
+
+constexpr uint32_t header_bytes = 64;
+constexpr uint32_t section_header_bytes = 64;
+constexpr uint32_t symbol_bytes = 24;
+
+constexpr uint16_t et_rel = 1;
+constexpr uint16_t em_x86_64 = 62;
+constexpr uint16_t em_aarch64 = 183;
+constexpr uint32_t sht_progbits = 1;
+constexpr uint32_t sht_symtab = 2;
+constexpr uint32_t sht_strtab = 3;
+constexpr uint64_t shf_alloc = 2;
+constexpr uint8_t stb_global_stt_object = 0x11;
+constexpr uint8_t stv_hidden = 2;
+
+// The section names, each after the terminator of the one before.
+constexpr char section_names[] = "\0.rodata.vex_res\0.note.GNU-stack\0.symtab\0.strtab\0.shstrtab";
+constexpr uint32_t data_name = 1;
+constexpr uint32_t note_name = data_name + sizeof ".rodata.vex_res";
+constexpr uint32_t symtab_name = note_name + sizeof ".note.GNU-stack";
+constexpr uint32_t strtab_name = symtab_name + sizeof ".symtab";
+constexpr uint32_t shstrtab_name = strtab_name + sizeof ".strtab";
+
+// The sections by index; the first is the null section.
+enum section_index : uint16_t { null_section, data_section, note_section, symtab_section, strtab_section,
+                                shstrtab_section, section_count };
+
+// The section headers follow the section names, 8-byte aligned.
+uint64_t section_headers_at(const object_layout& layout) {
+  return (layout.trailer_at + sizeof section_names + 7) & ~uint64_t{7};
+}
+
+struct section_header {
+  uint32_t name, type;
+  uint64_t flags, offset, size;
+  uint32_t link, info;
+  uint64_t alignment, entry_size;
+};
+
+void put_section_header(uint8_t* at, const section_header& s) {
+  put32(at, s.name);
+  put32(at + 4, s.type);
+  put64(at + 8, s.flags);
+  put64(at + 16, 0);  // address
+  put64(at + 24, s.offset);
+  put64(at + 32, s.size);
+  put32(at + 40, s.link);
+  put32(at + 44, s.info);
+  put64(at + 48, s.alignment);
+  put64(at + 56, s.entry_size);
+}
+
+size_t strings_head(const object_layout&, uint8_t* out) {
+  out[0] = 0;  // index 0 is the empty name
+  return 1;
+}
+
+void encode_symbol(const object_layout&, const object_symbol& symbol, uint64_t name_index, uint8_t* out) {
+  put32(out, name_index);
+  out[4] = stb_global_stt_object;
+  out[5] = stv_hidden;
+  put16(out + 6, data_section);
+  put64(out + 8, symbol.value);
+  put64(out + 16, symbol.size);
+}
+
+size_t trailer(const object_layout& layout, uint8_t* out) {
+  uint64_t headers_at = section_headers_at(layout);
+  size_t names_end = sizeof section_names;
+  size_t headers = static_cast<size_t>(headers_at - layout.trailer_at);
+  memcpy(out, section_names, names_end);
+  memset(out + names_end, 0, headers - names_end);
+  uint64_t symtab_size = (layout.symbol_count + 1) * symbol_bytes;
+  const section_header sections[section_count] = {
+      {},
+      {data_name, sht_progbits, shf_alloc, layout.data_at, layout.data_size, 0, 0, 8, 0},
+      {note_name, sht_progbits, 0, layout.symbols_at, 0, 0, 0, 1, 0},
+      // Every symbol after the null one is global: info names the first.
+      {symtab_name, sht_symtab, 0, layout.symbols_at, symtab_size, strtab_section, 1, 8, symbol_bytes},
+      {strtab_name, sht_strtab, 0, layout.strings_at, layout.strings_size, 0, 0, 1, 0},
+      {shstrtab_name, sht_strtab, 0, layout.trailer_at, sizeof section_names, 0, 0, 1, 0},
+  };
+  for (const section_header& section : sections) {
+    put_section_header(out + headers, section);
+    headers += section_header_bytes;
+  }
+  return headers;
+}
+
+void header(const object_layout& layout, uint8_t* out) {
+  static constexpr uint8_t identification[16] = {0x7f, 'E', 'L', 'F', 2 /* 64-bit */, 1 /* little-endian */,
+                                                 1 /* version */};
+  memset(out, 0, header_bytes);
+  memcpy(out, identification, sizeof identification);
+  put16(out + 16, et_rel);
+  put16(out + 18, layout.format == object_format::elf_arm64 ? em_aarch64 : em_x86_64);
+  put32(out + 20, 1);  // version
+  put64(out + 40, section_headers_at(layout));
+  put16(out + 52, header_bytes);
+  put16(out + 58, section_header_bytes);
+  put16(out + 60, section_count);
+  put16(out + 62, shstrtab_section);
+}
+
+}  // namespace
+
+const object_writer elf_writer = {header_bytes, symbol_bytes, 1, 1, false, ~uint64_t{0},
+                                  strings_head, encode_symbol, trailer,   header};

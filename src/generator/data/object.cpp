@@ -1,0 +1,344 @@
+#include "generator/data/object.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "generator/data/binary_stream.h"
+#include "generator/data/object_model.h"
+#include "generator/extras/content_hash.h"
+#include "generator/generated_text.h"
+#include "generator/output_set.h"
+#include "generator/text_output.h"
+#include "platform/cache_files.h"
+#include "platform/native_object.h"
+#include "support/format.h"
+#include "support/system_error.h"
+
+using namespace platform;
+
+const object_writer& writer_for(object_format format) {
+  switch (format) {
+    case object_format::coff_x86_64:
+    case object_format::coff_arm64: return coff_writer;
+    case object_format::macho_x86_64:
+    case object_format::macho_arm64: return macho_writer;
+    case object_format::elf_x86_64:
+    case object_format::elf_arm64: break;
+  }
+  return elf_writer;
+}
+
+const wchar_t* object_format_family(object_format format) {
+  const object_writer& writer = writer_for(format);
+  return &writer == &coff_writer ? L"COFF" : &writer == &macho_writer ? L"Mach-O" : L"ELF";
+}
+
+namespace {
+
+constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;
+
+// Less than the smallest header, and no format's magic number.
+constexpr char unfinished_object[] = "unfinished object of vex_resource_builder\n";
+static_assert(sizeof unfinished_object <= 60);
+
+// The object's two names beside the target, absolute: "data.obj" at the
+// extension for COFF, as Windows tools name objects, "data.o" for the
+// others, and ".tmp" after that while it is written.
+bool make_object_names(builder_context& context, const wchar_t* target) {
+  data_object_file& object = context.object;
+  bool coff = &writer_for(object.format) == &coff_writer;
+  if (!make_derived_name(context, target, coff ? L"data.obj" : L"data.o")) return false;
+  bool absolute = target[0] == L'/' || target[0] == L'\\' || (target[0] && target[1] == L':');
+  object.final_name = absolute || !context.start_directory[0] ? L"" : context.start_directory;
+  if (!object.final_name.empty()) object.final_name += L'/';
+  object.final_name += context.pNAME_DST;
+  object.temporary_name = object.final_name + L".tmp";
+  return true;
+}
+
+// Closes the object and removes it under both of its names.
+void discard_object(builder_context& context) {
+  context.binary.file.close();
+  for (const std::wstring* name : {&context.object.temporary_name, &context.object.final_name})
+    if (!name->empty()) delete_file(name->c_str());
+}
+
+// After a failure that leaves the object unusable: it is completed no more.
+void fail_object(builder_context& context) {
+  context.output_incomplete = 1;
+  context.binary.file.close();
+}
+
+bool open_part(builder_context& context, const wchar_t* target, const wchar_t* suffix, file_handle& part,
+               const wchar_t* message) {
+  if (make_derived_name(context, target, suffix))
+    part.open(context.pNAME_DST, generic_read | generic_write, create_always, part_flags);
+  if (part.opened) return true;
+  out_printf(message, context.pNAME_DST);
+  return false;
+}
+
+bool write_part(builder_context& context, file_handle& part, const void* bytes, uint64_t length,
+                const wchar_t* label) {
+  if (part.write(bytes, static_cast<uint32_t>(length)) >= 0) return true;
+  out_printf(L"failed to write %ls [%hs]\n", label, context.binary.name_literal);
+  print_system_error(standard_stream::output, part.write_error);
+  fail_object(context);
+  return false;
+}
+
+// Whether the data section can take size more bytes (padded to 8) within
+// the format's offsets; else the object fails, with a message. A failed
+// object passes, as the write reports it.
+bool object_can_hold(builder_context& context, uint64_t size, const char* name) {
+  const object_writer& writer = writer_for(context.object.format);
+  uint64_t room = writer.file_limit - writer.header_size - context.binary.size;
+  if (!context.binary.file.opened || (size <= room && ((size + 7) & ~uint64_t{7}) <= room)) return true;
+  out_printf(L"DST.data.o cannot hold [%hs]: a %ls object file holds at most 4 GiB\n", name,
+             object_format_family(context.object.format));
+  fail_object(context);
+  return false;
+}
+
+// Adds the symbol of the bytes at value (size bytes) to the two parts.
+bool add_symbol(builder_context& context, uint64_t value, uint64_t size, uint64_t hash, const char* id) {
+  data_object_file& object = context.object;
+  int length = format_text(context.text_buffer, room_below_literals(context), object_symbol_name,
+                           static_cast<unsigned long long>(hash), id);
+  if (length < 0) {
+    out_printf(L"failed to prepare data [%hs]\n", id);
+    fail_object(context);
+    return false;
+  }
+  object_symbol symbol{value, size, object.name_bytes};
+  if (!write_part(context, object.names, context.text_buffer, static_cast<uint64_t>(length) + 1, L"DST.names.tmp") ||
+      !write_part(context, object.symbols, &symbol, sizeof symbol, L"DST.symbols.tmp"))
+    return false;
+  object.name_bytes += static_cast<uint64_t>(length) + 1;
+  ++object.symbol_count;
+  return true;
+}
+
+// Reads the part from its start in pieces of at most piece bytes into
+// read_buffer, handing each to take; false after a message when a read
+// fails or the part does not hold expected bytes.
+template <typename Take>
+bool read_part(builder_context& context, file_handle& part, uint64_t expected, uint64_t piece, const wchar_t* label,
+               Take take) {
+  uint64_t total = 0;
+  bool read = part.seek(0, file_begin);
+  while (read) {
+    int64_t got = part.read(context.read_buffer, static_cast<uint32_t>(piece));
+    if (got <= 0) {
+      read = got == 0;
+      break;
+    }
+    total += static_cast<uint64_t>(got);
+    if (total > expected) break;
+    if (!take(static_cast<uint64_t>(got))) return false;
+  }
+  if (read && total == expected) return true;
+  out_printf(L"failed to read %ls [%hs]\n", label, context.binary.name_literal);
+  if (!read) print_system_error(standard_stream::output, part.last_error);
+  return false;
+}
+
+// Places the tables behind the data.
+object_layout plan_layout(const builder_context& context, const object_writer& writer, uint8_t* head,
+                          size_t& head_length) {
+  object_layout layout{};
+  layout.format = context.object.format;
+  layout.data_size = context.binary.size;
+  layout.symbol_count = context.object.symbol_count;
+  layout.name_bytes = context.object.name_bytes;
+  layout.data_at = writer.header_size;
+  layout.symbols_at = layout.data_at + layout.data_size;
+  layout.strings_at = layout.symbols_at + (writer.null_symbols + layout.symbol_count) * writer.symbol_size;
+  // The head's length is the same whatever it says; what it says may
+  // depend on the table's size.
+  head_length = writer.strings_head(layout, head);
+  uint64_t alignment = writer.string_alignment;
+  layout.strings_size = (head_length + layout.name_bytes + alignment - 1) / alignment * alignment;
+  writer.strings_head(layout, head);
+  layout.trailer_at = layout.strings_at + layout.strings_size;
+  return layout;
+}
+
+// Appends the symbol and string tables and the trailer, then writes the
+// header in front of the data. False after a message.
+bool complete_object(builder_context& context) {
+  data_object_file& object = context.object;
+  const object_writer& writer = writer_for(object.format);
+  uint8_t head[object_piece_capacity];
+  uint8_t piece[object_piece_capacity];
+  size_t head_length = 0;
+  object_layout layout = plan_layout(context, writer, head, head_length);
+  size_t trailer_length = writer.trailer(layout, piece);
+  uint64_t file_size = layout.trailer_at + trailer_length;
+  if (file_size > writer.file_limit || layout.strings_size > 0xffffffff || layout.symbol_count > 0x7fffffff) {
+    out_printf(L"DST.data.o [%hs] would take %llu bytes: a %ls object file holds at most 4 GiB\n",
+               context.binary.name_literal, static_cast<unsigned long long>(file_size),
+               object_format_family(object.format));
+    return false;
+  }
+
+  uint64_t symbol_piece = context.read_size / sizeof(object_symbol) * sizeof(object_symbol);
+  uint64_t name_bias = writer.underscore ? 0 : 1;
+  auto encode_symbols = [&](uint64_t bytes) {
+    uint64_t count = bytes / sizeof(object_symbol);
+    auto* out = reinterpret_cast<uint8_t*>(context.text_buffer);
+    for (uint64_t i = 0; i < count; ++i) {
+      object_symbol symbol;
+      memcpy(&symbol, context.read_buffer + i * sizeof symbol, sizeof symbol);
+      writer.encode_symbol(layout, symbol, head_length + symbol.name_offset + name_bias, out + i * writer.symbol_size);
+    }
+    return append_binary(context, out, count * writer.symbol_size);
+  };
+  auto copy_names = [&](uint64_t bytes) { return append_binary(context, context.read_buffer, bytes); };
+  bool written =
+      append_zeros(context, uint64_t{writer.null_symbols} * writer.symbol_size) &&
+      read_part(context, object.symbols, layout.symbol_count * sizeof(object_symbol), symbol_piece,
+                L"DST.symbols.tmp", encode_symbols) &&
+      append_binary(context, head, head_length) &&
+      read_part(context, object.names, layout.name_bytes, context.read_size, L"DST.names.tmp", copy_names) &&
+      append_zeros(context, layout.strings_size - head_length - layout.name_bytes) &&
+      append_binary(context, piece, trailer_length);
+  if (!written) return false;
+  writer.header(layout, piece);
+  if (!context.binary.file.seek(0, file_begin) || context.binary.file.write(piece, writer.header_size) < 0) {
+    out_printf(L"failed to write the header of DST.data.o [%hs]\n", context.binary.name_literal);
+    uint32_t error = context.binary.file.last_error ? context.binary.file.last_error : context.binary.file.write_error;
+    print_system_error(standard_stream::output, error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool prepare_data_object(builder_context& context, const wchar_t* target, const wchar_t* format_name, bool append) {
+  if (!format_name && !native_object_format()) {
+    out_printf(L"this system has no object format of its own: give -m object:<format>, the format one of %ls\n",
+               object_format_list);
+    return false;
+  }
+  if (!parse_object_format(format_name ? format_name : native_object_format(), &context.object.format)) {
+    out_printf(L"invalid object format [%s]: give %ls\n", format_name, object_format_list);
+    return false;
+  }
+  if (is_standard_stream_name(target)) {
+    out_printf(L"the object form needs a target file beside which to write DST.data.o, not [%s]\n", target);
+    return false;
+  }
+  if (append) {
+    out_printf(L"the object form cannot append (-a) to the object file of an earlier run: generate the whole tree in "
+               L"one run\n");
+    return false;
+  }
+  return true;
+}
+
+bool open_data_object(builder_context& context, const wchar_t* target) {
+  data_binary_file& binary = context.binary;
+  data_object_file& object = context.object;
+  binary.size = 0;
+  binary.label = L"DST.data.o";
+  binary.name_literal[0] = 0;
+  object.symbol_count = object.name_bytes = 0;
+  if (!open_part(context, target, L"symbols.tmp", object.symbols, L"cannot open DST.symbols.tmp [%s]\n") ||
+      !open_part(context, target, L"names.tmp", object.names, L"cannot open DST.names.tmp [%s]\n"))
+    return false;
+  if (!make_object_names(context, target)) {
+    out_printf(L"cannot open DST.data.o [%s]: the name is too long\n", target);
+    return false;
+  }
+  {
+    const wchar_t* name = context.pNAME_DST;
+    for (const wchar_t* at = name; *at; ++at)
+      if (*at == L'/' || *at == L'\\') name = at + 1;
+    long long length = name_to_utf8(name, wcslen(name), binary.name_literal, sizeof binary.name_literal - 1);
+    binary.name_literal[length > 0 ? length : 0] = 0;
+  }
+  // The object of an earlier run goes now, as the target's text does: a
+  // walk of the target's directory must not embed it, and a build must not
+  // link it with the new target.
+  delete_file(object.final_name.c_str());
+  // Text where the header goes, until the end of the run writes it: the
+  // file is then no object that any linker takes (some take zeros for an
+  // empty COFF object), and says what it is.
+  uint8_t placeholder[object_piece_capacity] = {};
+  memcpy(placeholder, unfinished_object, sizeof unfinished_object - 1);
+  binary.file.open(object.temporary_name.c_str(), generic_write, create_always, 0);
+  if (!binary.file.opened) {
+    out_printf(L"cannot open DST.data.o [%s]\n", object.temporary_name.c_str());
+    return false;
+  }
+  if (binary.file.write(placeholder, writer_for(object.format).header_size) < 0) {
+    out_printf(L"failed to write DST.data.o [%s]\n", object.temporary_name.c_str());
+    print_system_error(standard_stream::output, binary.file.write_error);
+    discard_object(context);
+    return false;
+  }
+  if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
+  return true;
+}
+
+int write_data_object(builder_context& context, const char* path_literal, uint64_t text_room) {
+  const char* id = context.flat_name;
+  if (!object_can_hold(context, context.file_size, id)) return -1;
+  uint64_t offset = context.binary.size;
+  content_hasher hash;
+  hash.add(&context.file_size, sizeof context.file_size);
+  if (!append_source(context, hash)) return -1;
+  uint64_t symbol_hash = hash.finish64();
+  if (!add_symbol(context, offset, context.binary.size - offset, symbol_hash, id)) return -1;
+  auto hash_digits = static_cast<unsigned long long>(symbol_hash);
+  context.text_length = format_text(context.text_buffer, text_room, object_array, hash_digits, id, id, hash_digits, id,
+                                    id, path_literal);
+  if (context.text_length < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", id);
+    return -1;
+  }
+  if (!write_prepared(context, context.h_dst_cpp)) {
+    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
+    return -1;
+  }
+  return 0;
+}
+
+bool write_object_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
+  if (!object_can_hold(context, size, name)) return false;
+  uint64_t offset = context.binary.size;
+  if (!append_padded(context, bytes, size)) return false;
+  content_hasher hash;
+  hash.add(&size, sizeof size);
+  hash.add(bytes, static_cast<size_t>(size));
+  uint64_t symbol_hash = hash.finish64();
+  if (!add_symbol(context, offset, context.binary.size - offset, symbol_hash, name)) return false;
+  auto hash_digits = static_cast<unsigned long long>(symbol_hash);
+  if (prepare_text(context, object_variant_array, hash_digits, name, name, hash_digits, name) < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+    return false;
+  }
+  if (!write_prepared(context, context.h_dst_cpp)) {
+    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
+    return false;
+  }
+  return true;
+}
+
+void finish_data_object(builder_context& context) {
+  bool whole = context.binary.file.opened && complete_object(context);
+  context.binary.file.close();
+  context.object.symbols.close();
+  context.object.names.close();
+  data_object_file& object = context.object;
+  if (whole) {
+    if (replace_file(object.temporary_name.c_str(), object.final_name.c_str())) return;
+    out_printf(L"cannot give DST.data.o its name [%s]\n", object.final_name.c_str());
+    print_system_error(standard_stream::output, last_error());
+  }
+  context.output_incomplete = 1;
+  discard_object(context);
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The one model of the object file that the object form writes, shared by
+// the writers of its three file formats (elf_writer.cpp, coff_writer.cpp,
+// macho_writer.cpp). An object holds one read-only data section, 8-byte
+// aligned, and one global symbol per data array, and is laid out as
+//
+//   header | data section | symbol table | string table | trailer
+//
+// so that it is written in one pass: room for a header of fixed size is
+// left, the data stream in, the tables follow, and the header is written
+// last, when every offset is known. A writer only encodes; object.cpp does
+// the reading and writing.
+#include <cstddef>
+#include <cstdint>
+
+#include "context/data_form.h"
+
+/// One symbol as the symbols part holds it while the data are written.
+struct object_symbol {
+  uint64_t value;        ///< offset of its bytes in the data section
+  uint64_t size;         ///< its bytes, the padding to 8 included
+  uint64_t name_offset;  ///< of its "_name\0" in the names part
+};
+
+/// Where everything lies in the object once the data are written.
+struct object_layout {
+  object_format format;
+  uint64_t data_size;     ///< a multiple of 8
+  uint64_t symbol_count;  ///< the data arrays' symbols
+  uint64_t name_bytes;    ///< of the names part
+  uint64_t data_at;       ///< offsets in the file
+  uint64_t symbols_at;
+  uint64_t strings_at;
+  uint64_t strings_size;  ///< head, names and padding
+  uint64_t trailer_at;
+};
+
+/// The most bytes a writer's header, string table head or trailer takes.
+inline constexpr size_t object_piece_capacity = 1024;
+
+/// What the writer of one file format knows and makes.
+struct object_writer {
+  /// Bytes of the header in front of the data section.
+  uint32_t header_size;
+  /// Bytes of one symbol table entry, and how many zero entries lead the table.
+  uint32_t symbol_size;
+  uint32_t null_symbols;
+  /// The string table's length is rounded up to a multiple of this.
+  uint32_t string_alignment;
+  /// True where a symbol is named as C names it, with an underscore in front.
+  bool underscore;
+  /// The largest file whose offsets the format can hold.
+  uint64_t file_limit;
+  /// The string table's bytes in front of the names, into out; their length.
+  size_t (*strings_head)(const object_layout& layout, uint8_t* out);
+  /// The symbol table entry of symbol, whose name is at name_index in the string table.
+  void (*encode_symbol)(const object_layout& layout, const object_symbol& symbol, uint64_t name_index,
+                        uint8_t* out);
+  /// The bytes after the string table, into out; their length.
+  size_t (*trailer)(const object_layout& layout, uint8_t* out);
+  /// The header, header_size bytes into out.
+  void (*header)(const object_layout& layout, uint8_t* out);
+};
+
+extern const object_writer elf_writer;
+extern const object_writer coff_writer;
+extern const object_writer macho_writer;
+
+/// The writer of format's file format.
+const object_writer& writer_for(object_format format);
+
+/// What messages call the format's files ("ELF", "COFF", "Mach-O").
+const wchar_t* object_format_family(object_format format);
+
+// Little-endian fields, as every format here stores them.
+inline void put16(uint8_t* at, uint64_t value) {
+  for (int i = 0; i < 2; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+inline void put32(uint8_t* at, uint64_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+inline void put64(uint8_t* at, uint64_t value) {
+  for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
