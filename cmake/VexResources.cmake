@@ -203,11 +203,14 @@ endfunction()
 # The object format (for -m object:<format>) of target's code: the container
 # from the system, the machine from what the compiler reports, else from the
 # target triple, else from the system's processor. "" when the tool writes no
-# object for it (32-bit code, other machines, several architectures at once).
+# object for it (32-bit code, other machines, several architectures at once,
+# Apple systems other than macOS).
 function(_vex_resources_object_format result target)
   if(CMAKE_SYSTEM_NAME MATCHES "^(Windows|WindowsStore|WindowsPhone|CYGWIN|MSYS)$")
     set(container coff)
-  elseif(APPLE)
+  elseif(CMAKE_SYSTEM_NAME STREQUAL "Darwin")
+    # The Mach-O object is built for macOS; a linker for iOS and the other
+    # Apple systems refuses it.
     set(container macho)
   elseif(CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
     set(container elf)
