@@ -202,7 +202,8 @@ endfunction()
 
 # The object format (for -m object:<format>) of target's code: the container
 # from the system, the machine from what the compiler reports, else from the
-# target triple, else from the system's processor. "" when the tool writes no
+# target triple, else from the system's processor, else from the target that
+# a GNU-style compiler names itself. "" when the tool writes no
 # object for it (32-bit code, other machines, several architectures at once,
 # Apple systems other than macOS).
 function(_vex_resources_object_format result target)
@@ -231,6 +232,14 @@ function(_vex_resources_object_format result target)
   endif()
   if(NOT machine)
     set(machine "${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  if(NOT machine AND CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$"
+     AND NOT CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
+    # A cross toolchain file that names no processor: the compiler knows its target.
+    execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -dumpmachine OUTPUT_VARIABLE triple ERROR_QUIET)
+    if(triple MATCHES "^([^-]+)-")
+      set(machine "${CMAKE_MATCH_1}")
+    endif()
   endif()
   string(TOLOWER "${machine}" machine)
   if(machine MATCHES "^(x86_64|amd64|x64)$")

@@ -311,6 +311,8 @@ class Toolchains(ConsumerProject):
              "object:coff-arm64"),
             # The architectures asked for win over the triple's.
             (apple + ["-DCMAKE_OSX_ARCHITECTURES=x86_64"], "object:macho-x86-64"),
+            # A toolchain that names no processor: the compiler names its target.
+            (["-DCMAKE_SYSTEM_NAME=Windows", "-DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++-posix"], "object:coff-x86-64"),
         ]
         for arguments, switch in cases:
             with self.subTest(arguments=arguments[-2:]):
