@@ -28,14 +28,17 @@ if [ "${1:-}" = --tests ]; then
   [ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)
   need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
   [ -x /usr/lib/wine/wine64 ] || need_packages+=(wine64)
-  # vex_add_resources with other toolchains: a distcc server, the AArch64
-  # cross compiler run under qemu-user, and clang-cl with lld-link and
-  # llvm-lib for configuring Windows targets.
-  need distccd distcc
+  # The object form: the LLVM tools and linkers take every format apart and
+  # link it, and an AArch64 program runs under qemu. vex_add_resources with
+  # other toolchains: the AArch64 cross build, a distcc server, and clang-cl
+  # with lld-link and llvm-lib for configuring Windows targets.
+  need llvm-readobj llvm
+  need llvm-lib llvm
+  need ld64.lld-14 lld
+  need lld-link lld
   need aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
   need qemu-aarch64 qemu-user
-  need lld-link lld
-  need llvm-lib llvm
+  need distccd distcc
   [ -x "$(dirname "$(readlink -f "$(command -v clang++)")")/clang-cl" ] || need_packages+=(clang-tools)
 fi
 

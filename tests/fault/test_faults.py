@@ -84,17 +84,19 @@ class FaultSweep(ToolTest):
     flags = ()
     # Whether the run puts files under their names by renaming them.
     renames = False
+    tree = TREE
+    namespaces = NAMESPACES
 
     def setUp(self):
         super().setUp()
-        make_tree(self.dir, TREE)
+        make_tree(self.dir, self.tree)
         os.makedirs(self.path("out"))
         reference = self.run_faulted("")
         self.assertEqual((reference.returncode, reference.stdout), (0, b""))
         self.counts, leaked = read_report(self.path("report"))
         self.assertEqual(leaked, [])
         self.reference = self.outputs()
-        self.reference_records = self.compile_and_check("out/res.cpp", "out/res.h", NAMESPACES, flags=self.flags)
+        self.reference_records = self.compile_and_check("out/res.cpp", "out/res.h", self.namespaces, flags=self.flags)
         self.checked = set()
 
     def run_faulted(self, plan):
@@ -232,6 +234,9 @@ class ObjectFaultSweep(FaultSweep):
     whole; whatever fails, an object under its name is a whole one."""
     args = ARGS[:3] + ["-m", "object"] + ARGS[3:]
     renames = True
+    # Two files in two places are enough for every step of the object.
+    tree = {"site/index.html": "<h1>hi</h1>", "site/css/a.css": "a{}"}
+    namespaces = ["css"]
 
     @property
     def outputs_written(self):

@@ -4,6 +4,7 @@
 
 #include "generator/data/words.h"
 #include "generator/extras/content_hash.h"
+#include "generator/text_output.h"
 #include "support/format.h"
 #include "support/system_error.h"
 
@@ -63,9 +64,26 @@ bool append_source(builder_context& context, content_hasher& hash) {
   return !read_failed;
 }
 
-bool append_padded(builder_context& context, const uint8_t* bytes, uint64_t size) {
+bool append_padded(builder_context& context, const uint8_t* bytes, uint64_t size, unsigned long long* hash) {
   uint64_t whole = size & ~uint64_t{7};
   uint8_t tail[8] = {};
   memcpy(tail, bytes + whole, static_cast<size_t>(size - whole));
-  return append_binary(context, bytes, whole) && (size == whole || append_binary(context, tail, 8));
+  if (!append_binary(context, bytes, whole) || (size > whole && !append_binary(context, tail, 8))) return false;
+  content_hasher hasher;
+  hasher.add(&size, sizeof size);
+  hasher.add(bytes, static_cast<size_t>(size));
+  *hash = static_cast<unsigned long long>(hasher.finish64());
+  return true;
+}
+
+bool write_data_text(builder_context& context, const char* id) {
+  if (context.text_length < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", id);
+    return false;
+  }
+  if (!write_prepared(context, context.h_dst_cpp)) {
+    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
+    return false;
+  }
+  return true;
 }

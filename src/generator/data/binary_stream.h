@@ -1,7 +1,8 @@
 #pragma once
-// The bytes that the incbin and object forms write outside the target,
-// into the context's data_binary_file: each file's bytes zero-padded to a
-// multiple of 8, appended in walk order, binary.size counting them.
+// What the incbin and object forms share: the bytes they write outside the
+// target, into the context's data_binary_file (each file's bytes
+// zero-padded to a multiple of 8, appended in walk order, binary.size
+// counting them), the hash that names them, and the text that binds them.
 #include <cstdint>
 
 #include "context/builder_context.h"
@@ -24,5 +25,11 @@ bool append_zeros(builder_context& context, uint64_t length);
 /// message.
 bool append_source(builder_context& context, content_hasher& hash);
 
-/// Appends size bytes from memory, padded with zeros to a multiple of 8.
-bool append_padded(builder_context& context, const uint8_t* bytes, uint64_t size);
+/// Appends size bytes from memory, padded with zeros to a multiple of 8,
+/// and sets hash to what names them (the hash of their size and bytes).
+bool append_padded(builder_context& context, const uint8_t* bytes, uint64_t size, unsigned long long* hash);
+
+/// Writes the data text prepared in text_buffer (text_length bytes; -1 when
+/// it could not be prepared) into h_dst_cpp. False after the message, which
+/// names id or the text.
+bool write_data_text(builder_context& context, const char* id);

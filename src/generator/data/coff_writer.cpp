@@ -65,5 +65,14 @@ void header(const object_layout& layout, uint8_t* out) {
 
 }  // namespace
 
-const object_writer coff_writer = {header_bytes, symbol_bytes, 0, 1, false, 0xffffffff,
-                                   strings_head, encode_symbol, trailer, header};
+const object_writer coff_writer = {.header_size = header_bytes,
+                                   .symbol_size = symbol_bytes,
+                                   .null_symbols = 0,
+                                   .string_alignment = 1,
+                                   .underscore = false,
+                                   .sorted_names = false,
+                                   .file_limit = 0xffffffff,
+                                   .strings_head = strings_head,
+                                   .encode_symbol = encode_symbol,
+                                   .trailer = trailer,
+                                   .header = header};

@@ -113,5 +113,14 @@ void header(const object_layout& layout, uint8_t* out) {
 
 }  // namespace
 
-const object_writer elf_writer = {header_bytes, symbol_bytes, 1, 1, false, ~uint64_t{0},
-                                  strings_head, encode_symbol, trailer,   header};
+const object_writer elf_writer = {.header_size = header_bytes,
+                                  .symbol_size = symbol_bytes,
+                                  .null_symbols = 1,
+                                  .string_alignment = 1,
+                                  .underscore = false,
+                                  .sorted_names = false,
+                                  .file_limit = ~uint64_t{0},
+                                  .strings_head = strings_head,
+                                  .encode_symbol = encode_symbol,
+                                  .trailer = trailer,
+                                  .header = header};

@@ -90,34 +90,17 @@ int write_data_incbin(builder_context& context, const char* path_literal, uint64
   context.text_length =
       format_text(context.text_buffer, text_room, incbin_array, id, symbol_hash, id, symbol_hash, id, bytes, id,
                   path_literal);
-  if (context.text_length < 0) {
-    out_printf(L"failed to prepare data opening tag [%hs]\n", id);
-    return -1;
-  }
-  if (!write_prepared(context, context.h_dst_cpp)) {
-    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-    return -1;
-  }
-  return 0;
+  return write_data_text(context, id) ? 0 : -1;
 }
 
 bool write_incbin_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
   uint64_t offset = context.binary.size;
-  if (!append_padded(context, bytes, size)) return false;
-  content_hasher hash;
-  hash.add(&size, sizeof size);
-  hash.add(bytes, static_cast<size_t>(size));
-  auto symbol_hash = static_cast<unsigned long long>(hash.finish64());
+  unsigned long long symbol_hash = 0;
+  if (!append_padded(context, bytes, size, &symbol_hash)) return false;
   char incbin[sizeof context.binary.name_literal + 64];
+  context.text_length = -1;
   if (format_text(incbin, sizeof incbin, incbin_bytes, context.binary.name_literal,
-                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(context.binary.size - offset)) < 0 ||
-      prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin) < 0) {
-    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
-    return false;
-  }
-  if (!write_prepared(context, context.h_dst_cpp)) {
-    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-    return false;
-  }
-  return true;
+                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(context.binary.size - offset)) >= 0)
+    prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin);
+  return write_data_text(context, name);
 }

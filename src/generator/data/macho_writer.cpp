@@ -118,5 +118,16 @@ void header(const object_layout& layout, uint8_t* out) {
 
 }  // namespace
 
-const object_writer macho_writer = {header_bytes, symbol_bytes, 0, 8, true, 0xffffffff,
-                                    strings_head, encode_symbol, trailer, header};
+const object_writer macho_writer = {.header_size = header_bytes,
+                                    .symbol_size = symbol_bytes,
+                                    .null_symbols = 0,
+                                    .string_alignment = 8,
+                                    .underscore = true,
+                                    // External symbols in the byte order of their names, as the
+                                    // linker expects them.
+                                    .sorted_names = true,
+                                    .file_limit = 0xffffffff,
+                                    .strings_head = strings_head,
+                                    .encode_symbol = encode_symbol,
+                                    .trailer = trailer,
+                                    .header = header};

@@ -1,7 +1,10 @@
 #include "generator/data/object.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "generator/data/binary_stream.h"
@@ -144,6 +147,64 @@ bool read_part(builder_context& context, file_handle& part, uint64_t expected, u
   return false;
 }
 
+// Encodes count symbols, as the symbols part holds them, into text_buffer
+// and appends them; names are indexed from name_base in the string table.
+bool append_symbols(builder_context& context, const object_writer& writer, const object_layout& layout,
+                    uint64_t name_base, const uint8_t* records, uint64_t count) {
+  auto* out = reinterpret_cast<uint8_t*>(context.text_buffer);
+  uint64_t per_piece = context.text_capacity / writer.symbol_size;
+  for (uint64_t done = 0; done < count;) {
+    uint64_t piece = count - done < per_piece ? count - done : per_piece;
+    for (uint64_t i = 0; i < piece; ++i) {
+      object_symbol symbol;
+      memcpy(&symbol, records + (done + i) * sizeof symbol, sizeof symbol);
+      writer.encode_symbol(layout, symbol, name_base + symbol.name_offset, out + i * writer.symbol_size);
+    }
+    if (!append_binary(context, out, piece * writer.symbol_size)) return false;
+    done += piece;
+  }
+  return true;
+}
+
+// The symbol table: the symbols in the order of the part, or sorted by
+// name where the format's linker looks them up so (both parts are then
+// read into memory, once).
+bool append_symbol_table(builder_context& context, const object_writer& writer, const object_layout& layout,
+                         uint64_t name_base) {
+  data_object_file& object = context.object;
+  uint64_t count = layout.symbol_count;
+  if (!writer.sorted_names) {
+    uint64_t piece = context.read_size / sizeof(object_symbol) * sizeof(object_symbol);
+    return read_part(context, object.symbols, count * sizeof(object_symbol), piece, L"DST.symbols.tmp",
+                     [&](uint64_t bytes) {
+                       return append_symbols(context, writer, layout, name_base, context.read_buffer,
+                                             bytes / sizeof(object_symbol));
+                     });
+  }
+  std::unique_ptr<object_symbol[]> symbols(new (std::nothrow) object_symbol[count]);
+  std::unique_ptr<char[]> names(new (std::nothrow) char[layout.name_bytes]);
+  if (!symbols || !names) {
+    out_printf(L"cannot sort the symbols of DST.data.o [%hs]: no memory for %llu bytes\n", context.binary.name_literal,
+               static_cast<unsigned long long>(count * sizeof(object_symbol) + layout.name_bytes));
+    return false;
+  }
+  auto into = [&context](void* memory) {
+    return [&context, at = static_cast<uint8_t*>(memory)](uint64_t bytes) mutable {
+      memcpy(at, context.read_buffer, bytes);
+      at += bytes;
+      return true;
+    };
+  };
+  if (!read_part(context, object.symbols, count * sizeof(object_symbol), context.read_size, L"DST.symbols.tmp",
+                 into(symbols.get())) ||
+      !read_part(context, object.names, layout.name_bytes, context.read_size, L"DST.names.tmp", into(names.get())))
+    return false;
+  std::sort(symbols.get(), symbols.get() + count, [&names](const object_symbol& a, const object_symbol& b) {
+    return strcmp(names.get() + a.name_offset, names.get() + b.name_offset) < 0;
+  });
+  return append_symbols(context, writer, layout, name_base, reinterpret_cast<const uint8_t*>(symbols.get()), count);
+}
+
 // Places the tables behind the data.
 object_layout plan_layout(const builder_context& context, const object_writer& writer, uint8_t* head,
                           size_t& head_length) {
@@ -183,24 +244,13 @@ bool complete_object(builder_context& context) {
     return false;
   }
 
-  uint64_t symbol_piece = context.read_size / sizeof(object_symbol) * sizeof(object_symbol);
-  uint64_t name_bias = writer.underscore ? 0 : 1;
-  auto encode_symbols = [&](uint64_t bytes) {
-    uint64_t count = bytes / sizeof(object_symbol);
-    auto* out = reinterpret_cast<uint8_t*>(context.text_buffer);
-    for (uint64_t i = 0; i < count; ++i) {
-      object_symbol symbol;
-      memcpy(&symbol, context.read_buffer + i * sizeof symbol, sizeof symbol);
-      writer.encode_symbol(layout, symbol, head_length + symbol.name_offset + name_bias, out + i * writer.symbol_size);
-    }
-    return append_binary(context, out, count * writer.symbol_size);
-  };
+  // A name's index: past the head, and past the underscore of C names
+  // where the format leaves it out.
+  uint64_t name_base = head_length + (writer.underscore ? 0 : 1);
   auto copy_names = [&](uint64_t bytes) { return append_binary(context, context.read_buffer, bytes); };
   bool written =
       append_zeros(context, uint64_t{writer.null_symbols} * writer.symbol_size) &&
-      read_part(context, object.symbols, layout.symbol_count * sizeof(object_symbol), symbol_piece,
-                L"DST.symbols.tmp", encode_symbols) &&
-      append_binary(context, head, head_length) &&
+      append_symbol_table(context, writer, layout, name_base) && append_binary(context, head, head_length) &&
       read_part(context, object.names, layout.name_bytes, context.read_size, L"DST.names.tmp", copy_names) &&
       append_zeros(context, layout.strings_size - head_length - layout.name_bytes) &&
       append_binary(context, piece, trailer_length);
@@ -296,36 +346,18 @@ int write_data_object(builder_context& context, const char* path_literal, uint64
   auto hash_digits = static_cast<unsigned long long>(symbol_hash);
   context.text_length = format_text(context.text_buffer, text_room, object_array, hash_digits, id, id, hash_digits, id,
                                     id, path_literal);
-  if (context.text_length < 0) {
-    out_printf(L"failed to prepare data opening tag [%hs]\n", id);
-    return -1;
-  }
-  if (!write_prepared(context, context.h_dst_cpp)) {
-    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-    return -1;
-  }
-  return 0;
+  return write_data_text(context, id) ? 0 : -1;
 }
 
 bool write_object_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
   if (!object_can_hold(context, size, name)) return false;
   uint64_t offset = context.binary.size;
-  if (!append_padded(context, bytes, size)) return false;
-  content_hasher hash;
-  hash.add(&size, sizeof size);
-  hash.add(bytes, static_cast<size_t>(size));
-  uint64_t symbol_hash = hash.finish64();
-  if (!add_symbol(context, offset, context.binary.size - offset, symbol_hash, name)) return false;
-  auto hash_digits = static_cast<unsigned long long>(symbol_hash);
-  if (prepare_text(context, object_variant_array, hash_digits, name, name, hash_digits, name) < 0) {
-    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+  unsigned long long symbol_hash = 0;
+  if (!append_padded(context, bytes, size, &symbol_hash) ||
+      !add_symbol(context, offset, context.binary.size - offset, symbol_hash, name))
     return false;
-  }
-  if (!write_prepared(context, context.h_dst_cpp)) {
-    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-    return false;
-  }
-  return true;
+  prepare_text(context, object_variant_array, symbol_hash, name, name, symbol_hash, name);
+  return write_data_text(context, name);
 }
 
 void finish_data_object(builder_context& context) {

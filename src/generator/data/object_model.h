@@ -49,6 +49,8 @@ struct object_writer {
   uint32_t string_alignment;
   /// True where a symbol is named as C names it, with an underscore in front.
   bool underscore;
+  /// True where the linker wants the symbols in the byte order of their names.
+  bool sorted_names;
   /// The largest file whose offsets the format can hold.
   uint64_t file_limit;
   /// The string table's bytes in front of the names, into out; their length.
