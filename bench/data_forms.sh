@@ -11,8 +11,10 @@
 #          g++ -O2 and clang++ -O2 (words too when VEX_BENCH_SLOW=1: minutes)
 #   huge   a 1 GiB file: the tool (incbin and object) against cp, compiling
 #          the incbin source, and linking the object form's program
-#   cmake  a consumer of vex_add_resources (DATA_FORM AUTO) on the tree: a
-#          fresh configure and build, and the rebuild after editing one file
+#   cmake  a consumer of vex_add_resources on the tree, with each of
+#          VEX_BENCH_CMAKE_FORMS in turn (default "OBJECT INCBIN OBJECT+lld",
+#          +lld linking with -fuse-ld=lld), three rounds: a fresh configure
+#          and build; then the rebuild of each after editing one file
 # VEX_BENCH_FORMS picks the forms (default "words literal incbin object"),
 # VEX_BENCH_XXD=0 leaves out the xxd -i baseline (minutes and 10 GB).
 set -euo pipefail
@@ -179,15 +181,24 @@ for part in $parts; do
     rm -rf "$work/huge" "$work/incbin" "$work/object"
     ;;
   cmake)
-    echo "vex_add_resources (DATA_FORM AUTO) on the tree, Ninja"
+    echo "vex_add_resources on the tree, Ninja"
     [ -d "$work/tree" ] || python3 "$here/make_tree.py" "$work/tree" > /dev/null
     tool_dir=$(dirname "$tool")
-    measure "configure" cmake -S "$root/tests/cmake/consumer" -B "$work/consumer" -G Ninja \
-      -DCMAKE_BUILD_TYPE=Release -Dvex_resource_builder_DIR="$tool_dir" -DSITE_ROOT="$work/tree"
-    measure "fresh build" ninja -C "$work/consumer"
+    cmake_forms=${VEX_BENCH_CMAKE_FORMS:-OBJECT INCBIN OBJECT+lld}
+    for round in 1 2 3; do
+      for form in $cmake_forms; do
+        linker=()
+        [ "${form#*+}" = "$form" ] || linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld="${form#*+}")
+        rm -rf "$work/consumer_$form"
+        measure "$form: configure" cmake -S "$root/tests/cmake/consumer" -B "$work/consumer_$form" -G Ninja \
+          -DCMAKE_BUILD_TYPE=Release -Dvex_resource_builder_DIR="$tool_dir" -DSITE_ROOT="$work/tree" \
+          -DEXTRA_OPTIONS="DATA_FORM;${form%%+*}" "${linker[@]}"
+        measure "$form: fresh build (round $round)" ninja -C "$work/consumer_$form"
+      done
+    done
     edited=$(find "$work/tree" -name '*.css' | sort | sed -n 1p)
     echo "/* edited */" >> "$edited"
-    measure "rebuild after editing one file" ninja -C "$work/consumer"
+    for form in $cmake_forms; do measure "$form: rebuild after editing one file" ninja -C "$work/consumer_$form"; done
     ;;
   esac
 done

@@ -1,6 +1,6 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
 #                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>] [UTF8_NAMES]
-#                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN>] [HTTP_EXTRAS])
+#                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN|OBJECT>] [HTTP_EXTRAS])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
@@ -18,12 +18,16 @@
 # without the option the environment's SOURCE_DATE_EPOCH, when set at
 # configure time, is used.
 #
-# DATA_FORM chooses how the bytes reach the program. INCBIN writes them into
-# <name>.bin, which the assembler includes: it costs the compiler almost
-# nothing. LITERAL writes them as string literals, which compilers without
-# that assembler (MSVC) take. WORDS writes them as C++ arrays of words, the
-# slowest. AUTO (the default) is INCBIN for GCC and Clang on ELF, Mach-O and
-# PE/COFF targets, and LITERAL otherwise.
+# DATA_FORM chooses how the bytes reach the program. OBJECT writes them into
+# an object file, <name>.data.o (<name>.data.obj for COFF), that is linked
+# into the target: nothing to compile but the records. Its format (ELF, COFF
+# or Mach-O, for x86-64 or ARM64) is worked out from the target's toolchain.
+# INCBIN writes them into <name>.bin, which the assembler includes (GCC and
+# Clang). LITERAL writes them as string literals (MSVC takes at most 65,535
+# bytes in one: a larger file stops its build with an #error). WORDS writes
+# them as C++ arrays of words, the slowest. AUTO (the default) is OBJECT
+# wherever the object format is known, else INCBIN for GCC and Clang on ELF,
+# Mach-O and PE/COFF targets, and LITERAL otherwise.
 #
 # HTTP_EXTRAS also writes a side record per file (strong ETag, brotli and
 # gzip variants; see vex_resource_builder/vex_extras.h), with the variants
@@ -60,7 +64,8 @@ function(vex_add_resources target)
     set(sources "*")
   endif()
 
-  _vex_resources_data_form(form "${arg_DATA_FORM}")
+  _vex_resources_object_format(object_format ${target})
+  _vex_resources_data_form(form "${arg_DATA_FORM}" "${object_format}")
   set(tool vex_resource_builder::vex_resource_builder)
   if(VEX_RESOURCE_BUILDER_EXECUTABLE)
     set(tool "${VEX_RESOURCE_BUILDER_EXECUTABLE}")
@@ -81,11 +86,19 @@ function(vex_add_resources target)
     list(APPEND switches -t "$ENV{SOURCE_DATE_EPOCH}")
   endif()
   set(binary)
+  set(object)
   if(form STREQUAL "LITERAL")
     list(APPEND switches -m literal)
   elseif(form STREQUAL "INCBIN")
     list(APPEND switches -m incbin)
     set(binary "${out}/${name}.bin")
+  elseif(form STREQUAL "OBJECT")
+    list(APPEND switches -m "object:${object_format}")
+    if(object_format MATCHES "^coff-")
+      set(object "${out}/${name}.data.obj")
+    else()
+      set(object "${out}/${name}.data.o")
+    endif()
   endif()
   if(arg_UTF8_NAMES)
     list(APPEND switches -u)
@@ -112,7 +125,7 @@ extern const size_t vex_res_arrays_length;
   # The builder is started in the build directory and moves into ROOT, so
   # every path it lists in the dependency file is absolute.
   add_custom_command(
-    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary}
+    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary} ${object}
     COMMAND "${tool}" ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
     COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp
             -P "${_VEX_RESOURCES_INDEX_SCRIPT}"
@@ -148,31 +161,108 @@ extern const size_t vex_res_arrays_length;
     endif()
     set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS "${binary}")
   endif()
+  if(object)
+    # Linked as it is; a new object relinks the target.
+    target_sources(${target} PRIVATE "${object}")
+    set_source_files_properties("${object}" TARGET_DIRECTORY ${target} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+  endif()
   target_include_directories(${target} PRIVATE "${out}")
   target_link_libraries(${target} PRIVATE vex_resource_builder::kit)
 endfunction()
 
-# The form that DATA_FORM (or AUTO, when empty) stands for with this project's compiler.
-function(_vex_resources_data_form result requested)
+# The form that DATA_FORM (or AUTO, when empty) stands for with this project's
+# compiler, given the object format of the target ("" when there is none).
+function(_vex_resources_data_form result requested object_format)
   if("${requested}" STREQUAL "")
     set(requested AUTO)
   endif()
   string(TOUPPER "${requested}" requested)
-  if(NOT requested MATCHES "^(AUTO|WORDS|LITERAL|INCBIN)$")
-    message(FATAL_ERROR "vex_add_resources: DATA_FORM ${requested}: give AUTO, WORDS, LITERAL or INCBIN")
+  if(NOT requested MATCHES "^(AUTO|WORDS|LITERAL|INCBIN|OBJECT)$")
+    message(FATAL_ERROR "vex_add_resources: DATA_FORM ${requested}: give AUTO, WORDS, LITERAL, INCBIN or OBJECT")
+  endif()
+  if(requested STREQUAL "OBJECT" AND object_format STREQUAL "")
+    message(FATAL_ERROR "vex_add_resources: DATA_FORM OBJECT: no object format is known for this target "
+            "(compiler ${CMAKE_CXX_COMPILER_ID}, system ${CMAKE_SYSTEM_NAME}, processor "
+            "${CMAKE_SYSTEM_PROCESSOR}, ${CMAKE_SIZEOF_VOID_P}-byte pointers); the object form is written for "
+            "ELF, COFF and Mach-O on x86-64 and ARM64. Choose DATA_FORM INCBIN, LITERAL or WORDS instead.")
   endif()
   if(requested STREQUAL "AUTO")
-    set(requested LITERAL)
-    set(gnu_driver TRUE)
-    if(CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
-      set(gnu_driver FALSE)
-    endif()
-    if(CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$" AND gnu_driver
-       AND (APPLE OR WIN32 OR CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF"))
-      set(requested INCBIN)
+    if(object_format)
+      set(requested OBJECT)
+    else()
+      set(requested LITERAL)
+      set(gnu_driver TRUE)
+      if(CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
+        set(gnu_driver FALSE)
+      endif()
+      if(CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$" AND gnu_driver
+         AND (APPLE OR WIN32 OR CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF"))
+        set(requested INCBIN)
+      endif()
     endif()
   endif()
+  if(requested STREQUAL "LITERAL" AND CMAKE_CXX_COMPILER_ID STREQUAL "MSVC")
+    message(WARNING "vex_add_resources: DATA_FORM LITERAL with MSVC: MSVC takes at most 65,535 bytes in one "
+            "string literal, so a file of 65,535 bytes or more stops the build with an #error that names it. "
+            "DATA_FORM OBJECT has no such limit.")
+  endif()
   set(${result} ${requested} PARENT_SCOPE)
+endfunction()
+
+# The object format (for -m object:<format>) of target's code: the container
+# from the system, the machine from what the compiler reports, else from the
+# target triple, else from the system's processor, else from the target that
+# a GNU-style compiler names itself. "" when the tool writes no
+# object for it (32-bit code, other machines, several architectures at once,
+# Apple systems other than macOS).
+function(_vex_resources_object_format result target)
+  if(CMAKE_SYSTEM_NAME MATCHES "^(Windows|WindowsStore|WindowsPhone|CYGWIN|MSYS)$")
+    set(container coff)
+  elseif(CMAKE_SYSTEM_NAME STREQUAL "Darwin")
+    # The Mach-O object is built for macOS; a linker for iOS and the other
+    # Apple systems refuses it.
+    set(container macho)
+  elseif(CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+    set(container elf)
+  else()
+    set(container "")
+  endif()
+  set(machine "")
+  if(APPLE)
+    # Set from CMAKE_OSX_ARCHITECTURES, or by the project for this target.
+    get_target_property(machine ${target} OSX_ARCHITECTURES)
+  endif()
+  if(NOT machine)
+    # MSVC names its target here; its CMAKE_SYSTEM_PROCESSOR is the host's.
+    set(machine "${CMAKE_CXX_COMPILER_ARCHITECTURE_ID}")
+  endif()
+  if(NOT machine AND CMAKE_CXX_COMPILER_TARGET MATCHES "^([^-]+)-")
+    set(machine "${CMAKE_MATCH_1}")
+  endif()
+  if(NOT machine)
+    set(machine "${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  if(NOT machine AND CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$"
+     AND NOT CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
+    # A cross toolchain file that names no processor: the compiler knows its target.
+    execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -dumpmachine OUTPUT_VARIABLE triple ERROR_QUIET)
+    if(triple MATCHES "^([^-]+)-")
+      set(machine "${CMAKE_MATCH_1}")
+    endif()
+  endif()
+  string(TOLOWER "${machine}" machine)
+  if(machine MATCHES "^(x86_64|amd64|x64)$")
+    set(machine x86-64)
+  elseif(machine MATCHES "^(aarch64|arm64)$")
+    set(machine arm64)
+  else()
+    set(machine "")
+  endif()
+  if(container AND machine AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(${result} "${container}-${machine}" PARENT_SCOPE)
+  else()
+    set(${result} "" PARENT_SCOPE)
+  endif()
 endfunction()
 
 # True for Clang on ELF when it can assemble with the system's assembler.

@@ -14,9 +14,9 @@ target_include_directories(vex_resource_builder_kit INTERFACE
 add_library(vex_resource_builder::kit ALIAS vex_resource_builder_kit)
 include(${CMAKE_CURRENT_LIST_DIR}/VexResources.cmake)
 
+# The tool runs on the build machine and the kit is headers only, so a
+# consumer built for any architecture (32-bit ones too) may use the package.
 set(version_file ${PROJECT_BINARY_DIR}/vex_resource_builder-config-version.cmake)
-# The package brings a tool for the build machine and headers, nothing built
-# for the consumer's target: a 32-bit or cross consumer takes it too.
 write_basic_package_version_file(${version_file} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 
 # The build tree's package: the tool where it was built, the kit in the sources.

@@ -35,11 +35,17 @@ if [ "${1:-}" = --tests ]; then
   need meson meson
   need pkg-config pkg-config
   # The object form: the LLVM tools and linkers take every format apart and
-  # link it, and an AArch64 program runs under qemu.
+  # link it, and an AArch64 program runs under qemu. vex_add_resources with
+  # other toolchains: the AArch64 cross build, a distcc server, and clang-cl
+  # with lld-link and llvm-lib for configuring Windows targets.
   need llvm-readobj llvm
+  need llvm-lib llvm
   need ld64.lld-14 lld
+  need lld-link lld
   need aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
   need qemu-aarch64 qemu-user
+  need distccd distcc
+  [ -x "$(dirname "$(readlink -f "$(command -v clang++)")")/clang-cl" ] || need_packages+=(clang-tools)
 fi
 
 [ ${#need_packages[@]} -eq 0 ] && exit 0

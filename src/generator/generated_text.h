@@ -126,5 +126,13 @@ inline constexpr const char* literal_open =
     "\tnamespace vex_res_data { const char %s[] = \"/%s\"; }\n\talignas(8) const char %s[%llu] =\n\t\t\"";
 /// A precompressed variant as literal pieces: identifier, length.
 inline constexpr const char* literal_variant_open = "\talignas(8) const char %s[%llu] =\n\t\t\"";
+/// Before an array longer than MSVC takes in one literal (identifier, bytes):
+/// MSVC stops here with this message. clang-cl also defines _MSC_VER, but
+/// takes literals of any length.
+inline constexpr const char* literal_msvc_limit =
+    "#if defined(_MSC_VER) && !defined(__clang__)\n"
+    "#error \"the data array %s holds %llu bytes, more than MSVC takes in one string literal (65,535 with its "
+    "terminator): generate the object data form (-m object) for MSVC\"\n"
+    "#endif\n";
 inline constexpr const char* literal_join = "\"\n\t\t\"";
 inline constexpr const char* literal_close = "\";\n\n";

@@ -2,7 +2,9 @@
 """vex_add_resources in a real CMake + Ninja build: the resources reach the
 program, and the generated source is rebuilt exactly when the tree changes;
 the package found in a build tree, in an installation (also by Meson through
-pkg-config) and by a cross-compiled consumer.
+pkg-config) and by a cross-compiled consumer; the object form's format
+follows the toolchain, and its source is cached by ccache, compiled by
+distcc on a server that sees neither tree, and cross-built for AArch64.
 
   test_vex_add_resources.py --build-dir <the tool's build directory>
   test_vex_add_resources.py --build-dir <native build> --toolchain cmake/mingw-w64-x86_64.cmake \
@@ -10,8 +12,10 @@ pkg-config) and by a cross-compiled consumer.
 """
 import argparse
 import os
+import re
 import shlex
 import shutil
+import socket
 import stat
 import subprocess
 import sys
@@ -27,6 +31,8 @@ from harness import keep_wineserver  # noqa: E402
 BUILD_DIR = None
 TOOLCHAIN = None  # a cross toolchain file for CrossCompiled
 RUNNER = []       # the command that runs the cross-compiled consumer
+# clang's cl driver, beside the clang++ installed.
+CLANG_CL = os.path.join(os.path.dirname(os.path.realpath(shutil.which("clang++") or "/")), "clang-cl")
 
 
 def run(command, **kwargs):
@@ -65,13 +71,14 @@ class ConsumerProject(unittest.TestCase):
         run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", self.build, "-G", "Ninja",
              "-DSITE_ROOT=" + self.site] + self.package_args() + list(extra))
 
-    def build_step(self):
+    def build_step(self, **kwargs):
         """Builds; returns the ninja output and whether the generator ran."""
-        out = run(["ninja", "-C", self.build])
+        out = run(["ninja", "-C", self.build], **kwargs)
         return out, "Embedding" in out
 
-    def listing(self):
-        out = run(self.runner + [os.path.join(self.build, self.program)])
+    def listing(self, runner=None):
+        runner = self.runner if runner is None else list(runner)
+        out = run(runner + [os.path.join(self.build, self.program)])
         return {line.split("\t")[0]: line.split("\t")[2] for line in out.splitlines()}
 
     def install(self):
@@ -81,6 +88,11 @@ class ConsumerProject(unittest.TestCase):
     def assertBuildRuns(self, tool):
         with open(os.path.join(self.build, "build.ninja")) as f:
             self.assertIn(tool, f.read())
+
+    def data_form_switch(self):
+        """The -m switch that the build passes to the tool."""
+        with open(os.path.join(self.build, "build.ninja")) as f:
+            return re.search(r" -m (\S+) ", f.read()).group(1)
 
     def generated(self, suffix):
         return os.path.join(self.build, "vex_resources", "list_resources_resources", "list_resources_resources" + suffix)
@@ -98,8 +110,9 @@ class Rebuilds(ConsumerProject):
         out, generated = self.build_step()
         self.assertTrue(generated, out)
         self.assertEqual(self.listing(), {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
-        # DATA_FORM AUTO chose the binary file with this compiler.
-        self.assertTrue(os.path.exists(self.generated(".bin")))
+        # DATA_FORM AUTO chose the object form with this compiler.
+        self.assertEqual(self.data_form_switch(), "object:elf-x86-64")
+        self.assertFalse(os.path.exists(self.generated(".bin")))
 
         # Nothing changed: nothing runs, not even the generator.
         stamp = os.stat(self.generated(".cpp")).st_mtime_ns
@@ -113,10 +126,8 @@ class Rebuilds(ConsumerProject):
         self.assertTrue(generated, out)
         self.assertEqual(self.listing()["/css/main.css"], "body{color:red}")
 
-        # The binary file alone changed (as when an edit keeps size and
-        # date): the object is rebuilt from it.
-        with open(self.generated(".bin"), "r+b") as f:
-            f.write(b"B")
+        # The data's object alone changed: the target is linked again with it.
+        self.poke(self.generated(".data.o"), b"body{color:red}", b"B")
         out, generated = self.build_step()
         self.assertFalse(generated, out)
         self.assertEqual(self.listing()["/css/main.css"], "Body{color:red}")
@@ -144,6 +155,24 @@ class Rebuilds(ConsumerProject):
         # And once more, nothing.
         self.assertIn("no work to do", self.build_step()[0])
 
+    @staticmethod
+    def poke(path, text, byte):
+        """Overwrites the first byte of text in the file at path."""
+        with open(path, "r+b") as f:
+            data = f.read()
+            f.seek(data.index(text))
+            f.write(byte)
+
+    def test_incbin_rebuilds_when_its_binary_file_alone_changes(self):
+        # As when an edit keeps size and date: the object is made again from
+        # the binary file.
+        self.configure("-DEXTRA_OPTIONS=DATA_FORM;INCBIN")
+        self.build_step()
+        self.poke(self.generated(".bin"), b"body{}", b"B")
+        out, generated = self.build_step()
+        self.assertFalse(generated, out)
+        self.assertEqual(self.listing()["/css/main.css"], "Body{}")
+
     def test_source_date_epoch_makes_checkouts_identical(self):
         first = {}
         for round_number in range(2):
@@ -170,10 +199,10 @@ class Rebuilds(ConsumerProject):
         self.assertIn(b'"Sun, 13 Sep 2020 12:26:40 GMT"', first[".cpp"])
 
     @unittest.skipUnless(shutil.which("ccache"), "needs ccache")
-    def test_compiler_cache_sees_an_edit_that_keeps_size_and_date(self):
+    def test_compiler_cache_sees_every_edit_and_serves_a_clean_build(self):
         # The sizes, dates and offsets in the generated source stay the same;
-        # only the bytes in the binary file differ, and the source must differ
-        # with them, or the cache hands back the old object.
+        # only the bytes in the object differ, and the source must differ
+        # with them, or the cache hands back the old records.
         os.environ["CCACHE_DIR"] = os.path.join(self.dir, "ccache")
         try:
             self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DEXTRA_OPTIONS=SOURCE_DATE_EPOCH;0")
@@ -185,8 +214,69 @@ class Rebuilds(ConsumerProject):
             write(os.path.join(self.site, "css", "main.css"), "body{}")
             self.build_step()
             self.assertEqual(self.listing()["/css/main.css"], "body{}")
+
+            # A clean build directory: every source, the generated ones
+            # included, comes from the cache.
+            shutil.rmtree(self.build)
+            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DEXTRA_OPTIONS=SOURCE_DATE_EPOCH;0")
+            run(["ccache", "--zero-stats"])
+            self.build_step()
+            stats = dict(line.split("\t") for line in run(["ccache", "--print-stats"]).splitlines())
+            hits = int(stats["direct_cache_hit"]) + int(stats["preprocessed_cache_hit"])
+            self.assertEqual((hits, int(stats["cache_miss"])), (3, 0), stats)
+            self.assertEqual(self.listing()["/css/main.css"], "body{}")
         finally:
             del os.environ["CCACHE_DIR"]
+
+    @unittest.skipUnless(shutil.which("distccd") and shutil.which("unshare") and os.geteuid() == 0,
+                         "needs distcc, and root for a mount namespace")
+    def test_distcc_compiles_the_object_form_where_neither_tree_is_visible(self):
+        # The server sees empty directories where the site, the build and the
+        # tool's own tree are; it gets preprocessed sources only.
+        hidden = [self.dir, os.path.dirname(os.path.dirname(HERE))]
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        log = open(os.path.join(os.path.dirname(self.dir), os.path.basename(self.dir) + ".distccd.log"), "w+")
+        server = subprocess.Popen(
+            ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+             'for d in "$@"; do mount -t tmpfs none "$d" || exit 1; done; exec distccd --no-detach --daemon --no-fork '
+             "--listen 127.0.0.1 --port %d --allow 127.0.0.1 --log-stderr --log-level info "
+             "--enable-tcp-insecure" % port, "sh"] + hidden,
+            stdout=subprocess.DEVNULL, stderr=log, start_new_session=True)
+        environment = dict(os.environ, DISTCC_HOSTS="127.0.0.1:%d" % port, DISTCC_FALLBACK="0",
+                           DISTCC_SKIP_LOCAL_RETRY="1")
+        try:
+            self.wait_for_port(port, server)
+            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=distcc")
+            self.build_step(env=environment)
+            self.assertEqual(self.listing(), {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
+            log.seek(0)
+            self.assertRegex(log.read(), r"COMPILE_OK .*list_resources_resources\.cpp")
+
+            # The binary file of the incbin form is not there to assemble.
+            shutil.rmtree(self.build)
+            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=distcc", "-DEXTRA_OPTIONS=DATA_FORM;INCBIN")
+            proc = subprocess.run(["ninja", "-C", self.build], capture_output=True, text=True, env=environment)
+            self.assertNotEqual(proc.returncode, 0)
+            self.assertIn("file not found: list_resources_resources.bin", proc.stdout + proc.stderr)
+        finally:
+            os.killpg(server.pid, 15)
+            server.wait()
+            log.close()
+            os.remove(log.name)
+
+    @staticmethod
+    def wait_for_port(port, server):
+        for _ in range(100):
+            if server.poll() is not None:
+                raise AssertionError("distccd stopped: exit code %d" % server.returncode)
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.1)
+        raise AssertionError("distccd does not listen on port %d" % port)
 
     def test_options_reach_the_tool(self):
         write(os.path.join(self.site, "css", "\u03b1.css"), "a{}")
@@ -211,6 +301,54 @@ class Rebuilds(ConsumerProject):
             self.assertIn("vex_res_gzip::index_html", f.read())
         self.assertEqual(len(os.listdir(self.generated(".cache"))), 1)  # index.html; main.css is too small
         self.assertEqual(self.listing()["/index.html"], "<p>compress me</p>" * 50)
+
+
+class Toolchains(ConsumerProject):
+    package_args = staticmethod(build_tree_package)
+
+    @unittest.skipUnless(shutil.which("aarch64-linux-gnu-g++") and shutil.which("qemu-aarch64"),
+                         "needs g++-aarch64-linux-gnu and qemu-user")
+    def test_cross_build_for_aarch64_runs_under_qemu(self):
+        # The tool is the host's; the program and its data are AArch64's.
+        self.configure("-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(HERE, "aarch64-linux-gnu.cmake"))
+        self.assertEqual(self.data_form_switch(), "object:elf-arm64")
+        self.build_step()
+        self.assertEqual(self.listing(["qemu-aarch64", "-L", "/usr/aarch64-linux-gnu"]),
+                         {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
+
+    @unittest.skipUnless(os.path.exists(CLANG_CL) and shutil.which("lld-link") and shutil.which("llvm-lib"),
+                         "needs clang-cl, lld-link and llvm-lib")
+    def test_object_format_follows_the_toolchain(self):
+        # Configured only: these targets cannot link here.
+        no_link = ["-DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY"]
+        cl = no_link + ["-DCMAKE_SYSTEM_NAME=Windows", "-DCMAKE_CXX_COMPILER=" + CLANG_CL,
+                        "-DCMAKE_LINKER=lld-link", "-DCMAKE_AR=" + shutil.which("llvm-lib")]
+        apple = no_link + ["-DCMAKE_SYSTEM_NAME=Darwin", "-DCMAKE_CXX_COMPILER=clang++",
+                           "-DCMAKE_CXX_COMPILER_TARGET=arm64-apple-macos11"]
+        cases = [
+            (cl + ["-DCMAKE_SYSTEM_PROCESSOR=AMD64", "-DCMAKE_CXX_COMPILER_TARGET=x86_64-pc-windows-msvc"],
+             "object:coff-x86-64"),
+            # As MSVC's cross compiler: it names its own target; the processor is the host's.
+            (cl + ["-DCMAKE_SYSTEM_PROCESSOR=AMD64", "-DCMAKE_CXX_FLAGS=--target=aarch64-pc-windows-msvc"],
+             "object:coff-arm64"),
+            # The architectures asked for win over the triple's.
+            (apple + ["-DCMAKE_OSX_ARCHITECTURES=x86_64"], "object:macho-x86-64"),
+            # A toolchain that names no processor: the compiler names its target.
+            (["-DCMAKE_SYSTEM_NAME=Windows", "-DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++-posix"], "object:coff-x86-64"),
+        ]
+        for arguments, switch in cases:
+            with self.subTest(arguments=arguments[-2:]):
+                shutil.rmtree(self.build, ignore_errors=True)
+                self.configure(*arguments)
+                self.assertEqual(self.data_form_switch(), switch)
+        # 32-bit code has no object format: OBJECT asked for is refused at configure time.
+        shutil.rmtree(self.build)
+        proc = subprocess.run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", self.build, "-G", "Ninja",
+                               "-DSITE_ROOT=" + self.site, "-DEXTRA_OPTIONS=DATA_FORM;OBJECT"] + self.package_args()
+                              + cl + ["-DCMAKE_SYSTEM_PROCESSOR=X86", "-DCMAKE_CXX_COMPILER_TARGET=i686-pc-windows-msvc"],
+                              capture_output=True, text=True)
+        self.assertNotEqual(proc.returncode, 0)
+        self.assertIn("DATA_FORM OBJECT: no object format is known for this target", re.sub(r"\s+", " ", proc.stderr))
 
 
 class Installed(ConsumerProject):

@@ -2,6 +2,7 @@
 its records need no start-up code, and it survives link-time optimisation.
 Both take -a; literal compiles in the MSVC dialect."""
 import os
+import re
 import shutil
 import subprocess
 import unittest
@@ -121,19 +122,27 @@ class FastForms(ToolTest):
         clang = shutil.which("clang")
         if PLATFORM != "posix" or not clang:
             self.skipTest("needs clang's cl driver")
-        make_tree(self.dir, TREE)
+        # The longest literal MSVC takes (65,535 bytes with the terminator), and one byte more.
+        make_tree(self.dir, dict(TREE, **{"site/fits.bin": b"f" * 65534, "site/over.bin": b"o" * 65535}))
         result = self.run_tool("-q", "-m", "literal", "res.cpp", "-d", "site", "*")
         self.assertEqual(result.code, 0, result.out)
         include = self.path("freestanding")
         make_tree(include, FREESTANDING)
         with open(self.path("pch.h"), "w") as f:
             f.write('#pragma once\n#include "vex_resource_builder/vex_resource.h"\n#include "res.h"\n')
-        proc = subprocess.run([clang, "--driver-mode=cl", "--target=x86_64-pc-windows-msvc", "-fms-compatibility",
-                               "/std:c++17", "/W3", "/WX", "/X", "/I" + include, "/I" + os.path.join(REPO, "include"),
-                               "/I" + self.dir, "/c", self.path("res.cpp"), "/Fo" + self.path("res.obj")],
+        cl = [clang, "--driver-mode=cl", "--target=x86_64-pc-windows-msvc", "-fms-compatibility", "/std:c++17",
+              "/W3", "/WX", "/X", "/I" + include, "/I" + os.path.join(REPO, "include"), "/I" + self.dir]
+        # clang-cl defines _MSC_VER too, and takes literals of any length.
+        proc = subprocess.run(cl + ["/c", self.path("res.cpp"), "/Fo" + self.path("res.obj")],
                               capture_output=True, text=True)
         self.assertEqual(proc.returncode, 0, proc.stdout + proc.stderr)
-
+        # As MSVC sees it: the array it cannot take stops the build with a
+        # message that names it; the one that fits does not.
+        proc = subprocess.run(cl + ["/U__clang__", "/Zs", self.path("res.cpp")], capture_output=True, text=True)
+        self.assertNotEqual(proc.returncode, 0)
+        errors = re.findall(r"error: (.*)", proc.stdout + proc.stderr)
+        self.assertEqual(len(errors), 1, errors)
+        self.assertIn("over_bin holds 65535 bytes, more than MSVC takes", errors[0])
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,6 +1,6 @@
 """Every predefined word the tool knows, as a file and as a directory: the
 generated code compiles in the GNU mode, where the compilers define the
-most macros, and every file is embedded."""
+most macros and add keywords of their own, and every file is embedded."""
 import os
 import re
 import shutil
@@ -12,14 +12,18 @@ MINGW = "x86_64-w64-mingw32-g++"
 
 
 def predefined_words():
-    with open(os.path.join(REPO, "src", "generator", "names", "predefined_macros.inc")) as f:
-        return re.findall(r'^"(\w+)",$', f.read(), re.M)
+    words = []
+    for name in ("predefined_macros.inc", "extension_keywords.inc"):
+        with open(os.path.join(REPO, "src", "generator", "names", name)) as f:
+            words += re.findall(r'^"(\w+)",$', f.read(), re.M)
+    return words
 
 
 class PredefinedNames(ToolTest):
     def test_every_predefined_word_as_file_and_directory_compiles(self):
         words = predefined_words()
         self.assertIn("linux", words)
+        self.assertIn("typeof", words)
         if PLATFORM == "windows":
             # One name per case-folded spelling: Windows names ignore case.
             words = list({word.lower(): word for word in words}.values())

@@ -17,7 +17,7 @@ from harness import COMPILERS, PLATFORM, ToolTest, namespaces_with_arrays, nativ
 PIECES = ["a", "b", "x1", "'", '"', " ", "?", "??=", "-", "_", "$", "#", "%", "caf\u00e9", "\u00fc", "\u65e5\u672c",
           "\U0001F600", "class", "int", "all", "all_length", "sort_all", "vex_res", "NULL", "INT_MAX", "1", "9lives",
           ".", "static", "namespace", "new", "delete", "and", "a-b", "a_b", "A", "\\", "static_", "1x", "2x",
-          "linux", "unix", "errno", "EOF", "__LINE__", "_Pragma", "x__"]
+          "linux", "unix", "errno", "EOF", "__LINE__", "_Pragma", "x__", "typeof"]
 # Items whose identifiers meet in each way: a record and its data array,
 # data arrays only (different scopes), namespaces by a leading digit, the
 # keyword rule against a real name, a record against a namespace with flat

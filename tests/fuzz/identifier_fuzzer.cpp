@@ -65,9 +65,11 @@ const std::set<std::string_view>& reserved_model() {
   return words;
 }
 
-// The object-like macros of the compilers, as the tool lists them.
-constexpr std::string_view predefined_macros[] = {
+// The object-like macros of the compilers and their GNU modes' keywords, as
+// the tool lists them.
+constexpr std::string_view predefined_words[] = {
 #include "generator/names/predefined_macros.inc"
+#include "generator/names/extension_keywords.inc"
 };
 
 // Names that begin as the implementation's own: "_" and a capital, or "__".
@@ -76,7 +78,7 @@ bool reserved_to_the_implementation(std::string_view word) {
 }
 
 bool model_reserved(std::string_view word) {
-  static const std::set<std::string_view> macros(std::begin(predefined_macros), std::end(predefined_macros));
+  static const std::set<std::string_view> macros(std::begin(predefined_words), std::end(predefined_words));
   return is_limit_macro(word) || reserved_model().count(word) != 0 || reserved_to_the_implementation(word) ||
          macros.count(word) != 0;
 }

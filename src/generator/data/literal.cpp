@@ -17,6 +17,20 @@ bool write_text(builder_context& context, int64_t length, const wchar_t* message
   return false;
 }
 
+// An array too long for MSVC is preceded by an #error that names it, so that
+// MSVC stops with a message that says what to do rather than its own fatal
+// error.
+bool write_msvc_limit(builder_context& context, const char* name, uint64_t size, uint64_t text_room) {
+  if (size + 1 <= literal_msvc_bytes) return true;
+  int64_t length = format_text(context.text_buffer, text_room, literal_msvc_limit, name,
+                               static_cast<unsigned long long>(size));
+  if (length < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+    return false;
+  }
+  return write_text(context, length, L"failed to write data opening tag [%hs]\n");
+}
+
 bool write_closing(builder_context& context) {
   if (write_fixed(context, context.h_dst_cpp, literal_close)) return true;
   out_printf(L"failed to write data closing tag [%hs]\n", literal_close);
@@ -44,6 +58,7 @@ int write_data_literal(builder_context& context, const char* path_literal, uint6
   const char* id = context.flat_name;
   // Room for the terminator, and a whole number of 8-byte words.
   unsigned long long length = (context.file_size + 8) & ~uint64_t{7};
+  if (!write_msvc_limit(context, id, context.file_size, text_room)) return -1;
   if (format_text(context.text_buffer, text_room, literal_open, id, path_literal, id, length) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", id);
     return -1;
@@ -78,6 +93,7 @@ int write_data_literal(builder_context& context, const char* path_literal, uint6
 bool write_literal_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
   // Room for the terminator, and a whole number of 8-byte words.
   unsigned long long length = (size + 8) & ~uint64_t{7};
+  if (!write_msvc_limit(context, name, size, room_below_literals(context))) return false;
   if (prepare_text(context, literal_variant_open, name, length) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;

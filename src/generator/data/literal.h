@@ -10,6 +10,10 @@
 /// within the 16,380 characters that some compilers allow one literal.
 inline constexpr size_t literal_piece_bytes = 4095;
 
+/// The most bytes MSVC takes in one string literal once its pieces are
+/// joined, the terminator included (fatal error C1091 beyond).
+inline constexpr uint64_t literal_msvc_bytes = 65535;
+
 /// Writes the path array and the data array of the file in h_src (its first
 /// chunk already in read_buffer) into h_dst_cpp, within text_room bytes of
 /// text_buffer. 0, or -1 after printing what failed.

@@ -39,6 +39,11 @@ constexpr std::string_view predefined_macros[] = {
 #include "generator/names/predefined_macros.inc"
 };
 
+// Keywords that the compilers' GNU modes add (typeof).
+constexpr std::string_view extension_keywords[] = {
+#include "generator/names/extension_keywords.inc"
+};
+
 bool in_sorted(const std::string_view* words, size_t count, std::string_view word) {
   size_t low = 0, high = count;
   while (low < high) {
@@ -92,7 +97,8 @@ bool is_predefined_word(const char* text, size_t length) {
     return false;
   }
   return in_sorted(reserved_words, std::size(reserved_words), word) ||
-         in_sorted(predefined_macros, std::size(predefined_macros), word);
+         in_sorted(predefined_macros, std::size(predefined_macros), word) ||
+         in_sorted(extension_keywords, std::size(extension_keywords), word);
 }
 
 bool is_reserved_identifier(const char* text, size_t length) {
