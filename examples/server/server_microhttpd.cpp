@@ -64,10 +64,7 @@ MHD_Result answer(void*, MHD_Connection* connection, const char* url, const char
   }
   const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(plan.status), response);
   MHD_destroy_response(response);
-  const char* encoding = plan.coding == vex_http::content_coding::br     ? "br"
-                         : plan.coding == vex_http::content_coding::gzip ? "gzip"
-                                                                          : "identity";
-  std::fprintf(stderr, "%s %s %d %s\n", method, url, plan.status, encoding);
+  std::fprintf(stderr, "%s %s %d %s\n", method, url, plan.status, vex_http::content_coding_name(plan.coding));
   std::fflush(stderr);
   return queued;
 }

@@ -50,7 +50,7 @@ bool is_output_file(builder_context& context) {
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
   for (file_handle* output : {&context.deps.file, &context.binary.file})
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
-  return false;
+  return is_http_extras_output(context, context.h_src.handle);
 }
 
 int give_up(builder_context& context) {

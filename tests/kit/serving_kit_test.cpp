@@ -185,12 +185,17 @@ TEST(Negotiation, EntityTagListsCompareStronglyOrWeakly) {
   EXPECT_FALSE(entity_tag_list_matches("\"\"", "", tag_comparison::weak)) << "no tag known: nothing matches";
 }
 
-TEST(Negotiation, AcceptEncodingWeightsChooseBrThenGzip) {
-  auto chosen = [](std::string_view value, bool br, bool gzip) {
+TEST(Negotiation, AcceptEncodingWeightsChooseBrThenZstdThenGzip) {
+  auto chosen = [](std::string_view value, bool br, bool gzip, bool zstd = false) {
     content_coding coding;
-    return choose_coding(read_accept_encoding(value), br, gzip, coding) ? static_cast<int>(coding) : -1;
+    return choose_coding(read_accept_encoding(value), {br, gzip, zstd}, coding) ? static_cast<int>(coding) : -1;
   };
-  const int identity = 0, br = 1, gzip = 2, refused = -1;
+  const int identity = 0, br = 1, gzip = 2, zstd = 3, refused = -1;
+  EXPECT_EQ(chosen("gzip, deflate, br, zstd", true, true, true), br);
+  EXPECT_EQ(chosen("gzip, deflate, br, zstd", false, true, true), zstd);
+  EXPECT_EQ(chosen("zstd;q=0.9, gzip", true, true, true), gzip);
+  EXPECT_EQ(chosen("*;q=0.5, ZSTD", true, true, true), zstd);
+  EXPECT_EQ(chosen("zstd", true, true, false), identity) << "no zstd variant";
   EXPECT_EQ(chosen("gzip, deflate, br", true, true), br);
   EXPECT_EQ(chosen("gzip, deflate, br", false, true), gzip);
   EXPECT_EQ(chosen("br;q=0.5, GZIP;q=1.0", true, true), gzip);

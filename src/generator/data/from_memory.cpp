@@ -11,8 +11,8 @@
 
 namespace {
 
-bool put(builder_context& context, const char* name) {
-  if (write_prepared(context, context.h_dst_cpp)) return true;
+bool put(builder_context& context, file_handle& out, const char* name) {
+  if (write_prepared(context, out)) return true;
   out_printf(L"failed to write data [%hs]\n", name);
   return false;
 }
@@ -28,15 +28,16 @@ size_t words_per_piece(const builder_context& context) {
 
 }  // namespace
 
-bool write_data_array_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
-  if (context.form == data_form::incbin) return write_incbin_from_memory(context, name, bytes, size);
-  if (context.form == data_form::literal) return write_literal_from_memory(context, name, bytes, size);
+bool write_data_array_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+                                  uint64_t size) {
+  if (context.form == data_form::incbin) return write_incbin_from_memory(context, out, name, bytes, size);
+  if (context.form == data_form::literal) return write_literal_from_memory(context, out, name, bytes, size);
   unsigned long long word_count = size / 8 + (size % 8 != 0);
   if (prepare_text(context, data_open, name, word_count) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
-  if (!put(context, name)) return false;
+  if (!put(context, out, name)) return false;
 
   size_t piece = words_per_piece(context);
   uint64_t whole_words = size / 8;
@@ -61,9 +62,9 @@ bool write_data_array_from_memory(builder_context& context, const char* name, co
       length += encode_chunk(tail, 1, context.big_endian, context.text_buffer + offset + length);
     }
     context.text_length = static_cast<int64_t>(offset + length - 2);
-    if (!put(context, name)) return false;
+    if (!put(context, out, name)) return false;
     done += words;
   }
-  if (prepare_text(context, data_close) < 0 || !put(context, name)) return false;
+  if (prepare_text(context, data_close) < 0 || !put(context, out, name)) return false;
   return true;
 }

@@ -5,8 +5,9 @@
 
 #include "context/builder_context.h"
 
-/// Writes the array name of size bytes into h_dst_cpp in the run's data
-/// form: "uint64_t name[words] = { ... };" (the last word padded with
-/// zeros), a binding into the binary file, or literal pieces. True, or
-/// false after printing what failed.
-bool write_data_array_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size);
+/// Writes the array name of size bytes into out in the run's data form:
+/// "uint64_t name[words] = { ... };" (the last word padded with zeros), a
+/// binding into the binary file, or literal pieces. True, or false after
+/// printing what failed.
+bool write_data_array_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+                                  uint64_t size);

@@ -22,6 +22,7 @@ bool open_data_binary(builder_context& context, const wchar_t* target, bool appe
 int write_data_incbin(builder_context& context, const char* path_literal, uint64_t text_room);
 
 /// Copies size bytes from memory into the binary file and binds the array
-/// name (in the namespace open in h_dst_cpp) to them; false after printing
-/// what failed.
-bool write_incbin_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size);
+/// name (in the namespace open in out) to them; false after printing what
+/// failed.
+bool write_incbin_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+                              uint64_t size);

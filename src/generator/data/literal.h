@@ -16,8 +16,9 @@ inline constexpr size_t literal_piece_bytes = 4095;
 int write_data_literal(builder_context& context, const char* path_literal, uint64_t text_room);
 
 /// Writes size bytes from memory as an alignas(8) array of literal pieces
-/// named name into h_dst_cpp; false after printing what failed.
-bool write_literal_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size);
+/// named name into out; false after printing what failed.
+bool write_literal_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+                               uint64_t size);
 
 /// Escapes size bytes as pieces joined by literal_join into out (room for
 /// literal_text_size(size) characters); returns the characters written.

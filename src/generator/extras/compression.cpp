@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <string>
 
 
 namespace {
@@ -36,11 +37,66 @@ bool is_compressible_content(int content_type) {
   return strncmp(mime, "text/", 5) == 0 || ends_with(mime, "+xml") || ends_with(mime, "/xml");
 }
 
+namespace {
+
+constexpr int gzip_level = Z_BEST_COMPRESSION;
+constexpr int gzip_memory_level = 9;
+constexpr int gzip_window_bits = 15;
+
+std::string gzip_settings() {
+  return std::string("gzip ") + zlibVersion() + " l" + std::to_string(gzip_level) + " m" +
+         std::to_string(gzip_memory_level) + " w" + std::to_string(gzip_window_bits);
+}
+
+std::string settings_of(coding which) {
+  switch (which) {
+    case coding::br: return brotli_settings();
+    case coding::gzip: return gzip_settings();
+    case coding::zstd: return zstd_settings();
+  }
+  return {};
+}
+
+bool compress(coding which, const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
+  switch (which) {
+    case coding::br: return compress_brotli(bytes, size, out);
+    case coding::gzip: return compress_gzip(bytes, size, out);
+    case coding::zstd: return compress_zstd(bytes, size, out);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool coding_available(coding which) { return !settings_of(which).empty(); }
+
+std::string compression_settings() {
+  std::string settings;
+  for (int i = 0; i < coding_count; ++i) {
+    std::string one = settings_of(static_cast<coding>(i));
+    if (one.empty()) continue;
+    if (!settings.empty()) settings += "; ";
+    settings += one;
+  }
+  return settings;
+}
+
+void compress_variants(const uint8_t* bytes, uint64_t size, variant_set& out) {
+  for (int i = 0; i < coding_count; ++i) {
+    std::vector<uint8_t>& variant = out.bytes[i];
+    if (!compress(static_cast<coding>(i), bytes, size, variant) || !worth_keeping(size, variant.size()))
+      variant.clear();
+    variant.shrink_to_fit();
+  }
+}
+
 bool compress_gzip(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
   z_stream stream{};
   // 15 bits of window, plus 16 for the gzip wrapper; memory level 9 is the
   // strongest and makes no difference to the format.
-  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  if (deflateInit2(&stream, gzip_level, Z_DEFLATED, gzip_window_bits + 16, gzip_memory_level, Z_DEFAULT_STRATEGY) !=
+      Z_OK)
+    return false;
   gz_header header{};
   header.os = 255;  // unknown: zlib would write the build platform's code
   bool done = deflateSetHeader(&stream, &header) == Z_OK;

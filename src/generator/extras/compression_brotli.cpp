@@ -2,8 +2,6 @@
 
 #include "generator/extras/compression.h"
 
-bool brotli_available() { return true; }
-
 bool compress_brotli(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
   out.resize(BrotliEncoderMaxCompressedSize(static_cast<size_t>(size)));
   if (out.empty()) return false;
@@ -12,4 +10,12 @@ bool compress_brotli(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& 
                                     static_cast<size_t>(size), bytes, &length, out.data()) == BROTLI_TRUE;
   out.resize(done ? length : 0);
   return done;
+}
+
+std::string brotli_settings() {
+  // The version is 0xMMMNNNPPP: major, minor and patch in 12-bit fields.
+  uint32_t version = BrotliEncoderVersion();
+  return "br " + std::to_string(version >> 24) + "." + std::to_string(version >> 12 & 0xFFF) + "." +
+         std::to_string(version & 0xFFF) + " q" + std::to_string(BROTLI_MAX_QUALITY) + " w" +
+         std::to_string(BROTLI_MAX_WINDOW_BITS);
 }
