@@ -432,17 +432,22 @@ inline void plan_route_failure(response_plan& plan, std::string_view method, con
   plan_detail::plan_error(plan, route.status, head);
 }
 
-/// Plans the whole answer to a request from the embedded files; a file
+/// Plans the answer to a routed target from the embedded files; a file
 /// requested by its content-hashed path is cached for good (immutable),
 /// whatever policy says.
-inline void plan_request(response_plan& plan, std::string_view method, std::string_view target,
-                         const request_headers& headers, site where, cache_policy policy = nullptr) {
-  char path[path_capacity];
-  const target_route route = route_target(method, target, where, path);
+inline void plan_route(response_plan& plan, std::string_view method, const target_route& route,
+                       const request_headers& headers, site where, cache_policy policy = nullptr) {
   if (route.status != 200) return plan_route_failure(plan, method, route);
   const vex_resource_extras* extras =
       where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a) : nullptr;
   plan_entity(plan, method, embedded_entity(route.resource, extras), headers, route.hashed ? immutable : policy);
+}
+
+/// Plans the whole answer to a request from the embedded files.
+inline void plan_request(response_plan& plan, std::string_view method, std::string_view target,
+                         const request_headers& headers, site where, cache_policy policy = nullptr) {
+  char path[path_capacity];
+  plan_route(plan, method, route_target(method, target, where, path), headers, where, policy);
 }
 
 }  // namespace vex_http

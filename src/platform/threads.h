@@ -9,6 +9,9 @@ namespace platform {
 /// The processors this process may run on; at least 1.
 unsigned processor_count();
 
+/// The processor time the calling thread has used, in nanoseconds.
+uint64_t thread_processor_time();
+
 /// A lock that one thread holds at a time.
 class mutex {
  public:

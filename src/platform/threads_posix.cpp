@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,6 +38,12 @@ unsigned processor_count() {
   }
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+uint64_t thread_processor_time() {
+  timespec used{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+  return static_cast<uint64_t>(used.tv_sec) * 1000000000u + static_cast<uint64_t>(used.tv_nsec);
 }
 
 mutex::mutex() { pthread_mutex_init(native(storage_), nullptr); }

@@ -36,6 +36,13 @@ unsigned processor_count() {
   return active > 0 ? active : 1;
 }
 
+uint64_t thread_processor_time() {
+  FILETIME created, ended, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user)) return 0;
+  auto ticks = [](const FILETIME& time) { return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime; };
+  return (ticks(kernel) + ticks(user)) * 100;  // 100 ns ticks
+}
+
 mutex::mutex() { InitializeSRWLock(native(storage_)); }
 mutex::~mutex() = default;
 void mutex::lock() { AcquireSRWLockExclusive(native(storage_)); }

@@ -142,6 +142,46 @@ TEST(Planner, HashedNamesUtf8RecordsAndRecordsWithoutADate) {
   }
 }
 
+TEST(Planner, ContentHashedPathsFindTheirBytesOnlyAndAreImmutable) {
+  // Side records with hashed paths; the Latin-1 record has a zstd variant.
+  const char zstd_bytes[] = "zstd-bytes";
+  const vex_resource_extras cafe{latin1_path, "\"c0\"", {}, {}, {zstd_bytes, 10, "\"zs\""}, "/caf\xe9.0badf00d.html"};
+  const vex_resource_extras index{"/docs/index.html", "\"d0\"", {}, {}, {}, "/docs/index.12345678.html"};
+  const vex_resource_extras* const extras[] = {&cafe, &index};
+  const site hashed_site{arrays, 1, extras, 2};
+  const auto plan_for = [&](response_plan& plan, const char* target, request_headers headers = {}) {
+    plan_request(plan, "GET", target, headers, hashed_site, [](const vex_resource*) { return "no-cache"; });
+  };
+  for (const char* target : {"/caf%C3%A9.0badf00d.html", "/caf%E9.0badf00d.html", "/docs/index.12345678.html"}) {
+    response_plan plan;
+    plan_for(plan, target);
+    EXPECT_EQ(plan.status, 200) << target;
+    EXPECT_EQ(value_of(plan, "Cache-Control"), "public, max-age=31536000, immutable") << target;
+  }
+  {
+    response_plan plan;
+    request_headers headers;
+    headers.accept_encoding = "gzip, zstd";
+    plan_for(plan, "/caf%C3%A9.0badf00d.html", headers);
+    EXPECT_EQ(std::string_view(plan.body, plan.body_length), "zstd-bytes");
+    EXPECT_EQ(value_of(plan, "Content-Encoding"), "zstd");
+    EXPECT_EQ(value_of(plan, "ETag"), "\"zs\"");
+  }
+  {
+    response_plan plan;
+    plan_for(plan, "/docs/index.html");
+    EXPECT_EQ(value_of(plan, "Cache-Control"), "no-cache") << "the plain path keeps the site's policy";
+  }
+  // Another hash, the hash in another place, twice, or on a directory: nothing.
+  for (const char* target : {"/docs/index.12345679.html", "/docs/index.html.12345678", "/docs/12345678.index.html",
+                             "/docs/index.12345678.12345678.html", "/docs.12345678/", "/docs/index.1234567.html",
+                             "/caf%C3%A9.0BADF00D.html"}) {
+    response_plan plan;
+    plan_for(plan, target);
+    EXPECT_EQ(plan.status, 404) << target;
+  }
+}
+
 TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
   for (const char* refused : {"/.DS_Store", "/a/_/b", "/~", "/..x", "/a/resource.h", "/x.rc", "/x.aps", "/a\\b",
                               "/c:x", "/a//b", "/a/./b"})

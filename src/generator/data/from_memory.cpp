@@ -11,10 +11,8 @@
 
 namespace {
 
-bool put(builder_context& context, file_handle& out, const char* name) {
-  if (write_prepared(context, out)) return true;
-  out_printf(L"failed to write data [%hs]\n", name);
-  return false;
+void put(builder_context& context, std::string& text) {
+  text.append(context.text_buffer, static_cast<size_t>(context.text_length));
 }
 
 // Words per piece: as many as text_buffer holds once encoded, below the
@@ -28,16 +26,16 @@ size_t words_per_piece(const builder_context& context) {
 
 }  // namespace
 
-bool write_data_array_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+bool write_data_array_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
                                   uint64_t size) {
-  if (context.form == data_form::incbin) return write_incbin_from_memory(context, out, name, bytes, size);
-  if (context.form == data_form::literal) return write_literal_from_memory(context, out, name, bytes, size);
+  if (context.form == data_form::incbin) return write_incbin_from_memory(context, text, name, bytes, size);
+  if (context.form == data_form::literal) return write_literal_from_memory(context, text, name, bytes, size);
   unsigned long long word_count = size / 8 + (size % 8 != 0);
   if (prepare_text(context, data_open, name, word_count) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
-  if (!put(context, out, name)) return false;
+  put(context, text);
 
   size_t piece = words_per_piece(context);
   uint64_t whole_words = size / 8;
@@ -62,9 +60,13 @@ bool write_data_array_from_memory(builder_context& context, file_handle& out, co
       length += encode_chunk(tail, 1, context.big_endian, context.text_buffer + offset + length);
     }
     context.text_length = static_cast<int64_t>(offset + length - 2);
-    if (!put(context, out, name)) return false;
+    put(context, text);
     done += words;
   }
-  if (prepare_text(context, data_close) < 0 || !put(context, out, name)) return false;
+  if (prepare_text(context, data_close) < 0) {
+    out_printf(L"failed to prepare data closing tag [%hs]\n", name);
+    return false;
+  }
+  put(context, text);
   return true;
 }

@@ -164,7 +164,7 @@ int write_data_incbin(builder_context& context, const char* path_literal, uint64
   return 0;
 }
 
-bool write_incbin_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+bool write_incbin_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
                               uint64_t size) {
   uint64_t offset = context.binary.size;
   uint64_t whole = size & ~uint64_t{7};
@@ -182,9 +182,6 @@ bool write_incbin_from_memory(builder_context& context, file_handle& out, const 
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
-  if (!write_prepared(context, out)) {
-    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-    return false;
-  }
+  text.append(context.text_buffer, static_cast<size_t>(context.text_length));
   return true;
 }

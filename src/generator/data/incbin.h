@@ -3,6 +3,7 @@
 // and the target binds each data array to its place there with .incbin.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "context/builder_context.h"
 
@@ -21,8 +22,8 @@ bool open_data_binary(builder_context& context, const wchar_t* target, bool appe
 /// text_buffer. 0, or -1 after printing what failed.
 int write_data_incbin(builder_context& context, const char* path_literal, uint64_t text_room);
 
-/// Copies size bytes from memory into the binary file and binds the array
-/// name (in the namespace open in out) to them; false after printing what
+/// Copies size bytes from memory into the binary file and appends the
+/// binding of the array name to them to text; false after printing what
 /// failed.
-bool write_incbin_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+bool write_incbin_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
                               uint64_t size);

@@ -10,16 +10,15 @@
 
 namespace {
 
-// Writes length bytes of text_buffer; the message names the array.
-bool write_text(builder_context& context, file_handle& out, const char* name, int64_t length, const wchar_t* message) {
+bool write_text(builder_context& context, int64_t length, const wchar_t* message) {
   context.text_length = length;
-  if (write_prepared(context, out)) return true;
-  out_printf(message, name);
+  if (write_prepared(context, context.h_dst_cpp)) return true;
+  out_printf(message, context.flat_name);
   return false;
 }
 
-bool write_closing(builder_context& context, file_handle& out) {
-  if (write_fixed(context, out, literal_close)) return true;
+bool write_closing(builder_context& context) {
+  if (write_fixed(context, context.h_dst_cpp, literal_close)) return true;
   out_printf(L"failed to write data closing tag [%hs]\n", literal_close);
   return false;
 }
@@ -50,34 +49,33 @@ int write_data_literal(builder_context& context, const char* path_literal, uint6
     return -1;
   }
   int64_t opening = static_cast<int64_t>(strlen(context.text_buffer));
-  if (!write_text(context, context.h_dst_cpp, id, opening, L"failed to write data opening tag [%hs]\n")) return -1;
+  if (!write_text(context, opening, L"failed to write data opening tag [%hs]\n")) return -1;
   // A chunk after the first is joined to the piece before it.
   size_t offset = 0;
   while (context.remaining > 0 && context.read_count > 0) {
     size_t chunk = take_chunk(context);
     if (offset + literal_text_size(chunk) > text_room) {
       out_printf(L"failed to prepare data [%hs]\n", id);
-      write_closing(context, context.h_dst_cpp);
+      write_closing(context);
       context.output_incomplete = 1;
       return -1;
     }
     memcpy(context.text_buffer, literal_join, offset);
     size_t text = offset + encode_literal_pieces(context.read_buffer, chunk, context.text_buffer + offset);
-    if (!write_text(context, context.h_dst_cpp, id, static_cast<int64_t>(text), L"failed to write data [%hs]\n"))
-      return -1;
+    if (!write_text(context, static_cast<int64_t>(text), L"failed to write data [%hs]\n")) return -1;
     offset = strlen(literal_join);
     context.read_count = context.h_src.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
     if (context.read_count < 0) {
       out_printf(L"failed to read data %llu bytes remaining\n", static_cast<unsigned long long>(context.remaining));
-      write_closing(context, context.h_dst_cpp);
+      write_closing(context);
       context.output_incomplete = 1;
       return -1;
     }
   }
-  return write_closing(context, context.h_dst_cpp) ? 0 : -1;
+  return write_closing(context) ? 0 : -1;
 }
 
-bool write_literal_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+bool write_literal_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
                                uint64_t size) {
   // Room for the terminator, and a whole number of 8-byte words.
   unsigned long long length = (size + 8) & ~uint64_t{7};
@@ -85,18 +83,16 @@ bool write_literal_from_memory(builder_context& context, file_handle& out, const
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
-  if (!write_text(context, out, name, context.text_length, L"failed to write data opening tag [%hs]\n")) return false;
-  // Whole pieces per write, as many as the text below the file's path holds.
+  text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  // Whole pieces at a time, as many as the text below the file's path holds.
   size_t room = static_cast<size_t>(room_below_literals(context));
   size_t chunk_limit = (room / 4 / literal_piece_bytes - 1) * literal_piece_bytes;
-  size_t join = strlen(literal_join);
   for (uint64_t done = 0; done < size;) {
-    size_t offset = done > 0 ? join : 0;
+    if (done > 0) text += literal_join;
     size_t chunk = size - done < chunk_limit ? static_cast<size_t>(size - done) : chunk_limit;
-    memcpy(context.text_buffer, literal_join, offset);
-    size_t text = offset + encode_literal_pieces(bytes + done, chunk, context.text_buffer + offset);
-    if (!write_text(context, out, name, static_cast<int64_t>(text), L"failed to write data [%hs]\n")) return false;
+    text.append(context.text_buffer, encode_literal_pieces(bytes + done, chunk, context.text_buffer));
     done += chunk;
   }
-  return write_closing(context, out);
+  text += literal_close;
+  return true;
 }

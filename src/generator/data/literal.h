@@ -3,6 +3,7 @@
 // compilers that cannot include a binary file from assembler text.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "context/builder_context.h"
 
@@ -15,9 +16,9 @@ inline constexpr size_t literal_piece_bytes = 4095;
 /// text_buffer. 0, or -1 after printing what failed.
 int write_data_literal(builder_context& context, const char* path_literal, uint64_t text_room);
 
-/// Writes size bytes from memory as an alignas(8) array of literal pieces
-/// named name into out; false after printing what failed.
-bool write_literal_from_memory(builder_context& context, file_handle& out, const char* name, const uint8_t* bytes,
+/// Appends size bytes from memory as an alignas(8) array of literal pieces
+/// named name to text; false after printing what failed.
+bool write_literal_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
                                uint64_t size);
 
 /// Escapes size bytes as pieces joined by literal_join into out (room for

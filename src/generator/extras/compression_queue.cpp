@@ -1,7 +1,5 @@
 #include "generator/extras/compression_queue.h"
 
-#include <chrono>
-
 compression_queue::compression_queue(unsigned workers) {
   if (workers <= 1) return;
   threads_.reset(new platform::thread[workers]);
@@ -18,10 +16,9 @@ compression_queue::~compression_queue() {
 }
 
 void compress_job(compression_job& job) {
-  auto start = std::chrono::steady_clock::now();
+  uint64_t start = platform::thread_processor_time();
   compress_variants(job.bytes.data(), job.size, job.variants);
-  job.nanoseconds =
-      static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+  job.nanoseconds = platform::thread_processor_time() - start;
   std::vector<uint8_t>().swap(job.bytes);
 }
 

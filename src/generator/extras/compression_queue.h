@@ -17,7 +17,7 @@ struct compression_job {
   std::vector<uint8_t> bytes;  ///< freed once compressed
   uint64_t size = 0;
   variant_set variants;
-  uint64_t nanoseconds = 0;    ///< time spent compressing it
+  uint64_t nanoseconds = 0;    ///< processor time spent compressing it
   bool done = false;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <vector>
 
 #include "generator/extras/content_hash.h"
@@ -68,24 +69,24 @@ bool write_all(file_handle& file, const uint8_t* bytes, uint64_t size) {
 }
 
 // The entry's variants, when its sizes, settings and checksum hold.
-bool parse_entry(const std::vector<uint8_t>& entry, uint64_t source_size, const std::string& settings,
+bool parse_entry(const uint8_t* entry, uint64_t size, uint64_t source_size, const std::string& settings,
                  variant_set& out) {
-  if (entry.size() < header_bytes + checksum_bytes || memcmp(entry.data(), entry_magic, 8) != 0) return false;
-  uint64_t payload = entry.size() - header_bytes - checksum_bytes;
-  uint64_t settings_length = get_u64(entry.data() + 16);
-  if (get_u64(entry.data() + 8) != source_size || settings_length > payload) return false;
+  if (size < header_bytes + checksum_bytes || memcmp(entry, entry_magic, 8) != 0) return false;
+  uint64_t payload = size - header_bytes - checksum_bytes;
+  uint64_t settings_length = get_u64(entry + 16);
+  if (get_u64(entry + 8) != source_size || settings_length > payload) return false;
   uint64_t variants_length = payload - settings_length;
   uint64_t lengths[coding_count];
   for (int i = 0; i < coding_count; ++i) {
-    lengths[i] = get_u64(entry.data() + 24 + 8 * i);
+    lengths[i] = get_u64(entry + 24 + 8 * i);
     if (lengths[i] > variants_length) return false;
     variants_length -= lengths[i];
   }
   if (variants_length != 0) return false;
   uint8_t checksum[checksum_bytes];
-  content_hash_raw(entry.data(), entry.size() - checksum_bytes, checksum);
-  if (memcmp(checksum, entry.data() + entry.size() - checksum_bytes, checksum_bytes) != 0) return false;
-  const uint8_t* at = entry.data() + header_bytes;
+  content_hash_raw(entry, static_cast<size_t>(size - checksum_bytes), checksum);
+  if (memcmp(checksum, entry + size - checksum_bytes, checksum_bytes) != 0) return false;
+  const uint8_t* at = entry + header_bytes;
   if (settings_length != settings.size() || memcmp(at, settings.data(), settings.size()) != 0) return false;
   at += settings_length;
   for (int i = 0; i < coding_count; ++i) {
@@ -150,13 +151,13 @@ bool variant_cache::find(const char* hash, uint64_t source_size, variant_set& ou
   }
   uint64_t size = 0;
   uint64_t written_at = 0;
-  std::vector<uint8_t> entry;
+  std::unique_ptr<uint8_t[]> entry;
   bool read = file.size(&size) && size < (uint64_t{1} << 40);
   if (read) {
-    entry.resize(static_cast<size_t>(size));
-    read = read_all(file, entry.data(), size);
+    entry.reset(new uint8_t[static_cast<size_t>(size)]);  // filled by the read, not zeroed first
+    read = read_all(file, entry.get(), size);
   }
-  if (!read || !parse_entry(entry, source_size, settings_, out)) {
+  if (!read || !parse_entry(entry.get(), size, source_size, settings_, out)) {
     out_printf(L"cache entry [%s] is damaged or incomplete: compressing again\n", name.c_str());
     return false;
   }

@@ -30,7 +30,7 @@ namespace {
 // bounds the memory that waits (files' bytes and their variants) while the
 // workers keep busy. Fixed, not tied to the number of workers, so that
 // records are written at the same points of the run whatever that number.
-constexpr size_t window_files = 256;
+constexpr size_t window_files = 64;
 constexpr uint64_t window_bytes = uint64_t{64} << 20;
 
 // One side record between its file's embedding and its writing.
@@ -65,8 +65,6 @@ struct extras_summary {
   uint64_t nanoseconds = 0;
 };
 
-constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;
-
 bool is_standard_stream(const wchar_t* name) {
   return wcscmp(name, L"-") == 0 || wcscmp(name, L"con") == 0 || wcscmp(name, L"CON") == 0;
 }
@@ -96,13 +94,15 @@ std::wstring beside_target(const wchar_t* target, const wchar_t* suffix) {
 }  // namespace
 
 struct http_extras_run {
+  content_hasher data_hash;  // of each file's bytes as its data takes them
   variant_cache cache;
   uint64_t cache_limit = 0;
   bool cache_limited = false;
-  file_handle side_part;
   file_handle manifest;
+  bool include_written = false;
+  std::string text;  // the records of one write, kept to reuse its memory
   std::deque<std::unique_ptr<pending_record>> window;  // oldest first
-  uint64_t window_held = 0;                            // bytes of the files in the window
+  uint64_t window_held = 0;                            // bytes of the compressible files in the window
   std::vector<side_entry> entries;
   extras_summary summary;
   // Last, so that it stops (finishing any job still queued) before the
@@ -114,27 +114,46 @@ struct http_extras_run {
 
 namespace {
 
-bool put_text(builder_context& context, file_handle& file, const char* name, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  context.text_length = vformat_text(context.text_buffer, context.text_capacity, format, args);
-  va_end(args);
-  if (context.text_length >= 0 && write_prepared(context, file)) return true;
-  out_printf(L"failed to write side record [%hs]\n", name);
+// Formats a piece into text_buffer; false after the message when it cannot.
+bool prepare_piece(builder_context& context, const char* name, const char* format, va_list args) {
+  context.text_length = vformat_text(context.text_buffer, room_below_literals(context), format, args);
+  if (context.text_length >= 0) return true;
+  out_printf(L"failed to prepare side record [%hs]\n", name);
   context.output_incomplete = 1;
   return false;
 }
 
-// Reads h_src again from its start: the hash of its bytes, and the bytes
-// themselves when keep is given (for compression). False after a message.
-bool read_source(builder_context& context, std::vector<uint8_t>* keep, char* hash) {
-  content_hasher hasher;
-  if (!hasher.ready() || !context.h_src.seek(0, file_begin)) {
+// Writes a piece to a file.
+bool put_text(builder_context& context, file_handle& file, const char* name, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  bool prepared = prepare_piece(context, name, format, args);
+  va_end(args);
+  if (!prepared) return false;
+  if (write_prepared(context, file)) return true;
+  out_printf(L"failed to write side record [%hs]\n", name);
+  return false;
+}
+
+// Appends a piece to the text that the next write of records takes.
+bool add_text(builder_context& context, std::string& text, const char* name, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  bool prepared = prepare_piece(context, name, format, args);
+  va_end(args);
+  if (prepared) text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  return prepared;
+}
+
+// Reads h_src again from its start into bytes, for compression; they must
+// be those whose hash the data's hash was. False after a message.
+bool read_source(builder_context& context, const char* hash, std::vector<uint8_t>& bytes) {
+  if (!context.h_src.seek(0, file_begin)) {
     out_printf(L"failed to read h_src again for its side record [%hs]\n", context.flat_name);
     return false;
   }
-  if (keep) keep->reserve(static_cast<size_t>(context.file_size));
-  uint64_t total = 0;
+  bytes.reserve(static_cast<size_t>(context.file_size));
+  content_hasher hasher;
   for (;;) {
     int64_t got = context.h_src.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
     if (got < 0) {
@@ -143,14 +162,14 @@ bool read_source(builder_context& context, std::vector<uint8_t>* keep, char* has
     }
     if (got == 0) break;
     hasher.add(context.read_buffer, static_cast<size_t>(got));
-    if (keep) keep->insert(keep->end(), context.read_buffer, context.read_buffer + got);
-    total += static_cast<uint64_t>(got);
+    bytes.insert(bytes.end(), context.read_buffer, context.read_buffer + got);
   }
-  if (total != context.file_size) {
+  char again[content_hash_digits + 1];
+  hasher.finish(again);
+  if (bytes.size() != context.file_size || strcmp(again, hash) != 0) {
     out_printf(L"h_src changed while it was embedded [%hs]\n", context.flat_name);
     return false;
   }
-  hasher.finish(hash);
   return true;
 }
 
@@ -175,13 +194,14 @@ void name_record(builder_context& context, const wchar_t* path, pending_record& 
 }
 
 // The variants of a compressible file: those of a file with the same bytes
-// still in the window, from the cache, or queued for a worker.
-void find_or_queue(http_extras_run& run, pending_record& record, std::vector<uint8_t>& bytes) {
+// still in the window, from the cache, or queued for a worker (its bytes
+// read again for it). False after a message.
+bool find_or_queue(builder_context& context, http_extras_run& run, pending_record& record) {
   for (const std::unique_ptr<pending_record>& earlier : run.window) {
     if (earlier->job && earlier->size == record.size && strcmp(earlier->hash, record.hash) == 0) {
       record.job = earlier->job;
       ++run.summary.hits;
-      return;
+      return true;
     }
   }
   record.job = std::make_shared<compression_job>();
@@ -189,12 +209,13 @@ void find_or_queue(http_extras_run& run, pending_record& record, std::vector<uin
   if (run.cache.find(record.hash, record.size, record.job->variants)) {
     record.job->done = true;
     ++run.summary.hits;
-    return;
+    return true;
   }
+  if (!read_source(context, record.hash, record.job->bytes)) return false;
   ++run.summary.misses;
   record.compressed_here = true;
-  record.job->bytes = std::move(bytes);
   run.queue.add(record.job.get());
+  return true;
 }
 
 // The member text of one encoding in the side record.
@@ -211,49 +232,76 @@ std::string variant_member(coding which, const std::vector<uint8_t>& bytes, cons
   return text;
 }
 
-// The variants' arrays and the side record, into the records' part.
-bool write_record_text(builder_context& context, http_extras_run& run, const pending_record& record) {
+// Appends the variants' arrays and the side record to text.
+bool add_record_text(builder_context& context, std::string& text, const pending_record& record) {
   static const variant_set no_variants;
   const variant_set& variants = record.job ? record.job->variants : no_variants;
-  file_handle& part = run.side_part;
   const char* identifier = record.identifier.c_str();
   std::string members[coding_count];
   for (int i = 0; i < coding_count; ++i) {
     const std::vector<uint8_t>& bytes = variants.bytes[i];
     members[i] = variant_member(static_cast<coding>(i), bytes, identifier);
     if (bytes.empty()) continue;
-    if (!put_text(context, part, identifier, extras_variant_open, coding_names[i]) ||
-        !write_data_array_from_memory(context, part, identifier, bytes.data(), bytes.size()) ||
-        !put_text(context, part, identifier, extras_namespace_close))
+    if (!add_text(context, text, identifier, extras_variant_open, coding_names[i]) ||
+        !write_data_array_from_memory(context, text, identifier, bytes.data(), bytes.size()) ||
+        !add_text(context, text, identifier, extras_namespace_close))
       return false;
   }
-  return put_text(context, part, identifier, extras_namespace_open) &&
-         put_text(context, part, identifier, side_record_format, identifier, identifier, record.path_literal.c_str(),
+  return add_text(context, text, identifier, extras_namespace_open) &&
+         add_text(context, text, identifier, side_record_format, identifier, identifier, record.path_literal.c_str(),
                   record.hash, members[0].c_str(), members[1].c_str(), members[2].c_str(),
                   record.hashed_literal.c_str()) &&
-         put_text(context, part, identifier, extras_namespace_close);
+         add_text(context, text, identifier, extras_namespace_close);
 }
 
 // Waits for the oldest record's variants, caches them when this run made
-// them, and writes the record.
-void write_oldest(builder_context& context, http_extras_run& run) {
+// them, and adds the record to text.
+void add_oldest(builder_context& context, http_extras_run& run, std::string& text) {
   std::unique_ptr<pending_record> record = std::move(run.window.front());
   run.window.pop_front();
-  run.window_held -= record->size;
   if (record->job) {
+    run.window_held -= record->size;
     run.queue.wait(record->job.get());
     if (record->compressed_here) {
       run.cache.store(record->hash, record->size, record->job->variants);
       run.summary.nanoseconds += record->job->nanoseconds;
     }
   }
-  if (!write_record_text(context, run, *record)) return;
+  if (!add_record_text(context, text, *record)) return;
   ++run.summary.files;
   run.summary.bytes += record->size;
   if (record->job)
     for (int i = 0; i < coding_count; ++i)
       if (!record->job->variants.bytes[i].empty()) run.summary.saved[i] += record->size - record->job->variants.bytes[i].size();
   run.entries.push_back({record->sort_path, record->identifier, record->manifest_path, record->manifest_hashed});
+}
+
+// Writes the oldest records while the window holds more than it may (all
+// of them when draining): outside the data namespace, which the target is
+// in while the walk goes on, so that they lie at file scope after the data
+// arrays written so far.
+void write_records(builder_context& context, http_extras_run& run, bool draining) {
+  auto over = [&] {
+    return !run.window.empty() &&
+           (draining || run.window.size() > window_files || run.window_held > window_bytes);
+  };
+  if (!over()) return;
+  // One write for all of them.
+  std::string& text = run.text;
+  text = extras_leave_data;
+  if (!run.include_written) text += extras_include;
+  run.include_written = true;
+  while (over()) add_oldest(context, run, text);
+  text += extras_enter_data;
+  for (size_t done = 0; done < text.size();) {
+    int64_t piece = static_cast<int64_t>(std::min<size_t>(text.size() - done, size_t{1} << 30));
+    if (!write_bytes(context, context.h_dst_cpp, text.data() + done, piece)) {
+      out_printf(L"failed to write the side records up to [%hs]\n",
+                 run.entries.empty() ? "" : run.entries.back().identifier.c_str());
+      return;
+    }
+    done += static_cast<size_t>(piece);
+  }
 }
 
 bool open_output(file_handle& file, const std::wstring& name, uint32_t access, uint32_t flags, const wchar_t* message) {
@@ -286,7 +334,7 @@ void print_summary(const extras_summary& summary, const cache_trim& trimmed) {
                static_cast<unsigned long long>(trimmed.bytes));
   out_printf(L"; compressing: ");
   print_seconds(summary.nanoseconds);
-  out_printf(L"\n");
+  out_printf(L" of processor time\n");
 }
 
 void write_header(builder_context& context, http_extras_run& run, bool arrays) {
@@ -338,14 +386,11 @@ http_extras_run* start_http_extras(builder_context& context, const wchar_t* targ
     if (!coding_available(coding::zstd)) out_printf(L"-x: zstd is unavailable in this build: no zstd variants\n");
   }
   auto run = std::make_unique<http_extras_run>(options.workers);
-  if (!open_output(run->side_part, beside_target(target, L"5.tmp"), generic_read | generic_write, part_flags,
-                   L"cannot open DST.5.tmp [%s]\n"))
-    return nullptr;
   std::wstring manifest = manifest_name(context, target);
   if (!manifest.empty() &&
       !open_output(run->manifest, manifest, generic_write, 0, L"cannot open DST.manifest.json [%s]\n"))
     return nullptr;
-  put_text(context, run->side_part, "DST.5.tmp", extras_include);
+  context.data_hash = &run->data_hash;
   std::wstring directory = options.cache_directory.empty() ? beside_target(target, L"cache") : options.cache_directory;
   run->cache.open(absolute_name(directory), compression_settings());
   run->cache_limited = options.cache_limited;
@@ -356,9 +401,7 @@ http_extras_run* start_http_extras(builder_context& context, const wchar_t* targ
 bool is_http_extras_output(const builder_context& context, os_handle handle) {
   const http_extras_run* run = context.extras;
   if (!run) return false;
-  for (const file_handle* file : {&run->side_part, &run->manifest})
-    if (file->opened && same_file(handle, file->handle)) return true;
-  return false;
+  return run->manifest.opened && same_file(handle, run->manifest.handle);
 }
 
 bool write_side_record(builder_context& context, const wchar_t* path, const char* path_literal) {
@@ -369,24 +412,26 @@ bool write_side_record(builder_context& context, const wchar_t* path, const char
   record->path_literal = path_literal;
   record->identifier = context.flat_name;
   record->size = context.file_size;
-  bool compressible = is_compressible_content(context.content_type) && context.file_size > 64;
-  std::vector<uint8_t> bytes;
-  if (!read_source(context, compressible ? &bytes : nullptr, record->hash)) {
+  if (context.data_hashed != context.file_size) {
+    out_printf(L"h_src changed while it was embedded [%hs]\n", context.flat_name);
+    context.output_incomplete = 1;
+    return false;
+  }
+  run.data_hash.finish(record->hash);
+  if (is_compressible_content(context.content_type) && context.file_size > 64 &&
+      !find_or_queue(context, run, *record)) {
     context.output_incomplete = 1;
     return false;
   }
   name_record(context, path, *record);
-  if (compressible) find_or_queue(run, *record, bytes);
-  run.window_held += record->size;
+  if (record->job) run.window_held += record->size;
   run.window.push_back(std::move(record));
-  while (!run.window.empty() && (run.window.size() > window_files || run.window_held > window_bytes))
-    write_oldest(context, run);
+  write_records(context, run, false);
   return true;
 }
 
 void drain_http_extras(builder_context& context) {
-  if (!context.extras) return;
-  while (!context.extras->window.empty()) write_oldest(context, *context.extras);
+  if (context.extras) write_records(context, *context.extras, true);
 }
 
 void finish_http_extras(builder_context& context) {
@@ -394,11 +439,11 @@ void finish_http_extras(builder_context& context) {
   if (!run) return;
   drain_http_extras(context);
   context.extras = nullptr;
+  context.data_hash = nullptr;
   std::sort(run->entries.begin(), run->entries.end(),
             [](const side_entry& a, const side_entry& b) { return a.path < b.path; });
   bool arrays = context.namespace_path != nullptr;
   write_header(context, *run, arrays);
-  copy_part(context, context.h_dst_cpp, run->side_part);
   if (arrays) write_array(context, *run);
   if (run->manifest.opened) write_manifest(context, *run);
   cache_trim trimmed;

@@ -6,8 +6,9 @@
 // the manifest of hashed paths beside the target.
 //
 // The variants are compressed by worker threads while the walk goes on;
-// the records are written in walk order into a part of their own
-// (DST.5.tmp), which joins the target at the end of the run.
+// the records are written into the target in walk order, each once its
+// variants are ready and the window of records in the making is full, so
+// always at the same points of the output whatever the number of workers.
 #include <cstdint>
 #include <string>
 
@@ -29,20 +30,20 @@ struct http_extras_run;
 /// appends (it has no all arrays to list).
 std::wstring manifest_name(const builder_context& context, const wchar_t* target);
 
-/// Starts -x for a run whose output set is open: creates the records' part
-/// and the manifest, opens the variant cache, starts the workers, and says
-/// (unless quiet) which codings this build cannot write. Null after a
-/// message when the part or the manifest cannot be created.
+/// Starts -x for a run whose output set is open: creates the manifest,
+/// opens the variant cache, starts the workers, and says (unless quiet)
+/// which codings this build cannot write. Null after a message when the
+/// manifest cannot be created.
 http_extras_run* start_http_extras(builder_context& context, const wchar_t* target, const http_extras_options& options);
 
-/// True when handle is a file that -x writes (the records' part, the manifest).
+/// True when handle is a file that -x writes (the manifest).
 bool is_http_extras_output(const builder_context& context, platform::os_handle handle);
 
 /// Takes the side record of the file just embedded (still open in h_src, its
 /// data array's identifier in flat_name); path is the walked path and
 /// path_literal its escaped narrow form. Its variants are made by a worker
-/// or found in the cache; earlier records whose variants are ready are
-/// written. False after printing what failed (the output is then marked
+/// or found in the cache; the oldest records are written while the window
+/// is full. False after printing what failed (the output is then marked
 /// incomplete).
 bool write_side_record(builder_context& context, const wchar_t* path, const char* path_literal);
 
@@ -50,8 +51,8 @@ bool write_side_record(builder_context& context, const wchar_t* path, const char
 /// binary file of the incbin form is closed, since variants go into it.
 void drain_http_extras(builder_context& context);
 
-/// Appends the records to DST.cpp, writes their declarations and the path
-/// lookup into DST.h, the sorted array into DST.cpp and the manifest
-/// (unless the all arrays are off), keeps the cache within its limit and
-/// prints the run's summary (unless quiet); then frees the state.
+/// Writes the records' declarations and the path lookup into DST.h, the
+/// sorted array into DST.cpp and the manifest (unless the all arrays are
+/// off), keeps the cache within its limit and prints the run's summary
+/// (unless quiet); then frees the state.
 void finish_http_extras(builder_context& context);

@@ -3,6 +3,10 @@
 // side record, and the declarations, sorted array and path lookup written
 // at the end; and the manifest of hashed paths.
 
+/// Leaves the data namespace, so that side records can be written at file
+/// scope after the data arrays written so far, and enters it again.
+inline constexpr const char* extras_leave_data = "}\n\n\n";
+inline constexpr const char* extras_enter_data = "namespace vex_res_data\n{\n";
 /// Written once, before the first side record of a target and at the end of
 /// its header.
 inline constexpr const char* extras_include = "#include \"vex_resource_builder/vex_extras.h\"\n\n";
