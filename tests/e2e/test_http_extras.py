@@ -337,6 +337,7 @@ class SharedCacheAndWorkers(ToolTest):
         tree(self.path("site"))
         _, alone = self.extras(out="alone")
         cache = self.path("shared")
+        os.makedirs(self.path("native"))
         native = subprocess.run(harness.NATIVE_TOOL + ["-q", "-x", "-c", cache, "native/res.cpp", "-d", "site", "*"],
                                 cwd=self.dir, capture_output=True)
         self.assertEqual(native.returncode, 0)

@@ -267,12 +267,19 @@ void add_oldest(builder_context& context, http_extras_run& run, std::string& tex
       run.summary.nanoseconds += record->job->nanoseconds;
     }
   }
-  if (!add_record_text(context, text, *record)) return;
+  // A record that cannot be made whole is left out, not written in part.
+  size_t before = text.size();
+  if (!add_record_text(context, text, *record)) {
+    text.resize(before);
+    context.output_incomplete = 1;
+    return;
+  }
   ++run.summary.files;
   run.summary.bytes += record->size;
-  if (record->job)
-    for (int i = 0; i < coding_count; ++i)
-      if (!record->job->variants.bytes[i].empty()) run.summary.saved[i] += record->size - record->job->variants.bytes[i].size();
+  for (int i = 0; record->job && i < coding_count; ++i) {
+    const std::vector<uint8_t>& variant = record->job->variants.bytes[i];
+    if (!variant.empty()) run.summary.saved[i] += record->size - variant.size();
+  }
   run.entries.push_back({record->sort_path, record->identifier, record->manifest_path, record->manifest_hashed});
 }
 
