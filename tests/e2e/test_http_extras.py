@@ -344,3 +344,23 @@ class SharedCacheAndWorkers(ToolTest):
         _, shared = self.extras(cache=cache, out="windows")
         self.assertEqual(shared["res.cpp"], alone["res.cpp"])
         self.assertEqual(len({name.split("-")[1] for name in os.listdir(cache)}), 2)
+
+    def test_bad_settings_stop_the_run_before_anything_is_written(self):
+        harness.make_tree(self.path("site"), {"a.css": "a{}"})
+        bad = {"VEX_RESOURCE_JOBS": "0", "VEX_RESOURCE_CACHE_LIMIT": "12Q"}
+        cases = [(["-c", "cache", "res.cpp"], {}, "-c and -j set up the HTTP extras: give them with -x\n"),
+                 (["-x", "-j", "2x", "res.cpp"], {}, "invalid number of workers [2x]: give a whole number from 1 to 1024\n"),
+                 (["-x", "res.cpp"], {"VEX_RESOURCE_JOBS": "0"}, "invalid VEX_RESOURCE_JOBS [0]"),
+                 (["-x", "res.cpp"], {"VEX_RESOURCE_CACHE_LIMIT": "12Q"}, "invalid VEX_RESOURCE_CACHE_LIMIT [12Q]")]
+        for args, env, message in cases:
+            with self.subTest(args=args, env=env):
+                proc = subprocess.run(harness.TOOL + ["-q"] + args + ["-d", "site", "*"], cwd=self.dir,
+                                      capture_output=True, env=dict(os.environ, **env))
+                self.assertEqual(proc.returncode, 1)
+                self.assertTrue(proc.stdout.decode().startswith(message), proc.stdout)
+                self.assertLeftOnly(["site"])
+        # Without -x the variables are not read at all.
+        proc = subprocess.run(harness.TOOL + ["-q", "res.cpp", "-d", "site", "*"], cwd=self.dir, capture_output=True,
+                              env=dict(os.environ, VEX_RESOURCE_CACHE=self.path("elsewhere"), **bad))
+        self.assertEqual((proc.returncode, proc.stdout), (0, b""))
+        self.assertLeftOnly(["res.cpp", "res.h", "site"])
