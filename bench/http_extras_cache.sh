@@ -4,15 +4,18 @@
 # in 44 files):
 #   bench/http_extras_cache.sh [tool]
 # tool defaults to build/release/vex_resource_builder (a Release build).
-# Prints wall-clock seconds and peak memory (maximum resident set) of:
-#   - runs without -x (first, and after one text file changed);
+# Prints wall-clock seconds, processor seconds (user + system, all threads)
+# and peak memory (maximum resident set) of:
 #   - cold -x runs (empty cache) with 1 and 2 workers, side by side, twice
-#     each, alternating, and the ratio of the faster pairs;
-#   - cold runs with 1 to 4 workers on the same tree, to show where it stops
-#     scaling (the machine's cores), and on a tree of one large file, which
-#     one worker compresses whatever the number of workers;
+#     each, alternating, and the ratio of the best of each;
+#   - cold runs with 3 and 4 workers on the same tree, to show where it
+#     stops scaling (the machine's cores), and on a tree of one large file,
+#     which one worker compresses whatever the number of workers;
 #   - a clean build (new target directory) with the cache of an earlier
-#     build shared through -c, against a run without -x.
+#     build shared through -c, against a run without -x, three times each,
+#     alternating, in the words form and in the incbin form (what CMake
+#     picks for GCC and Clang).
+# The machine is shared: compare runs of one invocation only.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -40,40 +43,39 @@ for i in range(44):
 with open(os.path.join(big, "bundle.js"), "w") as f:
     f.write(" ".join(rng.choice(words) for _ in range(1000000))[:6000000])
 PY
-echo "tree: $(du -sm "$work/site" | cut -f1) MB, $(find "$work/site" -type f | wc -l) files; one-file tree: $(du -sm "$work/big" | cut -f1) MB"
-echo "machine: $(nproc) cores"
+echo "tree: $(du -sm "$work/site" | cut -f1) MB, $(find "$work/site" -type f | wc -l) files;" \
+     "one-file tree: $(du -sm "$work/big" | cut -f1) MB; machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 
 run=0
 # measure <label> <source dir> <arguments before the target...>: one run into
-# a fresh directory; prints seconds and peak memory, and leaves the seconds
-# in $seconds.
+# a fresh directory; prints its seconds, processor seconds and peak memory,
+# and leaves the two times in $seconds and $cpu.
 measure() {
   local label=$1 source=$2
   shift 2
   run=$((run + 1))
   mkdir -p "$work/out$run"
-  local report
-  report=$( { /usr/bin/time -f "%e %M" "$tool" -q "$@" "$work/out$run/res.cpp" -d "$source" '*' > /dev/null; } 2>&1 )
-  seconds=${report% *}
-  printf "%-46s %7.2f s %8d MB\n" "$label" "$seconds" "$(( ${report#* } / 1024 ))"
+  local report user system kilobytes
+  report=$( { /usr/bin/time -f "%e %U %S %M" "$tool" "$@" "$work/out$run/res.cpp" -d "$source" '*' \
+              > "$work/console$run"; } 2>&1 )
+  read -r seconds user system kilobytes <<< "$report"
+  cpu=$(echo "$user + $system" | bc)
+  printf "%-40s %7.2f s %7.2f s cpu %6d MB\n" "$label" "$seconds" "$cpu" "$((kilobytes / 1024))"
 }
 ratio() { echo "scale=2; $1 / $2" | bc; }
-
-echo
-echo "== without -x"
-measure "first run" "$work/site"
-plain=$seconds
-echo "<!-- changed -->" >> "$work/site/pages/p00/page000.html"
-measure "one file changed" "$work/site"
+summary() { grep -- '^-x:' "$work/console$run" | sed 's/^/    /'; }
+smaller() { [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; }
 
 echo
 echo "== cold -x (empty cache), 1 and 2 workers side by side"
-best1=; best2=
+best1=
+best2=
 for round in 1 2; do
   measure "-j 1, round $round" "$work/site" -x -c "$work/cache1_$round" -j 1
-  [ -z "$best1" ] || [ "$(echo "$seconds < $best1" | bc)" = 1 ] && best1=$seconds
+  if smaller "$best1" "$seconds"; then best1=$seconds; fi
   measure "-j 2, round $round" "$work/site" -x -c "$work/cache2_$round" -j 2
-  [ -z "$best2" ] || [ "$(echo "$seconds < $best2" | bc)" = 1 ] && best2=$seconds
+  if smaller "$best2" "$seconds"; then best2=$seconds; fi
+  if [ "$round" = 1 ]; then summary; fi
 done
 echo "2 workers / 1 worker (best of each): $(ratio "$best2" "$best1")"
 
@@ -84,10 +86,20 @@ measure "one 6 MB file, -j 1" "$work/big" -x -c "$work/cache_big1" -j 1
 measure "one 6 MB file, -j 2" "$work/big" -x -c "$work/cache_big2" -j 2
 
 echo
-echo "== a clean build with a shared cache (-c of an earlier build)"
-measure "without -x" "$work/site"
-plain=$seconds
-measure "-x, shared warm cache" "$work/site" -x -c "$work/cache2_1"
-echo "shared-cache run / run without -x: $(ratio "$seconds" "$plain")"
+echo "== a clean build with a shared cache (-c of an earlier build), three times each, alternating"
+for form in words incbin; do
+  plain_best=
+  plain_cpu=
+  shared_best=
+  shared_cpu=
+  for round in 1 2 3; do
+    measure "$form, without -x" "$work/site" -m "$form"
+    if smaller "$plain_best" "$seconds"; then plain_best=$seconds plain_cpu=$cpu; fi
+    measure "$form, -x, shared warm cache" "$work/site" -m "$form" -x -c "$work/cache2_1"
+    if smaller "$shared_best" "$seconds"; then shared_best=$seconds shared_cpu=$cpu; fi
+  done
+  echo "$form: shared-cache run / run without -x (best of each): $(ratio "$shared_best" "$plain_best") wall," \
+       "$(ratio "$shared_cpu" "$plain_cpu") processor"
+done
+summary
 echo "cache: $(ls "$work/cache2_1" | wc -l) entries, $(du -sm "$work/cache2_1" | cut -f1) MB"
-echo "generated: $(du -m "$work/out1/res.cpp" | cut -f1) MB without -x, $(du -m "$work/out$run/res.cpp" | cut -f1) MB with -x"
