@@ -194,6 +194,12 @@ void variant_cache::store(const char* hash, uint64_t source_size, const variant_
   bool closed = file.close() == 0;
   if (written && closed && replace_file(temporary.c_str(), name.c_str())) return;
   if (created) delete_file(temporary.c_str());
+  // Another run may have put the same entry there first, and a system may
+  // refuse to replace a file that a third is reading: the entry is there.
+  file_handle existing;
+  existing.silent = 1;
+  existing.literal = 1;
+  if (written && closed && existing.open(name.c_str(), generic_read, open_existing, 0) == 0) return;
   out_printf(L"cannot write cache entry [%s]: it is made again on the next run\n", name.c_str());
 }
 
