@@ -1,5 +1,6 @@
 #include "generator/data/from_memory.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "generator/data/words.h"
@@ -26,9 +27,10 @@ size_t words_per_piece(const builder_context& context) {
 
 }  // namespace
 
-bool write_data_array_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
+bool write_data_array_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
                                   uint64_t size) {
-  if (context.form == data_form::incbin) return write_incbin_from_memory(context, text, name, bytes, size);
+  std::string& text = out.text;
+  if (context.form == data_form::incbin) return write_incbin_from_memory(context, text, out.binary, name, bytes, size);
   if (context.form == data_form::literal) return write_literal_from_memory(context, text, name, bytes, size);
   unsigned long long word_count = size / 8 + (size % 8 != 0);
   if (prepare_text(context, data_open, name, word_count) < 0) {
@@ -69,4 +71,16 @@ bool write_data_array_from_memory(builder_context& context, std::string& text, c
   }
   put(context, text);
   return true;
+}
+
+bool write_memory_arrays(builder_context& context, memory_arrays& out) {
+  bool written = write_binary_bytes(context, out.binary);
+  for (size_t done = 0; written && done < out.text.size();) {
+    int64_t piece = static_cast<int64_t>(std::min<size_t>(out.text.size() - done, size_t{1} << 30));
+    written = write_bytes(context, context.h_dst_cpp, out.text.data() + done, piece);
+    done += static_cast<size_t>(piece);
+  }
+  out.text.clear();
+  out.binary.clear();
+  return written;
 }

@@ -1,5 +1,6 @@
 #include "generator/data/incbin.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -164,24 +165,32 @@ int write_data_incbin(builder_context& context, const char* path_literal, uint64
   return 0;
 }
 
-bool write_incbin_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
-                              uint64_t size) {
-  uint64_t offset = context.binary.size;
-  uint64_t whole = size & ~uint64_t{7};
-  uint8_t tail[8] = {};
-  memcpy(tail, bytes + whole, static_cast<size_t>(size - whole));
-  if (!write_binary(context, bytes, whole) || (size > whole && !write_binary(context, tail, 8))) return false;
+bool write_incbin_from_memory(builder_context& context, std::string& text, std::string& binary, const char* name,
+                              const uint8_t* bytes, uint64_t size) {
+  uint64_t offset = context.binary.size + binary.size();
+  uint64_t padded = (size + 7) & ~uint64_t{7};
+  binary.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  binary.append(static_cast<size_t>(padded - size), '\0');
   content_hasher hash;
   hash.add(&size, sizeof size);
   hash.add(bytes, static_cast<size_t>(size));
   auto symbol_hash = static_cast<unsigned long long>(hash.finish64());
   char incbin[sizeof context.binary.name_literal + 64];
   if (format_text(incbin, sizeof incbin, incbin_bytes, context.binary.name_literal,
-                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(context.binary.size - offset)) < 0 ||
+                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(padded)) < 0 ||
       prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
   text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  return true;
+}
+
+bool write_binary_bytes(builder_context& context, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    size_t piece = std::min<size_t>(bytes.size() - done, size_t{1} << 30);
+    if (!write_binary(context, reinterpret_cast<const uint8_t*>(bytes.data() + done), piece)) return false;
+    done += piece;
+  }
   return true;
 }

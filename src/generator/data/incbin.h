@@ -22,8 +22,12 @@ bool open_data_binary(builder_context& context, const wchar_t* target, bool appe
 /// text_buffer. 0, or -1 after printing what failed.
 int write_data_incbin(builder_context& context, const char* path_literal, uint64_t text_room);
 
-/// Copies size bytes from memory into the binary file and appends the
-/// binding of the array name to them to text; false after printing what
-/// failed.
-bool write_incbin_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
-                              uint64_t size);
+/// Appends size bytes from memory, padded to a multiple of 8, to binary,
+/// the bytes that follow the binary file's, and the binding of the array
+/// name to them to text; false after printing what failed.
+bool write_incbin_from_memory(builder_context& context, std::string& text, std::string& binary, const char* name,
+                              const uint8_t* bytes, uint64_t size);
+
+/// Appends bytes to the binary file in one write; false after printing what
+/// failed (the file is then closed, as later offsets are unknown).
+bool write_binary_bytes(builder_context& context, const std::string& bytes);

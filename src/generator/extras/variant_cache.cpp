@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
-#include <memory>
 #include <vector>
 
 #include "generator/extras/content_hash.h"
@@ -151,13 +150,13 @@ bool variant_cache::find(const char* hash, uint64_t source_size, variant_set& ou
   }
   uint64_t size = 0;
   uint64_t written_at = 0;
-  std::unique_ptr<uint8_t[]> entry;
   bool read = file.size(&size) && size < (uint64_t{1} << 40);
   if (read) {
-    entry.reset(new uint8_t[static_cast<size_t>(size)]);  // filled by the read, not zeroed first
-    read = read_all(file, entry.get(), size);
+    // One buffer for every entry of the run: it only grows.
+    if (entry_.size() < size) entry_.resize(static_cast<size_t>(size));
+    read = read_all(file, entry_.data(), size);
   }
-  if (!read || !parse_entry(entry.get(), size, source_size, settings_, out)) {
+  if (!read || !parse_entry(entry_.data(), size, source_size, settings_, out)) {
     out_printf(L"cache entry [%s] is damaged or incomplete: compressing again\n", name.c_str());
     return false;
   }

@@ -7,6 +7,7 @@
 // directory; a size limit removes the entries used longest ago.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "generator/extras/compression.h"
 
@@ -41,6 +42,7 @@ class variant_cache {
 
  private:
   std::wstring entry_name(const char* hash) const;
+  std::vector<uint8_t> entry_;  // the entry being read
   std::wstring directory_;
   std::string settings_;
   std::wstring settings_tag_;

@@ -100,7 +100,7 @@ struct http_extras_run {
   bool cache_limited = false;
   file_handle manifest;
   bool include_written = false;
-  std::string text;  // the records of one write, kept to reuse its memory
+  memory_arrays written;  // the records of one write, kept to reuse its memory
   std::deque<std::unique_ptr<pending_record>> window;  // oldest first
   uint64_t window_held = 0;                            // bytes of the compressible files in the window
   std::vector<side_entry> entries;
@@ -135,7 +135,7 @@ bool put_text(builder_context& context, file_handle& file, const char* name, con
   return false;
 }
 
-// Appends a piece to the text that the next write of records takes.
+// Appends a piece to text.
 bool add_text(builder_context& context, std::string& text, const char* name, const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -232,8 +232,9 @@ std::string variant_member(coding which, const std::vector<uint8_t>& bytes, cons
   return text;
 }
 
-// Appends the variants' arrays and the side record to text.
-bool add_record_text(builder_context& context, std::string& text, const pending_record& record) {
+// Adds the variants' arrays and the side record to out.
+bool add_record_text(builder_context& context, memory_arrays& out, const pending_record& record) {
+  std::string& text = out.text;
   static const variant_set no_variants;
   const variant_set& variants = record.job ? record.job->variants : no_variants;
   const char* identifier = record.identifier.c_str();
@@ -243,7 +244,7 @@ bool add_record_text(builder_context& context, std::string& text, const pending_
     members[i] = variant_member(static_cast<coding>(i), bytes, identifier);
     if (bytes.empty()) continue;
     if (!add_text(context, text, identifier, extras_variant_open, coding_names[i]) ||
-        !write_data_array_from_memory(context, text, identifier, bytes.data(), bytes.size()) ||
+        !write_data_array_from_memory(context, out, identifier, bytes.data(), bytes.size()) ||
         !add_text(context, text, identifier, extras_namespace_close))
       return false;
   }
@@ -255,8 +256,8 @@ bool add_record_text(builder_context& context, std::string& text, const pending_
 }
 
 // Waits for the oldest record's variants, caches them when this run made
-// them, and adds the record to text.
-void add_oldest(builder_context& context, http_extras_run& run, std::string& text) {
+// them, and adds the record to out.
+void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& out) {
   std::unique_ptr<pending_record> record = std::move(run.window.front());
   run.window.pop_front();
   if (record->job) {
@@ -268,9 +269,11 @@ void add_oldest(builder_context& context, http_extras_run& run, std::string& tex
     }
   }
   // A record that cannot be made whole is left out, not written in part.
-  size_t before = text.size();
-  if (!add_record_text(context, text, *record)) {
-    text.resize(before);
+  size_t text_before = out.text.size();
+  size_t binary_before = out.binary.size();
+  if (!add_record_text(context, out, *record)) {
+    out.text.resize(text_before);
+    out.binary.resize(binary_before);
     context.output_incomplete = 1;
     return;
   }
@@ -293,22 +296,21 @@ void write_records(builder_context& context, http_extras_run& run, bool draining
            (draining || run.window.size() > window_files || run.window_held > window_bytes);
   };
   if (!over()) return;
-  // One write for all of them.
-  std::string& text = run.text;
-  text = extras_leave_data;
-  if (!run.include_written) text += extras_include;
+  // Few writes, of a size that keeps reusing the same memory.
+  constexpr size_t write_size = size_t{1} << 20;
+  memory_arrays& out = run.written;
+  out.text = extras_leave_data;
+  if (!run.include_written) out.text += extras_include;
   run.include_written = true;
-  while (over()) add_oldest(context, run, text);
-  text += extras_enter_data;
-  for (size_t done = 0; done < text.size();) {
-    int64_t piece = static_cast<int64_t>(std::min<size_t>(text.size() - done, size_t{1} << 30));
-    if (!write_bytes(context, context.h_dst_cpp, text.data() + done, piece)) {
-      out_printf(L"failed to write the side records up to [%hs]\n",
-                 run.entries.empty() ? "" : run.entries.back().identifier.c_str());
-      return;
-    }
-    done += static_cast<size_t>(piece);
+  bool written = true;
+  while (over()) {
+    add_oldest(context, run, out);
+    if (out.text.size() + out.binary.size() > write_size) written = write_memory_arrays(context, out) && written;
   }
+  out.text += extras_enter_data;
+  if (!write_memory_arrays(context, out) || !written)
+    out_printf(L"failed to write the side records up to [%hs]\n",
+               run.entries.empty() ? "" : run.entries.back().identifier.c_str());
 }
 
 bool open_output(file_handle& file, const std::wstring& name, uint32_t access, uint32_t flags, const wchar_t* message) {
