@@ -286,16 +286,17 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
   run.entries.push_back({record->sort_path, record->identifier, record->manifest_path, record->manifest_hashed});
 }
 
-// Writes the oldest records while the window holds more than it may (all
-// of them when draining): outside the data namespace, which the target is
-// in while the walk goes on, so that they lie at file scope after the data
-// arrays written so far.
+// Writes the oldest records once the window holds more than it may, until
+// it is half full (all of them when draining): outside the data namespace,
+// which the target is in while the walk goes on, so that they lie at file
+// scope after the data arrays written so far.
 void write_records(builder_context& context, http_extras_run& run, bool draining) {
+  if (!draining && run.window.size() <= window_files && run.window_held <= window_bytes) return;
+  // Down to half the window, so that records are written many at a time.
   auto over = [&] {
     return !run.window.empty() &&
-           (draining || run.window.size() > window_files || run.window_held > window_bytes);
+           (draining || run.window.size() > window_files / 2 || run.window_held > window_bytes / 2);
   };
-  if (!over()) return;
   // Few writes, of a size that keeps reusing the same memory.
   constexpr size_t write_size = size_t{1} << 20;
   memory_arrays& out = run.written;
