@@ -291,7 +291,8 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
 // which the target is in while the walk goes on, so that they lie at file
 // scope after the data arrays written so far.
 void write_records(builder_context& context, http_extras_run& run, bool draining) {
-  if (!draining && run.window.size() <= window_files && run.window_held <= window_bytes) return;
+  if (run.window.empty() || (!draining && run.window.size() <= window_files && run.window_held <= window_bytes))
+    return;
   // Down to half the window, so that records are written many at a time.
   auto over = [&] {
     return !run.window.empty() &&
