@@ -1,6 +1,7 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
 #                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>] [UTF8_NAMES]
-#                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN|OBJECT>] [HTTP_EXTRAS])
+#                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN|OBJECT>] [HTTP_EXTRAS]
+#                   [HTTP_EXTRAS_CACHE <dir>])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
@@ -29,9 +30,13 @@
 # wherever the object format is known, else INCBIN for GCC and Clang on ELF,
 # Mach-O and PE/COFF targets, and LITERAL otherwise.
 #
-# HTTP_EXTRAS also writes a side record per file (strong ETag, brotli and
-# gzip variants; see vex_resource_builder/vex_extras.h), with the variants
-# cached in <name>.cache beside the generated sources.
+# HTTP_EXTRAS also writes a side record per file (strong ETag, brotli, gzip
+# and zstd variants, content-hashed path; see vex_resource_builder/vex_extras.h)
+# and <name>.manifest.json, the map of paths to hashed paths, with the
+# variants cached in <name>.cache beside the generated sources, or in
+# HTTP_EXTRAS_CACHE (relative to the build directory), a directory that
+# several builds and a clean build can share. Without it, the environment's
+# VEX_RESOURCE_CACHE at build time names the directory.
 #
 # Needs the imported targets vex_resource_builder::vex_resource_builder (the
 # tool) and vex_resource_builder::kit (its headers). The tool runs on the
@@ -44,7 +49,7 @@ set(VEX_RESOURCE_BUILDER_EXECUTABLE "" CACHE FILEPATH
 
 function(vex_add_resources target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;UTF8_NAMES;HTTP_EXTRAS"
-                        "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM" "SOURCES")
+                        "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM;HTTP_EXTRAS_CACHE" "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -103,8 +108,17 @@ function(vex_add_resources target)
   if(arg_UTF8_NAMES)
     list(APPEND switches -u)
   endif()
+  set(manifest)
   if(arg_HTTP_EXTRAS)
     list(APPEND switches -x)
+    set(manifest "${out}/${name}.manifest.json")
+  endif()
+  if(NOT "${arg_HTTP_EXTRAS_CACHE}" STREQUAL "")
+    if(NOT arg_HTTP_EXTRAS)
+      message(FATAL_ERROR "vex_add_resources: HTTP_EXTRAS_CACHE needs HTTP_EXTRAS")
+    endif()
+    get_filename_component(cache "${arg_HTTP_EXTRAS_CACHE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    list(APPEND switches -c "${cache}")
   endif()
 
   file(MAKE_DIRECTORY "${out}/pch")
@@ -125,7 +139,7 @@ extern const size_t vex_res_arrays_length;
   # The builder is started in the build directory and moves into ROOT, so
   # every path it lists in the dependency file is absolute.
   add_custom_command(
-    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary} ${object}
+    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary} ${object} ${manifest}
     COMMAND "${tool}" ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
     COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp
             -P "${_VEX_RESOURCES_INDEX_SCRIPT}"

@@ -1,7 +1,8 @@
-# The libraries of the side records (-x): zlib (required), libbrotli
-# (optional: without it the tool writes gzip variants only) and the xxHash
-# header, used header-only so that no library is linked for it.
-# Sets VEX_BROTLI_SOURCE, VEX_BROTLI_LIBRARIES and VEX_XXHASH_INCLUDE_DIR.
+# The libraries of the side records (-x): zlib (required), libbrotli and
+# libzstd (optional: without one the tool writes no variants of its coding)
+# and the xxHash header, used header-only so that no library is linked for it.
+# Sets VEX_BROTLI_SOURCE, VEX_BROTLI_LIBRARIES, VEX_ZSTD_SOURCE,
+# VEX_ZSTD_LIBRARIES and VEX_XXHASH_INCLUDE_DIR.
 
 if(WIN32)
   set(ZLIB_USE_STATIC_LIBS ON)  # the Windows tool is linked statically
@@ -16,9 +17,21 @@ if(VEX_BROTLI_INCLUDE_DIR AND VEX_BROTLI_ENCODER_LIBRARY AND VEX_BROTLI_COMMON_L
   set(VEX_BROTLI_SOURCE src/generator/extras/compression_brotli.cpp)
   set(VEX_BROTLI_LIBRARIES ${VEX_BROTLI_ENCODER_LIBRARY} ${VEX_BROTLI_COMMON_LIBRARY})
 else()
-  message(STATUS "brotli: not found, -x writes gzip variants only")
+  message(STATUS "brotli: not found, -x writes no br variants")
   set(VEX_BROTLI_SOURCE src/generator/extras/compression_brotli_none.cpp)
   set(VEX_BROTLI_LIBRARIES "")
+endif()
+
+find_path(VEX_ZSTD_INCLUDE_DIR zstd.h)
+find_library(VEX_ZSTD_LIBRARY zstd)
+if(VEX_ZSTD_INCLUDE_DIR AND VEX_ZSTD_LIBRARY)
+  message(STATUS "zstd: ${VEX_ZSTD_LIBRARY}")
+  set(VEX_ZSTD_SOURCE src/generator/extras/compression_zstd.cpp)
+  set(VEX_ZSTD_LIBRARIES ${VEX_ZSTD_LIBRARY})
+else()
+  message(STATUS "zstd: not found, -x writes no zstd variants")
+  set(VEX_ZSTD_SOURCE src/generator/extras/compression_zstd_none.cpp)
+  set(VEX_ZSTD_LIBRARIES "")
 endif()
 
 # xxhash.h is plain C with no platform code, so a cross build takes the

@@ -8,6 +8,7 @@ set(VEX_CORE_SOURCES
   src/context/data_form.cpp
   src/driver/command_line.cpp
   src/driver/help.cpp
+  src/driver/extras_settings.cpp
   src/driver/run.cpp
   src/memory/work_memory.cpp
   src/memory/physical_memory.cpp
@@ -29,6 +30,8 @@ set(VEX_CORE_SOURCES
   src/generator/names/identifier_claim.cpp
   src/generator/names/item_identifier.cpp
   src/generator/records/side_record.cpp
+  src/generator/records/manifest.cpp
+  src/generator/extras/compression_queue.cpp
   src/generator/extras/compression.cpp
   src/generator/extras/variant_cache.cpp
   src/generator/data/from_memory.cpp
@@ -42,7 +45,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)
 list(APPEND VEX_CORE_SOURCES ${VEX_METADATA_SOURCES} ${VEX_DATA_ARRAY_SOURCES})
 
-set(VEX_PLATFORM_CAPABILITIES files directory_lister time memory console cache_files native_object)
+set(VEX_PLATFORM_CAPABILITIES files directory_lister time memory console cache_files native_object threads process)
 if(WIN32)
   set(VEX_PLATFORM_NAME windows)
   set(VEX_PLATFORM_SOURCES src/platform/fault_seam_none.cpp)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs with apt-get, when this runs as root, what building the tool needs
-# (compiler, CMake, Ninja, zlib, brotli, the xxHash header) and, with
+# (compiler, CMake, Ninja, zlib, brotli, zstd, the xxHash header) and, with
 # --tests, what its tests need too. Says nothing when all is there.
 set -euo pipefail
 
@@ -9,9 +9,10 @@ need() { command -v "$1" > /dev/null 2>&1 || need_packages+=("$2"); }
 need g++ g++
 need cmake cmake
 need ninja ninja-build
-# -x: zlib and brotli, and the xxHash header.
+# -x: zlib, brotli and zstd, and the xxHash header.
 [ -f /usr/include/zlib.h ] || need_packages+=(zlib1g-dev)
 [ -f /usr/include/brotli/encode.h ] || need_packages+=(libbrotli-dev)
+[ -f /usr/include/zstd.h ] || need_packages+=(libzstd-dev)
 [ -f /usr/include/xxhash.h ] || need_packages+=(libxxhash-dev)
 
 if [ "${1:-}" = --tests ]; then
@@ -23,6 +24,9 @@ if [ "${1:-}" = --tests ]; then
   # brotli command that decodes variants in the tests.
   [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || need_packages+=(libz-mingw-w64-dev)
   command -v brotli > /dev/null || need_packages+=(brotli)
+  # zstd variants are decoded with Debian's python module, or the command.
+  [ -d /usr/lib/python3/dist-packages/zstandard ] || need_packages+=(python3-zstandard)
+  command -v zstd > /dev/null || need_packages+=(zstd)
   # The sanitizer and libFuzzer runtimes are only recommended by clang.
   clang_runtime="$(clang++ -print-resource-dir 2> /dev/null)/lib/linux/libclang_rt.fuzzer-x86_64.a"
   [ -f "$clang_runtime" ] || need_packages+=(libclang-rt-dev)

@@ -1,11 +1,13 @@
 #pragma once
 // What the example servers share: the command line, the answer to one
 // request from the embedded files or, in development mode, from the live
-// files of the source tree, and the request log.
+// files of the source tree, and the request log. HTML pages may be
+// templates that link to the other files by their content-hashed paths.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vex_resource_builder/dev_files.h"
 #include "vex_resource_builder/request_fields.h"
@@ -64,13 +66,39 @@ struct live_file {
   vex_resource_extras extras = {};
 };
 
+/// Renders a page template: every "{{/path}}" becomes the content-hashed
+/// path of the resource at /path, which browsers may cache for good (an
+/// unknown path stays as it is). A page without marks stays as it is.
+inline std::string render_page(std::string_view page) {
+  std::string out;
+  for (size_t at = 0;;) {
+    const size_t open = page.find("{{/", at);
+    const size_t close = open == std::string_view::npos ? open : page.find("}}", open);
+    if (close == std::string_view::npos) return out.append(page.substr(at));
+    out.append(page.substr(at, open - at));
+    out.append(vex_res_manifest::hashed_path(std::string(page.substr(open + 2, close - open - 2)).c_str()));
+    at = close + 2;
+  }
+}
+
+/// True for the pages rendered as templates: HTML with a mark in it.
+inline bool is_template(const vex_resource* resource, std::string_view bytes) {
+  return resource->content_type == HTTP_CONTENT_TYPE_TEXT_HTML && bytes.find("{{/") != std::string_view::npos;
+}
+
 /// The site: the embedded records, and the live tree in development mode.
 class example_site {
  public:
-  /// Sorts the records and opens the live tree; false, with a message, when
-  /// the tree cannot be opened.
+  /// Sorts the records, renders the embedded templates and opens the live
+  /// tree; false, with a message, when the tree cannot be opened.
   bool start(const server_options& options, const char* program) {
     vex_res::sort_all();
+    for (size_t i = 0; i < vex_res_arrays_length; ++i)
+      for (size_t k = 0; k < *vex_res_arrays[i].length; ++k) {
+        const vex_resource* resource = vex_res_arrays[i].all[k];
+        const std::string_view bytes(resource->data, resource->size);
+        if (is_template(resource, bytes)) pages_.push_back({resource, render_page(bytes)});
+      }
     live_ = options.dev_root != nullptr;
     if (live_ && !tree_.open(options.dev_root)) {
       std::fprintf(stderr, "%s: cannot open the development tree %s\n", program, options.dev_root);
@@ -84,10 +112,14 @@ class example_site {
   void answer(vex_http::response_plan& plan, std::string_view method, std::string_view target,
               const vex_http::request_headers& headers, live_file& live) const {
     const vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length};
-    if (!live_) return vex_http::plan_request(plan, method, target, headers, site, vex_http::immutable_when_hashed);
     char path[vex_http::path_capacity];
     const vex_http::target_route route = vex_http::route_target(method, target, headers, site, path);
     if (route.status != 200) return vex_http::plan_route_failure(plan, method, route);
+    if (!live_) {
+      for (const rendered_page& page : pages_)
+        if (page.resource == route.resource) return plan_page(plan, method, route.resource, page.text, headers);
+      return vex_http::plan_route(plan, method, route, headers, site, vex_http::immutable_when_hashed);
+    }
     vex_http::live_read read{vex_http::live_read::too_small, 0, 0};
     while (read.status == vex_http::live_read::too_small) {
       live.bytes.resize(read.size);
@@ -96,6 +128,11 @@ class example_site {
     if (read.status != vex_http::live_read::ok) {
       const vex_http::target_route gone{404, nullptr, route.path};
       return vex_http::plan_route_failure(plan, method, gone);
+    }
+    live.bytes.resize(read.size);
+    if (is_template(route.resource, live.bytes)) {
+      live.bytes = render_page(live.bytes);
+      return plan_page(plan, method, route.resource, live.bytes, headers);
     }
     // The tag of the live bytes is what tells an edit apart, even one made
     // within the second of the browser's copy; the plan points into it.
@@ -106,6 +143,21 @@ class example_site {
   }
 
  private:
+  struct rendered_page {
+    const vex_resource* resource;
+    std::string text;
+  };
+
+  // A rendered page changes whenever a resource it links to does, which
+  // neither its own date nor its ETag would tell: it is sent without them,
+  // for the browser to fetch again each time.
+  static void plan_page(vex_http::response_plan& plan, std::string_view method, const vex_resource* resource,
+                        std::string_view text, const vex_http::request_headers& headers) {
+    const vex_http::entity page{resource, text.data(), text.size(), std::nullopt};
+    vex_http::plan_entity(plan, method, page, headers, [](const vex_resource*) { return "no-cache"; });
+  }
+
+  std::vector<rendered_page> pages_;
   bool live_ = false;
   vex_http::dev_tree tree_;
 };
@@ -132,9 +184,9 @@ inline void log_answer(std::string_view method, std::string_view target, int sta
   std::fflush(stderr);
 }
 
-/// The Content-Encoding of a plan's body, empty for identity.
+/// The Content-Encoding of a plan's body ("identity" for none).
 inline std::string_view coding_of(const vex_http::response_plan& plan) {
-  return plan.coding == vex_http::content_coding::identity ? "" : vex_http::plan_detail::coding_name(plan.coding);
+  return vex_http::content_coding_name(plan.coding);
 }
 
 /// The first line on stdout, flushed at once so that a script can read the port.

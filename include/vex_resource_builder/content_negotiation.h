@@ -94,23 +94,45 @@ inline bool entity_tag_list_matches(std::string_view list, std::string_view etag
 }
 
 /// The content codings a resource may be sent in.
-enum class content_coding { identity, br, gzip };
+enum class content_coding { identity, br, gzip, zstd };
+
+/// The coding's name as Content-Encoding gives it ("identity" for none).
+inline const char* content_coding_name(content_coding coding) {
+  switch (coding) {
+    case content_coding::br: return "br";
+    case content_coding::gzip: return "gzip";
+    case content_coding::zstd: return "zstd";
+    case content_coding::identity: break;
+  }
+  return "identity";
+}
 
 /// What Accept-Encoding allows, in thousandths of a qvalue (0 refuses).
 struct coding_weights {
   int br = 0;
   int gzip = 0;
+  int zstd = 0;
   int identity = 1;  ///< unnamed identity: acceptable, after anything the client named
   bool valid = true;
+};
+
+/// The codings a resource has besides identity.
+struct available_codings {
+  bool br = false;
+  bool gzip = false;
+  bool zstd = false;
 };
 
 /// Reads an Accept-Encoding value: codings with optional ";q=" weights; "*"
 /// stands for every coding the value does not name. Without the header,
 /// only identity is taken, as most clients that send none cannot decode.
+/// A malformed value takes identity only (valid is false).
 inline coding_weights read_accept_encoding(std::string_view value) {
   using namespace negotiation_detail;
   coding_weights weights;
-  int star = -1, br = -1, gzip = -1, identity = -1;
+  coding_weights malformed;
+  malformed.valid = false;
+  int star = -1, br = -1, gzip = -1, zstd = -1, identity = -1;
   while (!value.empty()) {
     const size_t comma = value.find(',');
     std::string_view item = trimmed(value.substr(0, comma));
@@ -121,29 +143,33 @@ inline coding_weights read_accept_encoding(std::string_view value) {
     int weight = 1000;
     if (semicolon != std::string_view::npos) {
       std::string_view parameter = trimmed(item.substr(semicolon + 1));
-      if (parameter.size() < 2 || lower(parameter[0]) != 'q' || parameter[1] != '=') return {0, 0, 1, false};
+      if (parameter.size() < 2 || lower(parameter[0]) != 'q' || parameter[1] != '=') return malformed;
       weight = parse_qvalue(trimmed(parameter.substr(2)));
-      if (weight < 0) return {0, 0, 1, false};
+      if (weight < 0) return malformed;
     }
     if (coding == "*") star = weight;
     else if (same_token(coding, "br")) br = weight;
     else if (same_token(coding, "gzip") || same_token(coding, "x-gzip")) gzip = weight;
+    else if (same_token(coding, "zstd")) zstd = weight;
     else if (same_token(coding, "identity")) identity = weight;
   }
   weights.br = br >= 0 ? br : star >= 0 ? star : 0;
   weights.gzip = gzip >= 0 ? gzip : star >= 0 ? star : 0;
+  weights.zstd = zstd >= 0 ? zstd : star >= 0 ? star : 0;
   weights.identity = identity >= 0 ? identity : star >= 0 ? star : 1;
   return weights;
 }
 
 /// The coding to send among those available: the highest weight wins, and
-/// on a tie br before gzip before identity. False when every available one
-/// is refused (identity;q=0 with no acceptable variant): the answer is 406.
-inline bool choose_coding(const coding_weights& weights, bool has_br, bool has_gzip, content_coding& chosen) {
+/// on a tie br before zstd before gzip before identity (the order of the
+/// smallest answers for the same text). False when every available one is
+/// refused (identity;q=0 with no acceptable variant): the answer is 406.
+inline bool choose_coding(const coding_weights& weights, const available_codings& available, content_coding& chosen) {
   int best = 0;
   chosen = content_coding::identity;
-  if (has_br && weights.br > best) best = weights.br, chosen = content_coding::br;
-  if (has_gzip && weights.gzip > best) best = weights.gzip, chosen = content_coding::gzip;
+  if (available.br && weights.br > best) best = weights.br, chosen = content_coding::br;
+  if (available.zstd && weights.zstd > best) best = weights.zstd, chosen = content_coding::zstd;
+  if (available.gzip && weights.gzip > best) best = weights.gzip, chosen = content_coding::gzip;
   if (weights.identity > best) best = weights.identity, chosen = content_coding::identity;
   return best > 0;
 }

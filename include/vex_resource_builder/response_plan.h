@@ -83,11 +83,18 @@ inline bool has_hashed_name(const char* file_name) {
   }
 }
 
+/// The Cache-Control value of an answer that can never change.
+inline constexpr const char* cache_for_good = "public, max-age=31536000, immutable";
+
 /// A policy: hashed names are cached for a year and never revalidated,
 /// everything else is revalidated on every use.
 inline const char* immutable_when_hashed(const vex_resource* resource) {
-  return has_hashed_name(resource->file_name) ? "public, max-age=31536000, immutable" : "no-cache";
+  return has_hashed_name(resource->file_name) ? cache_for_good : "no-cache";
 }
+
+/// The policy of a record requested by its content-hashed path (the side
+/// record's hashed_path): those bytes are all the path can ever name.
+inline const char* immutable(const vex_resource*) { return cache_for_good; }
 
 /// The site's all arrays: vex_res_arrays and vex_res_arrays_length of the
 /// CMake integration, or any list of vex_resource_array; with the side
@@ -222,7 +229,11 @@ inline representation identity_of(const entity& file) {
 }
 
 inline bool has_variants(const entity& file) {
-  return file.extras && (file.extras->br.data || file.extras->gzip.data);
+  return file.extras && (file.extras->br.data || file.extras->gzip.data || file.extras->zstd.data);
+}
+
+inline const vex_resource_variant& variant_of(const vex_resource_extras& extras, content_coding coding) {
+  return coding == content_coding::br ? extras.br : coding == content_coding::zstd ? extras.zstd : extras.gzip;
 }
 
 // The representation Accept-Encoding asks for (identity without the
@@ -231,12 +242,12 @@ inline bool negotiate(const entity& file, const request_headers& headers, repres
   chosen = identity_of(file);
   if (!headers.accept_encoding) return true;
   const vex_resource_extras* extras = has_variants(file) ? file.extras : nullptr;
+  available_codings available;
+  if (extras) available = {extras->br.data != nullptr, extras->gzip.data != nullptr, extras->zstd.data != nullptr};
   content_coding coding;
-  if (!choose_coding(read_accept_encoding(*headers.accept_encoding), extras && extras->br.data,
-                     extras && extras->gzip.data, coding))
-    return false;
+  if (!choose_coding(read_accept_encoding(*headers.accept_encoding), available, coding)) return false;
   if (coding == content_coding::identity) return true;
-  const vex_resource_variant& variant = coding == content_coding::br ? extras->br : extras->gzip;
+  const vex_resource_variant& variant = variant_of(*extras, coding);
   chosen = {variant.data, variant.size, variant.etag ? std::string_view(variant.etag) : std::string_view(), coding};
   return true;
 }
@@ -292,8 +303,6 @@ inline void add_representation_headers(response_plan& plan, const entity& file, 
   if (policy)
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
 }
-
-inline const char* coding_name(content_coding coding) { return coding == content_coding::br ? "br" : "gzip"; }
 
 // A %-escaped copy of a decoded path, for Location.
 inline std::string_view escaped_path(response_plan& plan, std::string_view path) {
@@ -404,7 +413,7 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
   else
     plan_detail::add(plan, "Content-Type", "application/octet-stream");
   plan.coding = chosen.coding;
-  if (chosen.coding != content_coding::identity) plan_detail::add(plan, "Content-Encoding", plan_detail::coding_name(chosen.coding));
+  if (chosen.coding != content_coding::identity) plan_detail::add(plan, "Content-Encoding", content_coding_name(chosen.coding));
   plan.status = 200;
   plan.body = chosen.data;
   plan.body_length = chosen.size;
@@ -422,14 +431,56 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
 struct target_route {
   int status;                     ///< 200 found, 301, 400, 404, 405, 431, 501
   const vex_resource* resource;   ///< for 200
-  std::string_view path;          ///< the decoded path, in the caller's buffer
+  std::string_view path;          ///< the decoded path, in the caller's buffer; without its hash when hashed
   std::string_view query = {};    ///< the target's query without its "?", as sent (for 301)
   bool close_connection = false;  ///< refused for its field lines: the framing is in doubt
+  bool hashed = false;            ///< the target named the record by its content-hashed path
 };
+
+namespace plan_detail {
+
+// A decoded path that names a file by its content-hashed path
+// ("/css/site.3f2a1b0c.css"): without the hash, it leads to a record whose
+// side record has exactly this hash, in the place the tool puts it. Then
+// the path is left without the hash and found is the record.
+inline bool route_hashed(const site& where, char* path, size_t& length, const vex_resource*& found) {
+  constexpr size_t piece = vex_res_hash_digits + 1;  // ".3f2a1b0c"
+  size_t name = length;
+  while (name > 0 && path[name - 1] != '/') --name;
+  const size_t extension = vex_res_hash_position(path, length);
+  // The hash stands before the extension of the name, or ends the name.
+  const size_t ends[] = {extension, length};
+  for (size_t candidate = 0; candidate < (extension == length ? 1u : 2u); ++candidate) {
+    const size_t end = ends[candidate];
+    if (end < name + piece || path[end - piece] != '.') continue;
+    const size_t start = end - piece;
+    char stripped[path_capacity];
+    std::memcpy(stripped, path, start);
+    std::memcpy(stripped + start, path + end, length - end);
+    stripped[length - piece] = 0;
+    if (vex_res_hash_position(stripped, length - piece) != start) continue;
+    const vex_resource* resource = find_path(where.arrays, where.count, stripped);
+    const vex_resource_extras* extras =
+        resource ? vex_res_extras_find(where.extras, where.extras_length, resource->path_root_a) : nullptr;
+    if (!extras || !extras->hashed_path) continue;
+    const size_t own = vex_res_hash_position(resource->path_root_a, std::strlen(resource->path_root_a));
+    if (std::strlen(extras->hashed_path) != std::strlen(resource->path_root_a) + piece ||
+        std::memcmp(extras->hashed_path + own, path + start, piece) != 0)
+      continue;
+    std::memcpy(path, stripped, length - piece + 1);
+    length -= piece;
+    found = resource;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace plan_detail
 
 /// Checks and routes a request: its field lines (headers.fields_status),
 /// its method (method_status), then its target, decoded into path, a
-/// buffer of path_capacity bytes.
+/// buffer of path_capacity bytes. With side records, a file's
+/// content-hashed path finds it too.
 inline target_route route_target(std::string_view method, std::string_view target, const request_headers& headers,
                                  site where, char* path) {
   if (headers.fields_status != 0) return {headers.fields_status, nullptr, {}, {}, true};
@@ -441,6 +492,9 @@ inline target_route route_target(std::string_view method, std::string_view targe
   const route found = route_path(where.arrays, where.count, path, length);
   const size_t question = target.find('?');
   const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  const vex_resource* hashed = nullptr;
+  if (found.status == 404 && where.extras && plan_detail::route_hashed(where, path, length, hashed))
+    return {200, hashed, std::string_view(path, length), {}, false, true};
   return {found.status, found.resource, std::string_view(path, length), query.substr(0, query.find('#'))};
 }
 
@@ -465,16 +519,25 @@ inline void plan_route_failure(response_plan& plan, std::string_view method, con
   plan_error(plan, method, 301);
 }
 
+/// Plans the answer to a routed target from the embedded files; a file
+/// requested by its content-hashed path is cached for good (immutable),
+/// whatever policy says.
+inline void plan_route(response_plan& plan, std::string_view method, const target_route& route,
+                       const request_headers& headers, site where, cache_policy policy = nullptr,
+                       const content_rules& rules = {}) {
+  if (route.status != 200) return plan_route_failure(plan, method, route);
+  const vex_resource_extras* extras =
+      where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a) : nullptr;
+  plan_entity(plan, method, embedded_entity(route.resource, extras), headers, route.hashed ? immutable : policy,
+              rules);
+}
+
 /// Plans the whole answer to a request from the embedded files.
 inline void plan_request(response_plan& plan, std::string_view method, std::string_view target,
                          const request_headers& headers, site where, cache_policy policy = nullptr,
                          const content_rules& rules = {}) {
   char path[path_capacity];
-  const target_route route = route_target(method, target, headers, where, path);
-  if (route.status != 200) return plan_route_failure(plan, method, route);
-  const vex_resource_extras* extras =
-      where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a) : nullptr;
-  plan_entity(plan, method, embedded_entity(route.resource, extras), headers, policy, rules);
+  plan_route(plan, method, route_target(method, target, headers, where, path), headers, where, policy, rules);
 }
 
 }  // namespace vex_http

@@ -1,13 +1,14 @@
 #pragma once
 // The side record that the tool writes for every resource when run with -x:
-// strong ETags and precompressed variants, computed at build time. The
-// generated code includes this header itself.
+// strong ETags, precompressed variants and a content-hashed path, computed
+// at build time. The generated code includes this header itself.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 /// One precompressed form of a resource; data is null when the resource
-/// has none in this encoding (incompressible content, or too small a saving).
+/// has none in this encoding (incompressible content, too small a saving,
+/// or a build of the tool without the coding's library).
 struct vex_resource_variant {
   const char* data;
   uint64_t size;
@@ -20,7 +21,27 @@ struct vex_resource_extras {
   const char* etag;           ///< strong ETag of the file's own bytes, quotes included
   vex_resource_variant br;    ///< Content-Encoding: br
   vex_resource_variant gzip;  ///< Content-Encoding: gzip
+  vex_resource_variant zstd;  ///< Content-Encoding: zstd
+  /// The URL path with the first digits of the content hash in the file's
+  /// name ("/css/site.3f2a1b0c.css"): it names these bytes only, so it may
+  /// be cached for good, and a changed file gets a new one.
+  const char* hashed_path;
 };
+
+/// Hexadecimal digits of the content hash in a hashed path.
+inline constexpr size_t vex_res_hash_digits = 8;
+
+/// Where the hash goes in the hashed form of a path of length characters:
+/// at the last '.' of its name (after the last '/'), so that the extension
+/// stays last, or at the end when the name has no '.' but at its start.
+template <typename char_type>
+inline size_t vex_res_hash_position(const char_type* path, size_t length) {
+  size_t name = length;
+  while (name > 0 && path[name - 1] != '/') --name;
+  for (size_t at = length; at > name + 1; --at)
+    if (path[at - 1] == '.') return at - 1;
+  return length;
+}
 
 /// The side record for the URL path (a record's path_root_a) in an array
 /// sorted by path in byte order, as vex_res_extras::all is; null when none.

@@ -86,6 +86,8 @@ void init_context(builder_context& context) {
   context.output_incomplete = 0;
   context.utf8_names = context.stopped = 0;
   context.latest_write_time = no_clamp;
+  context.data_hash = nullptr;
+  context.data_hashed = 0;
   context.indent[0] = 0;
   context.namespace_path[0] = 0;
   context.names.reserve();

@@ -22,6 +22,7 @@ inline constexpr uint64_t narrow_buffer_bytes = 0x10000;
 inline constexpr uint64_t wide_buffer_characters = 0x20000 / sizeof(wchar_t);
 
 struct http_extras_run;
+class content_hasher;
 
 struct builder_context {
   work_memory memory;
@@ -89,6 +90,10 @@ struct builder_context {
   data_object_file object;
   /// The side records' state while -x is on; null without it.
   http_extras_run* extras;
+  /// With -x, every chunk taken into a file's data is hashed here, and
+  /// counted, so that its side record knows the bytes embedded.
+  content_hasher* data_hash;
+  uint64_t data_hashed;
 };
 
 /// The six files of the output set, in the order of the record, which is

@@ -34,6 +34,10 @@ constexpr value_switch value_switches[] = {{L'M', &command_line::dependency_name
                                            {L't', &command_line::clamp_text},
                                            {L'm', &command_line::data_form_text}};
 
+// The switches with a value after -x, in their order.
+constexpr value_switch late_value_switches[] = {{L'c', &command_line::cache_directory},
+                                                {L'j', &command_line::workers_text}};
+
 // Reads the rest of the argument, or else the next one, as the switch's
 // value, advancing i and minimum past what it used. False when the value is
 // missing or too few arguments remain for the target.
@@ -86,10 +90,13 @@ bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_
     ++minimum;
   }
   bool values_complete = true;
-  for (const value_switch& valued : value_switches) {
-    if (values_complete && argc >= minimum && is_switch(argv[i], valued.letter))
-      values_complete = take_value(argc, argv, i, minimum, &(line.*valued.value));
-  }
+  const auto take_values = [&](const auto& switches) {
+    for (const value_switch& valued : switches) {
+      if (values_complete && argc >= minimum && is_switch(argv[i], valued.letter))
+        values_complete = take_value(argc, argv, i, minimum, &(line.*valued.value));
+    }
+  };
+  take_values(value_switches);
   // The switches without a value after those with one.
   for (const flag_switch& flag : late_flag_switches) {
     if (!values_complete || argc < minimum || !is_switch(argv[i], flag.letter)) continue;
@@ -97,6 +104,7 @@ bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_
     ++i;
     ++minimum;
   }
+  take_values(late_value_switches);
   // The parse stops at the first argument that is no switch: a long option
   // there is one this tool does not have, not a target name.
   if (i < argc && is_long_option(argv[i])) {

@@ -2,6 +2,7 @@
 
 #include "context/builder_context.h"
 #include "driver/command_line.h"
+#include "driver/extras_settings.h"
 #include "generator/data/incbin.h"
 #include "generator/data/object.h"
 #include "generator/dependency_rule.h"
@@ -37,7 +38,8 @@ void process_sources(builder_context& context, int argc, wchar_t** argv, int i) 
 
 // Takes the switches into the context; false (with exit_code set) when the
 // run must stop before anything is written.
-bool apply_switches(builder_context& context, const command_line& line, int& exit_code) {
+bool apply_switches(builder_context& context, const command_line& line, http_extras_options& extras,
+                    int& exit_code) {
   context.quiet = line.quiet;
   context.big_endian = line.big_endian;
   context.flat_labels = line.flat_labels;
@@ -52,6 +54,15 @@ bool apply_switches(builder_context& context, const command_line& line, int& exi
   const wchar_t* object_format_name = nullptr;
   if (line.data_form_text && !parse_data_form(line.data_form_text, &context.form, &object_format_name)) {
     out_printf(L"invalid data form [%s]: give words, incbin, literal or object[:format]\n", line.data_form_text);
+    exit_code = 1;
+    return false;
+  }
+  if ((line.cache_directory || line.workers_text) && !line.http_extras) {
+    out_printf(L"-c and -j set up the HTTP extras: give them with -x\n");
+    exit_code = 1;
+    return false;
+  }
+  if (line.http_extras && !read_http_extras_settings(line, extras)) {
     exit_code = 1;
     return false;
   }
@@ -80,8 +91,10 @@ void wait_when_debugged() {
 
 int run(builder_context& context, int argc, wchar_t** argv) {
   command_line line;
+  http_extras_options extras;
   int exit_code = 0;
-  if (!parse_command_line(argc, argv, line, exit_code) || !apply_switches(context, line, exit_code)) return exit_code;
+  if (!parse_command_line(argc, argv, line, exit_code) || !apply_switches(context, line, extras, exit_code))
+    return exit_code;
   if (!context.quiet) out_printf(L"%ls", banner);
 
   if (open_output_set(context, line.target, line.append) != 0 ||
@@ -91,13 +104,20 @@ int run(builder_context& context, int argc, wchar_t** argv) {
     wait_when_debugged();
     return -1;
   }
+  if (line.http_extras && !(context.extras = start_http_extras(context, line.target, extras))) {
+    out_printf(L"\n[FAILED]\n");
+    wait_when_debugged();
+    return -1;
+  }
   // Both leave the name of their file in pNAME_DST.
   bool beside_target = context.form == data_form::incbin || context.form == data_form::object;
   const wchar_t* binary_name = beside_target ? context.pNAME_DST : nullptr;
-  if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target, binary_name))
+  std::wstring manifest = line.http_extras ? manifest_name(context, line.target) : std::wstring();
+  if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target, binary_name,
+                                                    manifest.empty() ? nullptr : manifest.c_str()))
     context.output_incomplete = 1;
-  if (line.http_extras) context.extras = start_http_extras(line.target, context.quiet);
   process_sources(context, argc, argv, line.first_source);
+  drain_http_extras(context);
   finish_dependency_file(context);
   // The binary file and the object are whole before the target is: a run
   // stopped in between leaves a target that does not compile.

@@ -53,7 +53,7 @@ int64_t escape_dependency_path(const char* path, size_t length, char* out, size_
 }
 
 bool open_dependency_file(builder_context& context, const wchar_t* name, const wchar_t* target,
-                          const wchar_t* second_target) {
+                          const wchar_t* second_target, const wchar_t* third_target) {
   dependency_file& deps = context.deps;
   deps.file.silent = 1;
   int error = deps.file.open(name, generic_write, create_always, 0);
@@ -64,7 +64,7 @@ bool open_dependency_file(builder_context& context, const wchar_t* name, const w
     return false;
   }
   size_t length = 0;
-  for (const wchar_t* each : {target, second_target}) {
+  for (const wchar_t* each : {target, second_target, third_target}) {
     if (!each) continue;
     size_t used = 0;
     int64_t escaped = -1;

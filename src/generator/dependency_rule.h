@@ -9,11 +9,11 @@
 
 struct builder_context;
 
-/// Creates the file and writes the rule's head for target (and
-/// second_target beside it, unless null); false after a message when it
-/// cannot be created.
+/// Creates the file and writes the rule's head for target (and the other
+/// outputs beside it, those not null); false after a message when it cannot
+/// be created.
 bool open_dependency_file(builder_context& context, const wchar_t* name, const wchar_t* target,
-                          const wchar_t* second_target = nullptr);
+                          const wchar_t* second_target = nullptr, const wchar_t* third_target = nullptr);
 /// Follows a successful change of the current directory.
 void note_directory_change(builder_context& context, const wchar_t* directory);
 /// Adds the first length characters of path (relative to the current

@@ -9,6 +9,7 @@
 #include "generator/data/literal.h"
 #include "generator/data/object.h"
 #include "generator/dependency_rule.h"
+#include "generator/extras/content_hash.h"
 #include "generator/generated_text.h"
 #include "generator/names/identifier.h"
 #include "generator/records/record_constant.h"
@@ -52,7 +53,7 @@ bool is_output_file(builder_context& context) {
   for (file_handle* output :
        {&context.deps.file, &context.binary.file, &context.object.symbols, &context.object.names})
     if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
-  return false;
+  return is_http_extras_output(context, context.h_src.handle);
 }
 
 int give_up(builder_context& context) {
@@ -207,6 +208,10 @@ bool write_record(builder_context& context, const file_names& names, const char*
 // The file's bytes in the chosen data form.
 bool write_data(builder_context& context, const file_names& names) {
   uint64_t room = room_below_literals(context);
+  if (context.data_hash) {
+    context.data_hash->reset();
+    context.data_hashed = 0;
+  }
   switch (context.form) {
     case data_form::incbin: return write_data_incbin(context, names.path_literal, room) == 0;
     case data_form::literal: return write_data_literal(context, names.path_literal, room) == 0;

@@ -1,5 +1,7 @@
 #include "platform/system_time.h"
 
+#include <time.h>
+
 #include <algorithm>
 
 namespace platform {
@@ -35,6 +37,12 @@ bool file_time_to_system_time(uint64_t file_time, system_time* out) {
   out->second = static_cast<uint16_t>(in_day % 60u);
   out->milliseconds = static_cast<uint16_t>(milliseconds);
   return true;
+}
+
+uint64_t current_file_time() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return (static_cast<uint64_t>(now.tv_sec) + 11644473600u) * 10000000u + static_cast<uint64_t>(now.tv_nsec) / 100u;
 }
 
 }  // namespace platform

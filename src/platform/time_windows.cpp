@@ -14,4 +14,10 @@ bool file_time_to_system_time(uint64_t file_time, system_time* out) {
   return true;
 }
 
+uint64_t current_file_time() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+}
+
 }  // namespace platform

@@ -302,6 +302,25 @@ class Rebuilds(ConsumerProject):
         self.assertEqual(len(os.listdir(self.generated(".cache"))), 1)  # index.html; main.css is too small
         self.assertEqual(self.listing()["/index.html"], "<p>compress me</p>" * 50)
 
+    def test_http_extras_cache_outlives_a_clean_build(self):
+        write(os.path.join(self.site, "index.html"), "<p>compress me</p>" * 50)
+        cache = os.path.join(self.dir, "shared-cache")
+        self.configure("-DEXTRA_OPTIONS=HTTP_EXTRAS;HTTP_EXTRAS_CACHE;" + cache)
+        self.build_step()
+        entries = {name: os.stat(os.path.join(cache, name)).st_mtime_ns for name in os.listdir(cache)}
+        self.assertEqual(len(entries), 1)
+        self.assertFalse(os.path.exists(self.generated(".cache")))
+        with open(self.generated(".cpp")) as f:
+            first = f.read()
+        with open(self.generated(".manifest.json")) as f:
+            self.assertRegex(f.read(), r'"/index.html": "/index\.[0-9a-f]{8}\.html"')
+        shutil.rmtree(self.build)
+        self.configure("-DEXTRA_OPTIONS=HTTP_EXTRAS;HTTP_EXTRAS_CACHE;" + cache)
+        self.build_step()
+        with open(self.generated(".cpp")) as f:
+            self.assertEqual(f.read(), first)
+        self.assertEqual({name: os.stat(os.path.join(cache, name)).st_mtime_ns for name in os.listdir(cache)}, entries)
+
 
 class Toolchains(ConsumerProject):
     package_args = staticmethod(build_tree_package)

@@ -47,6 +47,17 @@ def brotli_decompress(data):
         return subprocess.run(["brotli", "-d", "-c"], input=data, capture_output=True, check=True).stdout
 
 
+def zstd_decompress(data):
+    """Decodes zstd bytes with python's zstandard module (Debian's
+    python3-zstandard) when this interpreter has it, else with the zstd
+    command (both installed by scripts/install_packages.sh --tests)."""
+    try:
+        import zstandard
+        return zstandard.ZstdDecompressor().decompress(data)
+    except ImportError:
+        return subprocess.run(["zstd", "-d", "-c"], input=data, capture_output=True, check=True).stdout
+
+
 def keep_wineserver(runner, seconds=30):
     """Starts the wine server of runner's prefix and its system processes
     detached from our pipes, and keeps them up until seconds after the last

@@ -1,14 +1,19 @@
-"""-x: side records with strong ETags, precompressed variants and their cache."""
+"""-x: side records with strong ETags, precompressed variants, hashed paths
+and the manifest; the variant cache, shared by concurrent runs and kept
+within a size; the same output for any number of workers."""
 import gzip
+import json
 import os
 import random
+import re
 import shutil
 import subprocess
 import tempfile
-import zlib
+import time
 
 import harness
 from harness import REPO, ToolTest
+from test_random_trees import build_tree
 
 
 DUMP_PROGRAM = r'''
@@ -31,7 +36,8 @@ int main() {
     std::printf("%s\t%s", e->path_root_a, e->etag);
     variant(e->br);
     variant(e->gzip);
-    std::printf("\n");
+    variant(e->zstd);
+    std::printf("\t%s\t%s\n", e->hashed_path, vex_res_manifest::hashed_path(e->path_root_a));
   }
   for (size_t i = 0; i < vex_res::all_length; ++i) {
     const vex_resource_extras* e = vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length,
@@ -80,9 +86,13 @@ class HttpExtras(ToolTest):
         self.assertEqual(result.code, 0, result.out + result.err)
         return result
 
-    def cache_entries(self):
-        folder = self.path("out", "res.cache")
+    def cache_entries(self, folder=None):
+        folder = folder or self.path("out", "res.cache")
         return {name: os.stat(os.path.join(folder, name)).st_mtime_ns for name in os.listdir(folder)}
+
+    def manifest(self, out="out"):
+        with open(self.path(out, "res.manifest.json"), encoding="utf-8") as f:
+            return json.load(f)
 
     def dump(self, flags=()):
         build = tempfile.mkdtemp(prefix="consumer_", dir=self.dir)
@@ -114,8 +124,10 @@ class HttpExtras(ToolTest):
                 self.check_variants(files, self.generate(form), flags)
 
     def check_variants(self, files, result, flags):
-        with_brotli = harness.PLATFORM != "windows"
-        self.assertEqual("brotli is unavailable" in result.out + result.err, not with_brotli)
+        # Debian has neither library for the Windows build.
+        with_libraries = harness.PLATFORM != "windows"
+        self.assertEqual("brotli is unavailable" in result.out + result.err, not with_libraries)
+        self.assertEqual("zstd is unavailable" in result.out + result.err, not with_libraries)
         lines = self.dump(flags)
         found = [line.split("\t") for line in lines if line.startswith("found\t")]
         self.assertEqual(sorted(f[1] for f in found), sorted("/" + name for name in files if "/" not in name))
@@ -124,11 +136,19 @@ class HttpExtras(ToolTest):
         records = {fields[0]: fields for fields in (line.split("\t") for line in lines if line.startswith("/"))}
         self.assertEqual(sorted(records), sorted("/" + name for name in files))
         self.assertEqual(list(records), sorted(records, key=lambda p: p.encode()))
-        for path, (_, etag, br_etag, br_hex, gz_etag, gz_hex) in records.items():
+        manifest = self.manifest()
+        for path, (_, etag, br_etag, br_hex, gz_etag, gz_hex, zs_etag, zs_hex, hashed, looked_up) in records.items():
             data = files[path[1:]]
             compressible = path.endswith((".html", ".css", ".json", ".ttf", ".js", ".wasm", ".mjs"))
-            self.assertEqual(br_etag != "-", compressible and with_brotli, path)
+            self.assertEqual(br_etag != "-", compressible and with_libraries, path)
             self.assertEqual(gz_etag != "-", compressible, path)
+            self.assertEqual(zs_etag != "-", compressible and with_libraries, path)
+            if zs_etag != "-":
+                self.assertEqual(harness.zstd_decompress(bytes.fromhex(zs_hex)), data)
+            # The hashed path holds the content hash's first digits before the extension.
+            stem, dot, extension = path.rpartition(".")
+            self.assertEqual(hashed, "%s.%s.%s" % (stem, etag[1:9], extension) if dot else path + "." + etag[1:9])
+            self.assertEqual((looked_up, manifest[path]), (hashed, hashed))
             if gz_etag != "-":
                 packed = bytes.fromhex(gz_hex)
                 self.assertEqual(gzip.decompress(packed), data)
@@ -136,7 +156,7 @@ class HttpExtras(ToolTest):
                 self.assertEqual((packed[3], packed[4:8], packed[9]), (0, bytes(4), 255))
             if br_etag != "-":
                 self.assertEqual(harness.brotli_decompress(bytes.fromhex(br_hex)), data)
-            tags = [tag for tag in (etag, br_etag, gz_etag) if tag != "-"]
+            tags = [tag for tag in (etag, br_etag, gz_etag, zs_etag) if tag != "-"]
             self.assertEqual(len(set(tags)), len(tags), path)
             for tag in tags:
                 self.assertRegex(tag, r'^"[0-9a-f]{32}"$')  # strong: no W/ prefix
@@ -168,14 +188,185 @@ class HttpExtras(ToolTest):
         self.assertEqual(sorted(self.cache_entries()), names)
         self.assertNotIn("is damaged", self.generate().out)
 
+        hashed = self.manifest()
         with open(self.path("site", "index.html"), "wb") as f:
             f.write(TEXT.replace(b"again", b"anew!"))
         self.generate()
         self.assertNotEqual(self.read("out", "res.cpp"), first)
         changed = self.cache_entries()
         self.assertEqual(len(changed), 9)
+        # The changed file alone has a new hashed path.
+        self.assertEqual({path for path, name in self.manifest().items() if hashed[path] != name}, {"/index.html"})
         with open(self.path("site", "index.html"), "wb") as f:
             f.write(TEXT)
         self.generate()
         self.assertEqual(self.read("out", "res.cpp"), first)
         self.assertEqual(self.cache_entries(), changed)
+
+
+def text_of(rng, words):
+    """Compressible text of random length: words of a small vocabulary."""
+    return b" ".join(rng.choice(words) for _ in range(rng.randint(0, 3000)))
+
+
+class SharedCacheAndWorkers(ToolTest):
+    def extras(self, *switches, cache=None, out="out", env=None, workers=None):
+        """Runs -x (after switches) on site into out/res.cpp; the console
+        output and the output files."""
+        command = harness.TOOL + list(switches) + ["-x"] + (["-c", cache] if cache else []) + (
+            ["-j", workers] if workers else []) + [out + "/res.cpp", "-d", "site", "*"]
+        os.makedirs(self.path(out), exist_ok=True)
+        proc = subprocess.run(command, cwd=self.dir, capture_output=True, timeout=600, env=dict(os.environ, **(env or {})))
+        self.assertEqual(proc.returncode, 0, proc.stdout.decode(errors="replace") + proc.stderr.decode(errors="replace"))
+        outputs = {}
+        for name in os.listdir(self.path(out)):
+            if os.path.isfile(self.path(out, name)):
+                outputs[name] = self.read(out, name)
+        return proc.stdout.decode("utf-8", "surrogateescape"), outputs
+
+    def test_any_number_of_workers_writes_the_same_bytes(self):
+        seed = int(os.environ.get("VEX_RANDOM_SEED") or random.randrange(1 << 30))
+        rng = random.Random(seed)
+        os.makedirs(self.path("site"))
+        files = build_tree(rng, self.path("site"), harness.PLATFORM != "windows")
+        words = [bytes(rng.choices(b"abcdefghij<>{}", k=rng.randint(1, 8))) for _ in range(300)]
+        texts = [text_of(rng, words) for _ in range(8)]
+        for relative in files:
+            # Compressible bytes, some of them in several files.
+            with open(os.path.join(os.fsencode(self.path("site")), relative), "wb") as f:
+                f.write(rng.choice(texts) if rng.random() < 0.3 else text_of(rng, words))
+        runs = []
+        for workers in ("1", "5"):
+            # The same names each time, so that the console lines can match.
+            shutil.rmtree(self.path("out"), ignore_errors=True)
+            console, outputs = self.extras("-m", "incbin", "-u", workers=workers)
+            cache = self.path("out", "res.cache")
+            entries = {name: self.read("out", "res.cache", name) for name in os.listdir(cache)}
+            # Only the time spent compressing differs.
+            runs.append((re.sub(r"compressing: \d+\.\d s", "compressing: (time)", console), outputs, entries))
+        self.assertEqual(runs[0], runs[1], "seed %d" % seed)
+        self.assertRegex(runs[0][0], r"cache: \d+ hits, [1-9]\d* misses")  # compressed, not all found
+
+    def test_concurrent_runs_share_one_cache_within_its_limit(self):
+        files = tree(self.path("site"))
+        rng = random.Random(11)
+        words = [bytes(rng.choices(b"abcdefgh ", k=6)) for _ in range(200)]
+        for i in range(12):
+            files["more/%d.css" % i] = text_of(rng, words) + b" " * 100
+        harness.make_tree(self.path("site"), files)
+        _, private = self.extras(out="private")
+        # Four runs at once, one cache, a limit that makes them remove
+        # entries that the others may be about to read.
+        cache = self.path("shared")
+        limit = sum(len(data) for data in private.values()) // 8
+        env = {"VEX_RESOURCE_CACHE_LIMIT": str(limit)}
+        runs = [harness.TOOL + ["-q", "-x", "-c", cache, "out%d/res.cpp" % i, "-d", "site", "*"] for i in range(3)]
+        runs.append(harness.TOOL + ["-q", "-x", "out3/res.cpp", "-d", "site", "*"])
+        for i in range(4):
+            os.makedirs(self.path("out%d" % i))
+        procs = [subprocess.Popen(command, cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  env=dict(os.environ, VEX_RESOURCE_CACHE=cache, VEX_RESOURCE_JOBS="3", **env))
+                 for command in runs]
+        for proc in procs:
+            out, _ = proc.communicate(timeout=600)
+            self.assertEqual((proc.returncode, out), (0, b""))
+        for i in range(4):
+            for name in ("res.cpp", "res.h", "res.manifest.json"):
+                self.assertEqual(self.read("out%d" % i, name), private[name], (i, name))
+        self.assertFalse(os.path.exists(self.path("out3", "res.cache")), "VEX_RESOURCE_CACHE was not used")
+        left = self.cache_entries_of(cache)
+        self.assertLessEqual(sum(left.values()), limit)
+        self.assertFalse([name for name in left if not re.fullmatch(r"[0-9a-f]{32}-[0-9a-f]{8}", name)])
+
+        # Whatever is left is sound; a truncated or damaged entry is made again.
+        console, _ = self.extras(cache=cache, out="check")
+        self.assertNotIn("damaged", console)
+        full = self.cache_entries_of(cache)
+        names = sorted(full)
+        with open(os.path.join(cache, names[0]), "r+b") as f:
+            f.truncate(full[names[0]] // 2)
+        with open(os.path.join(cache, names[1]), "r+b") as f:
+            f.seek(60)
+            byte = f.read(1)
+            f.seek(60)
+            f.write(bytes([byte[0] ^ 0x10]))
+        console, outputs = self.extras(cache=cache, out="check")
+        self.assertEqual(console.count("is damaged or incomplete: compressing again"), 2, console)
+        self.assertEqual(outputs["res.cpp"], private["res.cpp"])
+        self.assertEqual(self.cache_entries_of(cache), full)
+
+    def cache_entries_of(self, folder):
+        return {name: os.path.getsize(os.path.join(folder, name)) for name in os.listdir(folder) if name != "lock"}
+
+    def test_a_limited_cache_removes_the_entries_used_longest_ago(self):
+        files = {"%s.css" % name: (name * 4 + " { margin: 0 }\n").encode() * 40 for name in "abcdef"}
+        harness.make_tree(self.path("site"), files)
+        cache = self.path("cache")
+        self.extras(cache=cache)
+        self.assertEqual(len(os.listdir(cache)), 6)
+        # Every entry was last used two days ago; a killed run left a part.
+        old = time.time() - 2 * 86400
+        for name in os.listdir(cache):
+            os.utime(os.path.join(cache, name), (old, old))
+        harness.make_tree(cache, {"0123.1.2.tmp": b"partial"})
+        os.utime(os.path.join(cache, "0123.1.2.tmp"), (old, old))
+        # A run that uses a.css and b.css only, then one that keeps the cache
+        # to what those two take.
+        for name in "cdef":
+            os.remove(self.path("site", name + ".css"))
+        self.extras(cache=cache)
+        used = {name: size for name, size in self.cache_entries_of(cache).items()
+                if os.stat(os.path.join(cache, name)).st_mtime > old + 60}
+        self.assertEqual(len(used), 2)
+        console, _ = self.extras(cache=cache, env={"VEX_RESOURCE_CACHE_LIMIT": str(sum(used.values()))})
+        self.assertIn("4 entries of", console)
+        self.assertEqual(self.cache_entries_of(cache), used)
+
+    def test_utf8_names_are_found_by_their_side_records(self):
+        # Names above U+00FF (-u): the side records sort as the records' UTF-8 paths do.
+        files = {"caf\u00e9.css": b"body { margin: 0 }\n" * 20, "\u65e5\u672c.js": b"var x = 1;\n" * 20,
+                 "b.css": b"p { margin: 0 }\n" * 20}
+        harness.make_tree(self.path("site"), files)
+        os.makedirs(self.path("out"))
+        result = self.run_tool("-t", "0", "-u", "-x", "out/res.cpp", "-d", "site", "*")
+        self.assertEqual(result.code, 0, result.out)
+        lines = HttpExtras.dump(self)
+        found = [line.split("\t") for line in lines if line.startswith("found\t")]
+        self.assertEqual(len(found), 3)
+        self.assertTrue(all(f[1] == f[2] for f in found), found)
+
+    def test_builds_with_other_codings_keep_their_own_entries(self):
+        # The Windows build writes no br or zstd variants: sharing a cache with
+        # the native build, each uses the entries made with its own settings.
+        if not harness.NATIVE_TOOL:
+            self.skipTest("needs the native build beside the Windows build")
+        tree(self.path("site"))
+        _, alone = self.extras(out="alone")
+        cache = self.path("shared")
+        os.makedirs(self.path("native"))
+        native = subprocess.run(harness.NATIVE_TOOL + ["-q", "-x", "-c", cache, "native/res.cpp", "-d", "site", "*"],
+                                cwd=self.dir, capture_output=True)
+        self.assertEqual(native.returncode, 0)
+        _, shared = self.extras(cache=cache, out="windows")
+        self.assertEqual(shared["res.cpp"], alone["res.cpp"])
+        self.assertEqual(len({name.split("-")[1] for name in os.listdir(cache)}), 2)
+
+    def test_bad_settings_stop_the_run_before_anything_is_written(self):
+        harness.make_tree(self.path("site"), {"a.css": "a{}"})
+        bad = {"VEX_RESOURCE_JOBS": "0", "VEX_RESOURCE_CACHE_LIMIT": "12Q"}
+        cases = [(["-c", "cache", "res.cpp"], {}, "-c and -j set up the HTTP extras: give them with -x\n"),
+                 (["-x", "-j", "2x", "res.cpp"], {}, "invalid number of workers [2x]: give a whole number from 1 to 1024\n"),
+                 (["-x", "res.cpp"], {"VEX_RESOURCE_JOBS": "0"}, "invalid VEX_RESOURCE_JOBS [0]"),
+                 (["-x", "res.cpp"], {"VEX_RESOURCE_CACHE_LIMIT": "12Q"}, "invalid VEX_RESOURCE_CACHE_LIMIT [12Q]")]
+        for args, env, message in cases:
+            with self.subTest(args=args, env=env):
+                proc = subprocess.run(harness.TOOL + ["-q"] + args + ["-d", "site", "*"], cwd=self.dir,
+                                      capture_output=True, env=dict(os.environ, **env))
+                self.assertEqual(proc.returncode, 1)
+                self.assertTrue(proc.stdout.decode().startswith(message), proc.stdout)
+                self.assertLeftOnly(["site"])
+        # Without -x the variables are not read at all.
+        proc = subprocess.run(harness.TOOL + ["-q", "res.cpp", "-d", "site", "*"], cwd=self.dir, capture_output=True,
+                              env=dict(os.environ, VEX_RESOURCE_CACHE=self.path("elsewhere"), **bad))
+        self.assertEqual((proc.returncode, proc.stdout), (0, b""))
+        self.assertLeftOnly(["res.cpp", "res.h", "site"])

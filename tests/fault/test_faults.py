@@ -172,8 +172,9 @@ class FaultSweep(ToolTest):
 
 
 class FaultSweepWithExtras(FaultSweep):
-    """-x on a fresh cache: the cache entries are written and renamed."""
-    args = ARGS[:3] + ["-x"] + ARGS[3:]
+    """-x with three workers on a fresh cache: the cache entries are written
+    and renamed."""
+    args = ARGS[:3] + ["-x", "-j", "3"] + ARGS[3:]
     warm = None
     renames = True
     # A cache entry that is not found is compressed again, without a word:
@@ -260,18 +261,36 @@ class Interrupted(ToolTest):
         with open(self.path("site", "big.bin"), "wb") as f:
             f.write(os.urandom(1 << 20) * 24)
         proc = start_stopped(self, "read:5:stop", ["-q", "res.cpp", "-d", "site", "*"])
+        # Mid-file: the target holds part of the data.
+        self.assertGreater(os.path.getsize(self.path("res.cpp")), 0)
+        self.kill_with_parts_unnamed(proc)
+        self.assertEqual(proc.returncode, -signal.SIGKILL)
+        self.assertLeftOnly(["res.cpp", "res.h", "site"])
+
+    def kill_with_parts_unnamed(self, proc):
+        """Kills the stopped run after checking that its four parts are open
+        but none of them has a name any more."""
         try:
-            # Mid-file: the target holds part of the data, and the four parts
-            # are open, but none of them has a name any more.
-            self.assertGreater(os.path.getsize(self.path("res.cpp")), 0)
             open_files = [os.readlink("/proc/%d/fd/%s" % (proc.pid, fd)) for fd in os.listdir("/proc/%d/fd" % proc.pid)]
             self.assertEqual(len([f for f in open_files if ".tmp" in f and f.endswith("(deleted)")]), 4, open_files)
             proc.send_signal(signal.SIGKILL)
         finally:
             proc.kill()
             proc.communicate()
-        self.assertEqual(proc.returncode, -signal.SIGKILL)
-        self.assertLeftOnly(["res.cpp", "res.h", "site"])
+
+    def test_a_killed_run_with_workers_leaves_no_part_file_and_no_partial_entry(self):
+        # -x with two workers, stopped late in the walk, when the first
+        # files' entries are stored and later ones are being compressed: the
+        # cache then holds whole entries or temporary files, never a part
+        # under an entry's name, and the next run finds nothing damaged.
+        make_tree(self.dir, {"site/f%02d.css" % i: ("p%d { margin: %dpx }\n" % (i, i)) * 1000 for i in range(80)})
+        args = ["-q", "-x", "-j", "2", "res.cpp", "-d", "site", "*"]
+        self.kill_with_parts_unnamed(start_stopped(self, "read:300:stop", args))
+        self.assertLeftOnly(["res.cache", "res.cpp", "res.h", "res.manifest.json", "site"])
+        again = run(args[1:], self.dir, {})
+        self.assertEqual(again.returncode, 0)
+        self.assertNotIn(b"damaged", again.stdout)
+        self.assertRegex(again.stdout.decode(), r"cache: [1-9]\d* hits")
 
     def test_a_run_killed_after_the_binary_file_leaves_a_target_that_does_not_compile(self):
         # The binary file is whole, the target is not: a build that took it

@@ -2,8 +2,8 @@
 // Accept-Encoding value and an entity-tag list.
 //
 // Properties: weights lie between 0 and 1000; the chosen coding is one that
-// is available and not refused, and nothing is chosen only when identity is
-// refused; a strong match is also a weak one; a list other than "*"
+// is available and not refused, weighs most, and wins a tie by the order br,
+// zstd, gzip, identity; nothing is chosen only when identity is refused; a strong match is also a weak one; a list other than "*"
 // matches only a tag it holds.
 #include <cstdint>
 #include <string_view>
@@ -15,18 +15,31 @@ namespace {
 
 void check_weights(std::string_view value) {
   const vex_http::coding_weights weights = vex_http::read_accept_encoding(value);
-  for (int weight : {weights.br, weights.gzip, weights.identity})
+  for (int weight : {weights.br, weights.gzip, weights.zstd, weights.identity})
     FUZZ_CHECK(weight >= 0 && weight <= 1000, "a weight outside 0 to 1000");
-  for (int available = 0; available < 4; ++available) {
-    const bool br = available & 1, gzip = available & 2;
+  for (int available = 0; available < 8; ++available) {
+    const bool br = available & 1, gzip = available & 2, zstd = available & 4;
     vex_http::content_coding chosen;
-    if (!vex_http::choose_coding(weights, br, gzip, chosen)) {
+    if (!vex_http::choose_coding(weights, {br, gzip, zstd}, chosen)) {
       FUZZ_CHECK(weights.identity == 0, "nothing chosen while identity is acceptable");
       continue;
     }
-    if (chosen == vex_http::content_coding::br) FUZZ_CHECK(br && weights.br > 0, "br chosen but not acceptable");
-    if (chosen == vex_http::content_coding::gzip) FUZZ_CHECK(gzip && weights.gzip > 0, "gzip chosen but not acceptable");
-    if (chosen == vex_http::content_coding::identity) FUZZ_CHECK(weights.identity > 0, "identity chosen but refused");
+    using vex_http::content_coding;
+    const int weight_of[] = {weights.identity, weights.br, weights.gzip, weights.zstd};
+    const bool has[] = {true, br, gzip, zstd};
+    FUZZ_CHECK(has[static_cast<int>(chosen)] && weight_of[static_cast<int>(chosen)] > 0,
+               "a coding chosen that is not there or not acceptable");
+    // Nothing there weighs more; on a tie the order is br, zstd, gzip, identity.
+    constexpr content_coding order[] = {content_coding::br, content_coding::zstd, content_coding::gzip,
+                                        content_coding::identity};
+    for (content_coding other : order) {
+      const int index = static_cast<int>(other);
+      if (other == chosen) break;
+      FUZZ_CHECK(!has[index] || weight_of[index] < weight_of[static_cast<int>(chosen)],
+                 "a coding chosen over one that weighs as much and comes first");
+    }
+    for (int index = 0; index < 4; ++index)
+      FUZZ_CHECK(!has[index] || weight_of[index] <= weight_of[static_cast<int>(chosen)], "a lighter coding chosen");
   }
 }
 

@@ -11,7 +11,8 @@
 // escaped, a slash and the target's query, with no byte a header may not
 // hold; the body lies inside the answered record's data or is one of
 // the planner's own short texts; a 2xx answers a record of the site whose
-// path the target names after decoding (never one outside it);
+// path, or content-hashed path, the target names after decoding (never one
+// outside it), and is cached for good exactly when named by its hash;
 // Content-Length is the body's length (the full size for a 304);
 // Content-Range names exactly the bytes of the body; HEAD and body-less
 // statuses send no body; the status is one the planner documents; a
@@ -46,11 +47,25 @@ const vex_resource* sorted[] = {&records[0], &records[1], &records[2]};
 const size_t sorted_length = 3;
 const vex_resource_array arrays[] = {{sorted, &sorted_length}};
 
-// /a.css has a side record with both variants; the others have none.
+// /a.css has a side record with every variant; the Latin-1 page one with
+// none; both have hashed paths. The index has no side record.
 const char br_a[] = "br-bytes";
 const char gzip_a[] = "gzip-bytes!";
-const vex_resource_extras extras_a{"/a.css", "\"id-a\"", {br_a, 8, "\"br-a\""}, {gzip_a, 11, "\"gz-a\""}};
-const vex_resource_extras* const extras[] = {&extras_a};
+const char zstd_a[] = "zstd-bytes!!";
+const vex_resource_extras extras_a{"/a.css",          "\"id-a\"", {br_a, 8, "\"br-a\""}, {gzip_a, 11, "\"gz-a\""},
+                                   {zstd_a, 12, "\"zs-a\""}, "/a.0badf00d.css"};
+const vex_resource_extras extras_cafe{latin1_path, "\"id-c\"", {}, {}, {}, "/caf\xe9.12345678.html"};
+const vex_resource_extras* const extras[] = {&extras_a, &extras_cafe};
+
+// True when the decoded path is the record's hashed path, byte for byte or
+// in its Latin-1 form.
+bool names_hashed_path(const char* path, const vex_resource* resource) {
+  const vex_resource_extras* side = vex_res_extras_find(extras, 2, resource->path_root_a);
+  if (!side) return false;
+  char latin1[vex_http::path_capacity];
+  return std::strcmp(path, side->hashed_path) == 0 ||
+         (vex_http::latin1_from_utf8(path, latin1) && std::strcmp(latin1, side->hashed_path) == 0);
+}
 
 std::string_view value_of(const vex_http::response_plan& plan, std::string_view name) {
   for (size_t i = 0; i < plan.header_count; ++i)
@@ -140,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   vex_http::response_plan plan;
-  vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, 1}, vex_http::immutable_when_hashed);
+  vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, 2}, vex_http::immutable_when_hashed);
 
   FUZZ_CHECK(!value_of(plan, "Date").empty(), "an answer without Date");
   if (headers.fields_status != 0)
@@ -178,7 +193,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "a 2xx for a target that does not decode");
     const bool index = length > 0 && path[length - 1] == '/';
     if (index) std::strcpy(path + length, "index.html");
-    FUZZ_CHECK(vex_http::find_path(arrays, 1, path) == resource, "a 2xx for a record the target does not name");
+    const bool by_hash = !index && names_hashed_path(path, resource);
+    FUZZ_CHECK(vex_http::find_path(arrays, 1, path) == resource || by_hash,
+               "a 2xx for a record the target does not name");
+    FUZZ_CHECK((value_of(plan, "Cache-Control") == vex_http::cache_for_good) == by_hash,
+               "immutable for a path without the hash, or not for one with it");
   }
   const bool has_variants = resource == &records[0];
   FUZZ_CHECK((value_of(plan, "Vary") == "Accept-Encoding") == (has_variants && plan.resource),
@@ -189,6 +208,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   else if (plan.status == 200 && encoding == "gzip")
     FUZZ_CHECK(plan.body == gzip_a && plan.body_length == 11 && value_of(plan, "ETag") == "\"gz-a\"",
                "a wrong gzip body");
+  else if (plan.status == 200 && encoding == "zstd")
+    FUZZ_CHECK(plan.body == zstd_a && plan.body_length == 12 && value_of(plan, "ETag") == "\"zs-a\"",
+               "a wrong zstd body");
   else if (plan.body_length > 0 && resource && plan.status >= 200 && plan.status < 300)
     FUZZ_CHECK(encoding.empty() && plan.body >= resource->data &&
                    plan.body + plan.body_length <= resource->data + resource->size,
@@ -198,7 +220,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "an error body is not a short line of text");
   const uint64_t content_length = number(value_of(plan, "Content-Length"));
   if (plan.status == 304)
-    FUZZ_CHECK(content_length == resource->size || (has_variants && (content_length == 8 || content_length == 11)),
+    FUZZ_CHECK(content_length == resource->size ||
+                   (has_variants && (content_length == 8 || content_length == 11 || content_length == 12)),
                "a 304's Content-Length is no representation's size");
   else
     FUZZ_CHECK(content_length == plan.body_length, "Content-Length does not match the body");

@@ -238,6 +238,46 @@ TEST(DevFiles, LiveTagsTellEveryEditApart) {
   EXPECT_EQ(std::string(first).substr(17), "-10\"");  // the size, after the hash
 }
 
+TEST(Planner, ContentHashedPathsFindTheirBytesOnlyAndAreImmutable) {
+  // Side records with hashed paths; the Latin-1 record has a zstd variant.
+  const char zstd_bytes[] = "zstd-bytes";
+  const vex_resource_extras cafe{latin1_path, "\"c0\"", {}, {}, {zstd_bytes, 10, "\"zs\""}, "/caf\xe9.0badf00d.html"};
+  const vex_resource_extras index{"/docs/index.html", "\"d0\"", {}, {}, {}, "/docs/index.12345678.html"};
+  const vex_resource_extras* const extras[] = {&cafe, &index};
+  const site hashed_site{arrays, 1, extras, 2};
+  const auto plan_for = [&](response_plan& plan, const char* target, request_headers headers = {}) {
+    plan_request(plan, "GET", target, headers, hashed_site, [](const vex_resource*) { return "no-cache"; });
+  };
+  for (const char* target : {"/caf%C3%A9.0badf00d.html", "/caf%E9.0badf00d.html", "/docs/index.12345678.html"}) {
+    response_plan plan;
+    plan_for(plan, target);
+    EXPECT_EQ(plan.status, 200) << target;
+    EXPECT_EQ(value_of(plan, "Cache-Control"), "public, max-age=31536000, immutable") << target;
+  }
+  {
+    response_plan plan;
+    request_headers headers;
+    headers.accept_encoding = "gzip, zstd";
+    plan_for(plan, "/caf%C3%A9.0badf00d.html", headers);
+    EXPECT_EQ(std::string_view(plan.body, plan.body_length), "zstd-bytes");
+    EXPECT_EQ(value_of(plan, "Content-Encoding"), "zstd");
+    EXPECT_EQ(value_of(plan, "ETag"), "\"zs\"");
+  }
+  {
+    response_plan plan;
+    plan_for(plan, "/docs/index.html");
+    EXPECT_EQ(value_of(plan, "Cache-Control"), "no-cache") << "the plain path keeps the site's policy";
+  }
+  // Another hash, the hash in another place, twice, or on a directory: nothing.
+  for (const char* target : {"/docs/index.12345679.html", "/docs/index.html.12345678", "/docs/12345678.index.html",
+                             "/docs/index.12345678.12345678.html", "/docs.12345678/", "/docs/index.1234567.html",
+                             "/caf%C3%A9.0BADF00D.html"}) {
+    response_plan plan;
+    plan_for(plan, target);
+    EXPECT_EQ(plan.status, 404) << target;
+  }
+}
+
 TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
   for (const char* refused : {"/.DS_Store", "/a/_/b", "/~", "/..x", "/a/resource.h", "/x.rc", "/x.aps", "/a\\b",
                               "/c:x", "/a//b", "/a/./b"})
@@ -281,12 +321,17 @@ TEST(Negotiation, EntityTagListsCompareStronglyOrWeakly) {
   EXPECT_FALSE(entity_tag_list_matches("\"\"", "", tag_comparison::weak)) << "no tag known: nothing matches";
 }
 
-TEST(Negotiation, AcceptEncodingWeightsChooseBrThenGzip) {
-  auto chosen = [](std::string_view value, bool br, bool gzip) {
+TEST(Negotiation, AcceptEncodingWeightsChooseBrThenZstdThenGzip) {
+  auto chosen = [](std::string_view value, bool br, bool gzip, bool zstd = false) {
     content_coding coding;
-    return choose_coding(read_accept_encoding(value), br, gzip, coding) ? static_cast<int>(coding) : -1;
+    return choose_coding(read_accept_encoding(value), {br, gzip, zstd}, coding) ? static_cast<int>(coding) : -1;
   };
-  const int identity = 0, br = 1, gzip = 2, refused = -1;
+  const int identity = 0, br = 1, gzip = 2, zstd = 3, refused = -1;
+  EXPECT_EQ(chosen("gzip, deflate, br, zstd", true, true, true), br);
+  EXPECT_EQ(chosen("gzip, deflate, br, zstd", false, true, true), zstd);
+  EXPECT_EQ(chosen("zstd;q=0.9, gzip", true, true, true), gzip);
+  EXPECT_EQ(chosen("*;q=0.5, ZSTD", true, true, true), zstd);
+  EXPECT_EQ(chosen("zstd", true, true, false), identity) << "no zstd variant";
   EXPECT_EQ(chosen("gzip, deflate, br", true, true), br);
   EXPECT_EQ(chosen("gzip, deflate, br", false, true), gzip);
   EXPECT_EQ(chosen("br;q=0.5, GZIP;q=1.0", true, true), gzip);

@@ -14,7 +14,10 @@ on a copy of the small tree.
 import argparse
 import calendar
 import gzip
+import http.server
+import json
 import os
+import re
 import select
 import shutil
 import signal
@@ -23,12 +26,15 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
+import urllib.error
+import urllib.request
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-from harness import brotli_decompress  # noqa: E402
+from harness import brotli_decompress, zstd_decompress  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
@@ -285,12 +291,34 @@ def request_bytes(method, target, *lines, version="HTTP/1.1", host=True):
     return (head + "".join(line + "\r\n" for line in lines) + "\r\n").encode("latin-1")
 
 
-def site_files():
-    """(URL path, file path) of every file of the example site."""
+TEMPLATE_MARK = re.compile(rb"\{\{(/[^}]*)\}\}")
+
+
+def site_files(templates=False):
+    """(URL path, file path) of every file of the example site that is served
+    as it is, or of every page template (served rendered) when asked."""
     for directory, _, names in os.walk(SITE):
         for name in sorted(names):
             full = os.path.join(directory, name)
-            yield "/" + os.path.relpath(full, SITE).replace(os.sep, "/"), full
+            with open(full, "rb") as f:
+                is_template = name.endswith(".html") and TEMPLATE_MARK.search(f.read()) is not None
+            if is_template == templates:
+                yield "/" + os.path.relpath(full, SITE).replace(os.sep, "/"), full
+
+
+def manifest(flavour):
+    """The example site build's map of paths to content-hashed paths."""
+    name = FLAVOURS[flavour] + "_resources"
+    path = os.path.join(os.path.abspath(ARGS.work_dir), "build-site", "vex_resources", name, name + ".manifest.json")
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def rendered(full, hashed):
+    """A page template as the server renders it: each {{/path}} its hashed path."""
+    with open(full, "rb") as f:
+        return TEMPLATE_MARK.sub(lambda mark: hashed.get(mark.group(1).decode(), mark.group(1).decode()).encode(),
+                                 f.read())
 
 
 class FlavouredTest(unittest.TestCase):
@@ -315,7 +343,7 @@ class SiteOverCurl:
 
     def test_every_file_with_its_headers(self):
         files = list(site_files())
-        self.assertGreaterEqual(len(files), 4)
+        self.assertGreaterEqual(len(files), 3)
         for url_path, full in files:
             with self.subTest(url_path):
                 data, content_type, date = self.expected(full)
@@ -352,12 +380,33 @@ class SiteOverCurl:
                     self.assertEqual((status, rest), (304, b""))
                     self.assertIn(headers.get("content-length"), (None, str(len(data))))
 
-    def test_root_serves_index(self):
-        with open(os.path.join(SITE, "index.html"), "rb") as f:
-            index = f.read()
-        status, headers, body = curl(self.base + "/")
-        self.assertEqual((status, body), (200, index))
-        self.assertEqual(headers.get("content-type"), "text/html")
+    def test_root_serves_index_rendered_with_hashed_links(self):
+        hashed = manifest(self.FLAVOUR)
+        index = rendered(os.path.join(SITE, "index.html"), hashed)
+        self.assertIn(b'href="%s"' % hashed["/css/main.css"].encode(), index)
+        self.assertIn(b'src="%s"' % hashed["/js/app.js"].encode(), index)
+        for url_path in ("/", "/index.html"):
+            status, headers, body = curl(self.base + url_path)
+            self.assertEqual((status, body), (200, index))
+            self.assertEqual(headers.get("content-type"), "text/html")
+            self.assertEqual(headers.get("cache-control"), "no-cache")
+
+    def test_hashed_paths_are_immutable_and_name_only_their_bytes(self):
+        hashed = manifest(self.FLAVOUR)
+        self.assertEqual(sorted(hashed), sorted(path for templates in (False, True) for path, _ in site_files(templates)))
+        for url_path, full in site_files():
+            with self.subTest(url_path):
+                with open(full, "rb") as f:
+                    data = f.read()
+                self.assertRegex(hashed[url_path], r"\.[0-9a-f]{8}(\.[a-z]+)?$")
+                status, headers, body = curl(self.base + hashed[url_path])
+                self.assertEqual((status, body), (200, data))
+                self.assertEqual(headers.get("cache-control"), "public, max-age=31536000, immutable")
+                self.assertEqual(headers.get("content-type"), self.expected(full)[1])
+                # Another hash names no version of the file.
+                other = re.sub(r"\.([0-9a-f]{8})", lambda m: "." + "%08x" % (int(m.group(1), 16) ^ 1),
+                               hashed[url_path])
+                self.assertEqual(curl(self.base + other)[0], 404)
 
     def test_unknown_paths_are_404(self):
         for url_path in ("/nope", "/css/nope.css", "/img/", "/img", "/index.htm", "/css/main.css/",
@@ -701,20 +750,20 @@ class Connections:
 class PrecompressedVariants:
     """The variants that the tool made with -x (HTTP_EXTRAS), negotiated by
     Accept-Encoding: every answer decodes to the file's own bytes."""
-    COMPRESSED = ("/index.html", "/css/main.css", "/js/app.js")
+    COMPRESSED = ("/css/main.css", "/js/app.js")
 
     def get(self, url_path, *lines):
         return raw_request(self.server("site").port, "GET", url_path, *lines)
 
     def test_every_coding_decodes_to_the_file(self):
-        decoders = {"br": brotli_decompress, "gzip": gzip.decompress, None: lambda body: body}
-        allowed = {"br": ("br", None), "gzip": ("gzip", None), "br;q=0.5, gzip": ("gzip", "br", None),
-                   "identity": (None,)}
+        decoders = {"br": brotli_decompress, "gzip": gzip.decompress, "zstd": zstd_decompress, None: lambda body: body}
+        allowed = {"br": ("br", None), "gzip": ("gzip", None), "zstd": ("zstd", None),
+                   "br;q=0.5, gzip": ("gzip", "br", None), "gzip, zstd": ("zstd", "gzip", None), "identity": (None,)}
         for url_path, full in site_files():
             with open(full, "rb") as f:
                 data = f.read()
             codings, etags, varies = set(), set(), set()
-            for accept in ("br", "gzip", "br;q=0.5, gzip", "identity"):
+            for accept in allowed:
                 with self.subTest(url_path=url_path, accept=accept):
                     status, headers, body = self.get(url_path, "Accept-Encoding: " + accept)
                     coding = headers.get("content-encoding")
@@ -732,9 +781,13 @@ class PrecompressedVariants:
             self.assertEqual(len({tag for _, tag in etags}), len(codings), url_path)
             self.assertEqual(varies, {"Accept-Encoding"} if codings != {None} else {None}, url_path)
             if url_path in self.COMPRESSED:
-                self.assertEqual(codings, {"br", "gzip", None}, url_path)
-            status, _, body = curl(self.server("site").base + url_path, "--compressed")
-            self.assertEqual((status, body), (200, data))
+                self.assertEqual(codings, {"br", "gzip", "zstd", None}, url_path)
+            # curl decodes each coding it is offered.
+            for accept in ("br", "gzip", "zstd"):
+                status, headers, body = curl(self.server("site").base + url_path, "--compressed",
+                                             "-H", "Accept-Encoding: " + accept)
+                self.assertEqual((status, body), (200, data))
+                self.assertIn(headers.get("content-encoding"), (accept, None))
 
     def test_validators_and_ranges_follow_the_chosen_representation(self):
         _, gzipped, _ = self.get("/css/main.css", "Accept-Encoding: gzip")
@@ -806,16 +859,57 @@ def near(pixel, color, tolerance=3):
     return all(abs(a - b) <= tolerance for a, b in zip(pixel, color))
 
 
+class CodingFilter:
+    """A reverse proxy in front of a server that takes the codings named in
+    drop out of every request's Accept-Encoding and passes the answers on
+    untouched, so that a browser that offers them gets the next coding."""
+
+    def __init__(self, upstream_port, drop):
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_GET(self):
+                headers = {name: value for name, value in self.headers.items()
+                           if name.lower() not in ("host", "connection", "accept-encoding")}
+                accept = [item for item in self.headers.get("Accept-Encoding", "").split(",")
+                          if item.strip() and item.split(";")[0].strip().lower() not in drop]
+                headers["Accept-Encoding"] = ",".join(accept)
+                request = urllib.request.Request("http://127.0.0.1:%d%s" % (upstream_port, self.path), headers=headers)
+                try:
+                    answer = urllib.request.urlopen(request, timeout=20)
+                except urllib.error.HTTPError as error:
+                    answer = error
+                body = answer.read()
+                self.send_response(answer.status)
+                for name, value in answer.headers.items():
+                    if name.lower() not in ("connection", "transfer-encoding", "keep-alive"):
+                        self.send_header(name, value)
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.base = "http://127.0.0.1:%d" % self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
 class SiteInChromium:
     BACKGROUND = (0xf4, 0xf6, 0xf8)  # body background in css/main.css
     LOGO = (0x0b, 0x5c, 0xad)        # the square of img/logo.svg
 
-    def chromium(self, *options):
+    def chromium(self, *options, base=None):
         with tempfile.TemporaryDirectory(dir=os.path.abspath(ARGS.work_dir)) as profile:
             command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
                        "--disable-background-networking", "--disable-component-update", "--disable-sync",
                        "--user-data-dir=" + profile, "--virtual-time-budget=5000", "--timeout=15000",
-                       *options, self.server("site").base + "/"]
+                       *options, (base or self.server("site").base) + "/"]
             process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                        start_new_session=True)
             try:
@@ -830,11 +924,21 @@ class SiteInChromium:
         self.assertEqual(process.returncode, 0, err.decode(errors="replace")[-2000:])
         return out.decode(errors="replace")
 
+    def assert_assets_came(self, before, codings):
+        """The style sheet and the script were fetched by their hashed paths,
+        in one of codings, since the page was asked for."""
+        requests = self.server("site").requests(with_coding=True)[before:]
+        hashed = manifest(self.FLAVOUR)
+        for path in ("/css/main.css", "/js/app.js"):
+            self.assertTrue(any(request[:3] == ("GET", hashed[path], "200") and request[3] in codings
+                                for request in requests), (path, requests))
+
     def test_page_script_style_and_image(self):
         before = len(self.server("site").requests())
         dom = self.chromium("--dump-dom")
-        # js/app.js ran: it marks the status paragraph once the DOM is ready.
-        self.assertIn('id="status" data-loaded="yes"', dom)
+        # js/app.js ran: it marks the status paragraph once the DOM is ready,
+        # with the background css/main.css gave the page.
+        self.assertIn('data-background="rgb(244, 246, 248)" data-loaded="yes"', dom)
         self.assertIn("Hello from inside the server", dom)
         # The module script ran and compiled the WebAssembly while streaming:
         # both need the types browsers enforce, which the records do not have.
@@ -860,12 +964,22 @@ class SiteInChromium:
         self.assertGreaterEqual(longest, 60)
         self.assertLessEqual(longest, 96)
 
-        # The browser asks for gzip (and br): the page, its style sheet and
-        # its script came precompressed, and it decoded them to draw the page.
-        requests = self.server("site").requests(with_coding=True)[before:]
-        for path in ("/", "/css/main.css", "/js/app.js"):
-            self.assertTrue(any(request[:3] == ("GET", path, "200") and request[3] in ("br", "gzip")
-                                for request in requests), (path, requests))
+        # The browser offers br, zstd and gzip: the page linked its style
+        # sheet and script by their hashed paths, which came precompressed
+        # (br wins the tie), and it decoded them to draw the page.
+        self.assert_assets_came(before, ("br",))
+
+    def test_zstd_when_the_browser_offers_it_before_gzip(self):
+        # Chromium offers "gzip, deflate, br, zstd"; without br in the offer,
+        # zstd is the best coding the files have.
+        proxy = CodingFilter(self.server("site").port, drop=("br",))
+        try:
+            before = len(self.server("site").requests())
+            dom = self.chromium("--dump-dom", base=proxy.base)
+        finally:
+            proxy.stop()
+        self.assertIn('data-background="rgb(244, 246, 248)" data-loaded="yes"', dom)
+        self.assert_assets_came(before, ("zstd",))
 
 
 for flavour in FLAVOURS:

@@ -64,16 +64,13 @@ bool append_source(builder_context& context, content_hasher& hash) {
   return !read_failed;
 }
 
-bool append_padded(builder_context& context, const uint8_t* bytes, uint64_t size, unsigned long long* hash) {
-  uint64_t whole = size & ~uint64_t{7};
-  uint8_t tail[8] = {};
-  memcpy(tail, bytes + whole, static_cast<size_t>(size - whole));
-  if (!append_binary(context, bytes, whole) || (size > whole && !append_binary(context, tail, 8))) return false;
+unsigned long long gather_padded(std::string& pending, const uint8_t* bytes, uint64_t size) {
+  pending.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  pending.append(static_cast<size_t>((8 - size % 8) % 8), '\0');
   content_hasher hasher;
   hasher.add(&size, sizeof size);
   hasher.add(bytes, static_cast<size_t>(size));
-  *hash = static_cast<unsigned long long>(hasher.finish64());
-  return true;
+  return static_cast<unsigned long long>(hasher.finish64());
 }
 
 bool write_data_text(builder_context& context, const char* id) {

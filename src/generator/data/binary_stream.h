@@ -4,6 +4,7 @@
 // zero-padded to a multiple of 8, appended in walk order, binary.size
 // counting them), the hash that names them, and the text that binds them.
 #include <cstdint>
+#include <string>
 
 #include "context/builder_context.h"
 
@@ -25,9 +26,10 @@ bool append_zeros(builder_context& context, uint64_t length);
 /// message.
 bool append_source(builder_context& context, content_hasher& hash);
 
-/// Appends size bytes from memory, padded with zeros to a multiple of 8,
-/// and sets hash to what names them (the hash of their size and bytes).
-bool append_padded(builder_context& context, const uint8_t* bytes, uint64_t size, unsigned long long* hash);
+/// Adds size bytes from memory, padded with zeros to a multiple of 8, to
+/// pending (bytes that append_binary writes later), and returns the hash
+/// that names them (the hash of their size and bytes).
+unsigned long long gather_padded(std::string& pending, const uint8_t* bytes, uint64_t size);
 
 /// Writes the data text prepared in text_buffer (text_length bytes; -1 when
 /// it could not be prepared) into h_dst_cpp. False after the message, which

@@ -1,7 +1,9 @@
 #include "generator/data/from_memory.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "generator/data/binary_stream.h"
 #include "generator/data/words.h"
 #include "generator/data/incbin.h"
 #include "generator/data/literal.h"
@@ -12,10 +14,8 @@
 
 namespace {
 
-bool put(builder_context& context, const char* name) {
-  if (write_prepared(context, context.h_dst_cpp)) return true;
-  out_printf(L"failed to write data [%hs]\n", name);
-  return false;
+void put(builder_context& context, std::string& text) {
+  text.append(context.text_buffer, static_cast<size_t>(context.text_length));
 }
 
 // Words per piece: as many as text_buffer holds once encoded, below the
@@ -29,16 +29,18 @@ size_t words_per_piece(const builder_context& context) {
 
 }  // namespace
 
-bool write_data_array_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
-  if (context.form == data_form::incbin) return write_incbin_from_memory(context, name, bytes, size);
-  if (context.form == data_form::literal) return write_literal_from_memory(context, name, bytes, size);
-  if (context.form == data_form::object) return write_object_from_memory(context, name, bytes, size);
+bool write_data_array_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                                  uint64_t size) {
+  std::string& text = out.text;
+  if (context.form == data_form::incbin) return write_incbin_from_memory(context, out, name, bytes, size);
+  if (context.form == data_form::object) return write_object_from_memory(context, out, name, bytes, size);
+  if (context.form == data_form::literal) return write_literal_from_memory(context, text, name, bytes, size);
   unsigned long long word_count = size / 8 + (size % 8 != 0);
   if (prepare_text(context, data_open, name, word_count) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
-  if (!put(context, name)) return false;
+  put(context, text);
 
   size_t piece = words_per_piece(context);
   uint64_t whole_words = size / 8;
@@ -63,9 +65,26 @@ bool write_data_array_from_memory(builder_context& context, const char* name, co
       length += encode_chunk(tail, 1, context.big_endian, context.text_buffer + offset + length);
     }
     context.text_length = static_cast<int64_t>(offset + length - 2);
-    if (!put(context, name)) return false;
+    put(context, text);
     done += words;
   }
-  if (prepare_text(context, data_close) < 0 || !put(context, name)) return false;
+  if (prepare_text(context, data_close) < 0) {
+    out_printf(L"failed to prepare data closing tag [%hs]\n", name);
+    return false;
+  }
+  put(context, text);
   return true;
+}
+
+bool write_memory_arrays(builder_context& context, memory_arrays& out) {
+  bool written =
+      out.binary.empty() || append_binary(context, reinterpret_cast<const uint8_t*>(out.binary.data()), out.binary.size());
+  for (size_t i = 0; written && i < out.symbols.size(); ++i) written = add_object_symbol(context, out.symbols[i]);
+  for (size_t done = 0; written && done < out.text.size();) {
+    int64_t piece = static_cast<int64_t>(std::min<size_t>(out.text.size() - done, size_t{1} << 30));
+    written = write_bytes(context, context.h_dst_cpp, out.text.data() + done, piece);
+    done += static_cast<size_t>(piece);
+  }
+  out.take_back({});
+  return written;
 }

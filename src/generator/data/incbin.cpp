@@ -1,5 +1,6 @@
 #include "generator/data/incbin.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -93,14 +94,18 @@ int write_data_incbin(builder_context& context, const char* path_literal, uint64
   return write_data_text(context, id) ? 0 : -1;
 }
 
-bool write_incbin_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
-  uint64_t offset = context.binary.size;
-  unsigned long long symbol_hash = 0;
-  if (!append_padded(context, bytes, size, &symbol_hash)) return false;
+bool write_incbin_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                              uint64_t size) {
+  uint64_t offset = context.binary.size + out.binary.size();
+  unsigned long long symbol_hash = gather_padded(out.binary, bytes, size);
+  unsigned long long padded = (size + 7) & ~uint64_t{7};
   char incbin[sizeof context.binary.name_literal + 64];
-  context.text_length = -1;
   if (format_text(incbin, sizeof incbin, incbin_bytes, context.binary.name_literal,
-                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(context.binary.size - offset)) >= 0)
-    prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin);
-  return write_data_text(context, name);
+                  static_cast<unsigned long long>(offset), padded) < 0 ||
+      prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin) < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+    return false;
+  }
+  out.text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  return true;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "context/builder_context.h"
+#include "generator/data/from_memory.h"
 
 /// Checks that the target can have a binary file and makes the name the
 /// generated code gives it; false after a message (nothing is written).
@@ -21,7 +22,8 @@ bool open_data_binary(builder_context& context, const wchar_t* target, bool appe
 /// text_buffer. 0, or -1 after printing what failed.
 int write_data_incbin(builder_context& context, const char* path_literal, uint64_t text_room);
 
-/// Copies size bytes from memory into the binary file and binds the array
-/// name (in the namespace open in h_dst_cpp) to them; false after printing
-/// what failed.
-bool write_incbin_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size);
+/// Adds size bytes from memory, padded to a multiple of 8, to the bytes
+/// that follow the binary file's (out.binary), and the binding of the array
+/// name to them to out.text; false after printing what failed.
+bool write_incbin_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                              uint64_t size);

@@ -90,7 +90,8 @@ int write_data_literal(builder_context& context, const char* path_literal, uint6
   return write_closing(context) ? 0 : -1;
 }
 
-bool write_literal_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
+bool write_literal_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
+                               uint64_t size) {
   // Room for the terminator, and a whole number of 8-byte words.
   unsigned long long length = (size + 8) & ~uint64_t{7};
   if (!write_msvc_limit(context, name, size, room_below_literals(context))) return false;
@@ -98,18 +99,16 @@ bool write_literal_from_memory(builder_context& context, const char* name, const
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
-  if (!write_text(context, context.text_length, L"failed to write data opening tag [%hs]\n")) return false;
-  // Whole pieces per write, as many as the text below the file's path holds.
+  text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  // Whole pieces at a time, as many as the text below the file's path holds.
   size_t room = static_cast<size_t>(room_below_literals(context));
   size_t chunk_limit = (room / 4 / literal_piece_bytes - 1) * literal_piece_bytes;
-  size_t join = strlen(literal_join);
   for (uint64_t done = 0; done < size;) {
-    size_t offset = done > 0 ? join : 0;
+    if (done > 0) text += literal_join;
     size_t chunk = size - done < chunk_limit ? static_cast<size_t>(size - done) : chunk_limit;
-    memcpy(context.text_buffer, literal_join, offset);
-    size_t text = offset + encode_literal_pieces(bytes + done, chunk, context.text_buffer + offset);
-    if (!write_text(context, static_cast<int64_t>(text), L"failed to write data [%hs]\n")) return false;
+    text.append(context.text_buffer, encode_literal_pieces(bytes + done, chunk, context.text_buffer));
     done += chunk;
   }
-  return write_closing(context);
+  text += literal_close;
+  return true;
 }

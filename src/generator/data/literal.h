@@ -3,6 +3,7 @@
 // compilers that cannot include a binary file from assembler text.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "context/builder_context.h"
 
@@ -19,9 +20,10 @@ inline constexpr uint64_t literal_msvc_bytes = 65535;
 /// text_buffer. 0, or -1 after printing what failed.
 int write_data_literal(builder_context& context, const char* path_literal, uint64_t text_room);
 
-/// Writes size bytes from memory as an alignas(8) array of literal pieces
-/// named name into h_dst_cpp; false after printing what failed.
-bool write_literal_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size);
+/// Appends size bytes from memory as an alignas(8) array of literal pieces
+/// named name to text; false after printing what failed.
+bool write_literal_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
+                               uint64_t size);
 
 /// Escapes size bytes as pieces joined by literal_join into out (room for
 /// literal_text_size(size) characters); returns the characters written.

@@ -349,15 +349,22 @@ int write_data_object(builder_context& context, const char* path_literal, uint64
   return write_data_text(context, id) ? 0 : -1;
 }
 
-bool write_object_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size) {
-  if (!object_can_hold(context, size, name)) return false;
-  uint64_t offset = context.binary.size;
-  unsigned long long symbol_hash = 0;
-  if (!append_padded(context, bytes, size, &symbol_hash) ||
-      !add_symbol(context, offset, context.binary.size - offset, symbol_hash, name))
+bool write_object_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                              uint64_t size) {
+  if (!object_can_hold(context, out.binary.size() + size, name)) return false;
+  uint64_t offset = context.binary.size + out.binary.size();
+  unsigned long long symbol_hash = gather_padded(out.binary, bytes, size);
+  if (prepare_text(context, object_variant_array, symbol_hash, name, name, symbol_hash, name) < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
-  prepare_text(context, object_variant_array, symbol_hash, name, name, symbol_hash, name);
-  return write_data_text(context, name);
+  }
+  out.symbols.push_back({offset, out.binary.size() + context.binary.size - offset, symbol_hash, name});
+  out.text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  return true;
+}
+
+bool add_object_symbol(builder_context& context, const memory_symbol& symbol) {
+  return add_symbol(context, symbol.offset, symbol.size, symbol.hash, symbol.name.c_str());
 }
 
 void finish_data_object(builder_context& context) {

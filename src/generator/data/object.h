@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "context/builder_context.h"
+#include "generator/data/from_memory.h"
 
 /// Resolves the format (format_name, or the platform's own when null) and
 /// checks that the run can write an object: a target file, not the standard
@@ -23,10 +24,15 @@ bool open_data_object(builder_context& context, const wchar_t* target);
 /// of text_buffer. 0, or -1 after printing what failed.
 int write_data_object(builder_context& context, const char* path_literal, uint64_t text_room);
 
-/// Copies size bytes from memory into the data section and binds the array
-/// name (in the namespace open in h_dst_cpp) to them; false after printing
-/// what failed.
-bool write_object_from_memory(builder_context& context, const char* name, const uint8_t* bytes, uint64_t size);
+/// Adds size bytes from memory to the bytes that follow the object's data
+/// (out.binary), their symbol to out.symbols, and the binding of the array
+/// name to it to out.text; false after printing what failed.
+bool write_object_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                              uint64_t size);
+
+/// Adds the symbol of bytes that write_object_from_memory gathered, once
+/// they are written; false after printing what failed.
+bool add_object_symbol(builder_context& context, const memory_symbol& symbol);
 
 /// Writes the symbol table and the header and gives the object its name, in
 /// one step, so that no name ever holds a partial object. When any write of

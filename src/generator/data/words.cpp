@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "generator/extras/content_hash.h"
 #include "support/format.h"
 #include "generator/generated_text.h"
 #include "generator/text_output.h"
@@ -61,6 +62,10 @@ size_t take_chunk(builder_context& context) {
     context.read_count = static_cast<int64_t>(context.remaining);
   context.remaining -= static_cast<uint64_t>(context.read_count);
   size_t chunk_bytes = static_cast<size_t>(context.read_count);
+  if (context.data_hash) {
+    context.data_hash->add(context.read_buffer, chunk_bytes);
+    context.data_hashed += chunk_bytes;
+  }
   size_t padded = (chunk_bytes + 7) & ~size_t{7};
   memset(context.read_buffer + chunk_bytes, 0, padded - chunk_bytes);
   return chunk_bytes;

@@ -13,8 +13,9 @@
 int write_data_array(builder_context& context);
 
 /// Takes the chunk in read_buffer (read_count bytes) into the data: lowers
-/// read_count to the bytes still measured, counts them off remaining, and
-/// zeroes the buffer up to the next multiple of 8. Returns the chunk's bytes.
+/// read_count to the bytes still measured, counts them off remaining, adds
+/// them to data_hash (with -x), and zeroes the buffer up to the next
+/// multiple of 8. Returns the chunk's bytes.
 size_t take_chunk(builder_context& context);
 
 /// Encodes the whole words of chunk (word_count words, each 8 bytes) into

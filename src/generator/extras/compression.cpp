@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "metadata/content_type.h"
 
@@ -69,21 +70,77 @@ bool is_compressible_file(int content_type, const wchar_t* name) {
   return false;
 }
 
+namespace {
+
+constexpr int gzip_level = Z_BEST_COMPRESSION;
+constexpr int gzip_memory_level = 9;
+constexpr int gzip_window_bits = 15;
+
+std::string gzip_settings() {
+  return std::string("gzip ") + zlibVersion() + " l" + std::to_string(gzip_level) + " m" +
+         std::to_string(gzip_memory_level) + " w" + std::to_string(gzip_window_bits);
+}
+
+std::string settings_of(coding which) {
+  switch (which) {
+    case coding::br: return brotli_settings();
+    case coding::gzip: return gzip_settings();
+    case coding::zstd: return zstd_settings();
+  }
+  return {};
+}
+
+bool compress(coding which, const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
+  switch (which) {
+    case coding::br: return compress_brotli(bytes, size, out);
+    case coding::gzip: return compress_gzip(bytes, size, out);
+    case coding::zstd: return compress_zstd(bytes, size, out);
+  }
+  return false;
+}
+
+}  // namespace
+
 std::vector<compression_library> compression_libraries() {
   // Every library the compression code may link; an optional one that this
   // build lacks reports no version.
-  const compression_library candidates[] = {{"zlib", zlibVersion()}, {"brotli", brotli_version()}};
+  const compression_library candidates[] = {
+      {"zlib", zlibVersion()}, {"brotli", brotli_version()}, {"zstd", zstd_version()}};
   std::vector<compression_library> present;
   for (const compression_library& library : candidates)
     if (library.version) present.push_back(library);
   return present;
 }
 
+bool coding_available(coding which) { return !settings_of(which).empty(); }
+
+std::string compression_settings() {
+  std::string settings;
+  for (int i = 0; i < coding_count; ++i) {
+    std::string one = settings_of(static_cast<coding>(i));
+    if (one.empty()) continue;
+    if (!settings.empty()) settings += "; ";
+    settings += one;
+  }
+  return settings;
+}
+
+void compress_variants(const uint8_t* bytes, uint64_t size, variant_set& out) {
+  for (int i = 0; i < coding_count; ++i) {
+    std::vector<uint8_t>& variant = out.bytes[i];
+    if (!compress(static_cast<coding>(i), bytes, size, variant) || !worth_keeping(size, variant.size()))
+      variant.clear();
+    variant.shrink_to_fit();
+  }
+}
+
 bool compress_gzip(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
   z_stream stream{};
   // 15 bits of window, plus 16 for the gzip wrapper; memory level 9 is the
   // strongest and makes no difference to the format.
-  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  if (deflateInit2(&stream, gzip_level, Z_DEFLATED, gzip_window_bits + 16, gzip_memory_level, Z_DEFAULT_STRATEGY) !=
+      Z_OK)
+    return false;
   gz_header header{};
   header.os = 255;  // unknown: zlib would write the build platform's code
   bool done = deflateSetHeader(&stream, &header) == Z_OK;

@@ -1,11 +1,10 @@
 #include <brotli/encode.h>
 
 #include <array>
+#include <string>
 
 #include "generator/extras/compression.h"
 #include "support/format.h"
-
-bool brotli_available() { return true; }
 
 const char* brotli_version() {
   // The library packs its version as major << 24 | minor << 12 | patch.
@@ -26,4 +25,9 @@ bool compress_brotli(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& 
                                     static_cast<size_t>(size), bytes, &length, out.data()) == BROTLI_TRUE;
   out.resize(done ? length : 0);
   return done;
+}
+
+std::string brotli_settings() {
+  return std::string("br ") + brotli_version() + " q" + std::to_string(BROTLI_MAX_QUALITY) + " w" +
+         std::to_string(BROTLI_MAX_WINDOW_BITS);
 }

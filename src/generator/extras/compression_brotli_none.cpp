@@ -1,8 +1,6 @@
 // The brotli side of a build without libbrotli (Debian has none for the
-// Windows cross build): only gzip variants are written.
+// Windows cross build): no brotli variants are written.
 #include "generator/extras/compression.h"
-
-bool brotli_available() { return false; }
 
 const char* brotli_version() { return nullptr; }
 
@@ -10,3 +8,5 @@ bool compress_brotli(const uint8_t*, uint64_t, std::vector<uint8_t>& out) {
   out.clear();
   return false;
 }
+
+std::string brotli_settings() { return {}; }

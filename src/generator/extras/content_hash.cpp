@@ -19,6 +19,8 @@ content_hasher::content_hasher() {
   XXH3_128bits_reset(state_of(state_));
 }
 
+void content_hasher::reset() { XXH3_128bits_reset(state_of(state_)); }
+
 void content_hasher::add(const void* bytes, size_t length) { XXH3_128bits_update(state_of(state_), bytes, length); }
 
 uint64_t content_hasher::finish64() const { return XXH3_128bits_digest(state_of(state_)).low64; }

@@ -20,6 +20,8 @@ class content_hasher {
 
   /// Always true: the state needs no memory of its own.
   bool ready() const { return true; }
+  /// Forgets everything added.
+  void reset();
   void add(const void* bytes, size_t length);
   /// Writes the hash of everything added as 32 lower-case hex digits and a
   /// terminator into hex (content_hash_digits + 1 characters).

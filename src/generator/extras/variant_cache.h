@@ -1,39 +1,51 @@
 #pragma once
-// The content-addressed cache of precompressed variants beside the target
-// (DST.cache/, one entry per content hash), so that a run recompresses only
-// the files whose bytes changed since an earlier run.
+// The content-addressed cache of precompressed variants: one entry per
+// content and compression settings, so that a run compresses only contents
+// that no earlier run (of any build sharing the directory) compressed with
+// the same settings and libraries. Entries appear in one step (written
+// under a name of their own, then renamed), so concurrent runs can share a
+// directory; a size limit removes the entries used longest ago.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "generator/extras/compression.h"
 
-/// The compressed forms of one content; an empty vector is no variant.
-struct cached_variants {
-  std::vector<uint8_t> brotli;
-  std::vector<uint8_t> gzip;
-  bool brotli_tried = false;  ///< brotli was attempted (false in a build without it)
+/// What trimming removed.
+struct cache_trim {
+  uint64_t entries = 0;
+  uint64_t bytes = 0;
 };
 
 /// The cache directory of one run.
 class variant_cache {
  public:
-  /// Names the directory after the target: its name up to the extension
-  /// (as the parts are named), then "cache". Creates it; when that fails,
-  /// says so and works without a cache.
-  void open(const wchar_t* target);
+  /// Uses directory (an absolute name), made with its parents when missing;
+  /// when that fails, says so and works without a cache. settings (the
+  /// codings, their settings and library versions) keys every entry beside
+  /// the content.
+  void open(const std::wstring& directory, const std::string& settings);
 
-  /// The entry of hash for content of source_size bytes, when present and
-  /// sound; a damaged entry is reported and treated as missing. An entry
-  /// without brotli does not count when this build has brotli.
-  bool find(const char* hash, uint64_t source_size, cached_variants& out);
+  /// The entry of the content hash (of source_size bytes) made with these
+  /// settings, when present and sound. A damaged entry is reported and
+  /// treated as missing; a found one is marked as used.
+  bool find(const char* hash, uint64_t source_size, variant_set& out);
 
-  /// Stores the entry: written under a temporary name, then renamed, so a
-  /// killed run never leaves a partial entry under a valid name. A failure
-  /// is reported; the run goes on (the entry is made again next time).
-  void store(const char* hash, uint64_t source_size, const cached_variants& variants);
+  /// Stores the entry. A failure is reported; the run goes on (the entry is
+  /// made again next time).
+  void store(const char* hash, uint64_t source_size, const variant_set& variants);
+
+  /// Removes the entries used longest ago until the rest take at most limit
+  /// bytes, and the temporary files of runs that were killed while writing.
+  /// One run trims at a time; a run that finds another trimming leaves it.
+  cache_trim trim(uint64_t limit);
 
  private:
-  std::wstring entry_name(const char* hash, const wchar_t* suffix) const;
+  std::wstring entry_name(const char* hash) const;
+  std::vector<uint8_t> entry_;  // the entry being read
   std::wstring directory_;
+  std::string settings_;
+  std::wstring settings_tag_;
+  uint64_t temporaries_ = 0;
   bool usable_ = false;
 };
