@@ -136,7 +136,9 @@ class example_site {
     }
     // The tag of the live bytes is what tells an edit apart, even one made
     // within the second of the browser's copy; the plan points into it.
-    live.extras = {route.resource->path_root_a, vex_http::live_etag(live.bytes.data(), read.size, live.etag).data(), {}, {}};
+    live.extras = {};
+    live.extras.path_root_a = route.resource->path_root_a;
+    live.extras.etag = vex_http::live_etag(live.bytes.data(), read.size, live.etag).data();
     const vex_http::entity file{route.resource, live.bytes.data(), read.size, read.modified, &live.extras};
     // Live files change under the browser: it must always ask again.
     vex_http::plan_entity(plan, method, file, headers, [](const vex_resource*) { return "no-cache"; });

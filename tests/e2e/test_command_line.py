@@ -36,7 +36,7 @@ class CommandLine(ToolTest):
             self.assertRegex(result.out, r"(?m)^  %s " % item)
         self.assertLeftOnly([])
 
-        # The project's version, and brotli listed exactly when -x writes it.
+        # The project's version, and brotli and zstd listed exactly when -x writes them.
         with open(os.path.join(REPO, "CMakeLists.txt")) as f:
             version = re.search(r"project\(vex_resource_builder VERSION (\S+)", f.read()).group(1)
         result = self.run_tool("--version")
@@ -49,6 +49,7 @@ class CommandLine(ToolTest):
         with_x = self.run_tool("-x", "x.cpp", "page.html")
         self.assertEqual(with_x.code, 0, with_x.out)
         self.assertEqual("brotli" in libraries, "brotli is unavailable" not in with_x.out, libraries)
+        self.assertEqual("zstd" in libraries, "zstd is unavailable" not in with_x.out, libraries)
 
         # A long option where a switch may stand is refused, also --help
         # after a switch; one as a switch's value is that value.
