@@ -5,16 +5,13 @@
 #include <initializer_list>
 
 #include "context/builder_context.h"
+#include "generator/output_set.h"
 #include "support/format.h"
 #include "support/system_error.h"
 
 using namespace platform;
 
 namespace {
-
-bool is_absolute(const wchar_t* path) {
-  return path[0] == L'/' || path[0] == L'\\' || (path[0] != 0 && path[1] == L':');
-}
 
 bool is_separator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
@@ -87,7 +84,7 @@ void note_directory_change(builder_context& context, const wchar_t* directory) {
   dependency_file& deps = context.deps;
   if (!deps.block) return;
   size_t length = wcslen(directory);
-  size_t start = is_absolute(directory) ? 0 : deps.prefix_length;
+  size_t start = is_absolute_path(directory) ? 0 : deps.prefix_length;
   if (start + length + 2 > dependency_prefix_characters) {
     out_printf(L"failed to follow the directory change to [%s] in the dependency file\n", directory);
     context.output_incomplete = 1;
@@ -105,7 +102,7 @@ void note_dependency(builder_context& context, const wchar_t* path, size_t lengt
   if (!deps.file.opened) return;
   size_t used = 0;
   bool fits = true;
-  if (length == 0 || !is_absolute(path)) fits = append_utf8(deps, used, deps.prefix, deps.prefix_length);
+  if (length == 0 || !is_absolute_path(path)) fits = append_utf8(deps, used, deps.prefix, deps.prefix_length);
   if (fits && length == 0) {
     // The current directory itself: the prefix without its last '/', or ".".
     if (used > 1) --used;

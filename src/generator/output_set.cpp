@@ -82,6 +82,10 @@ bool is_standard_stream_name(const wchar_t* name) {
   return wcscmp(name, L"-") == 0 || wcscmp(name, L"con") == 0 || wcscmp(name, L"CON") == 0;
 }
 
+bool is_absolute_path(const wchar_t* name) {
+  return name[0] == L'/' || name[0] == L'\\' || (name[0] != 0 && name[1] == L':');
+}
+
 namespace {
 
 // Copies the target name into pNAME_DST; the position at which the derived

@@ -21,3 +21,7 @@ bool make_derived_name(builder_context& context, const wchar_t* target, const wc
 
 /// True for the target names that stand for the standard output ("-", "con", "CON").
 bool is_standard_stream_name(const wchar_t* name);
+
+/// True for a name that does not depend on the current directory: it starts
+/// with a separator or a drive letter.
+bool is_absolute_path(const wchar_t* name);

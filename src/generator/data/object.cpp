@@ -52,8 +52,7 @@ bool make_object_names(builder_context& context, const wchar_t* target) {
   data_object_file& object = context.object;
   bool coff = &writer_for(object.format) == &coff_writer;
   if (!make_derived_name(context, target, coff ? L"data.obj" : L"data.o")) return false;
-  bool absolute = target[0] == L'/' || target[0] == L'\\' || (target[0] && target[1] == L':');
-  object.final_name = absolute || !context.start_directory[0] ? L"" : context.start_directory;
+  object.final_name = is_absolute_path(target) || !context.start_directory[0] ? L"" : context.start_directory;
   if (!object.final_name.empty()) object.final_name += L'/';
   object.final_name += context.pNAME_DST;
   object.temporary_name = object.final_name + L".tmp";

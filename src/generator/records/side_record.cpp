@@ -65,19 +65,10 @@ struct extras_summary {
   uint64_t nanoseconds = 0;
 };
 
-bool is_standard_stream(const wchar_t* name) {
-  return wcscmp(name, L"-") == 0 || wcscmp(name, L"con") == 0 || wcscmp(name, L"CON") == 0;
-}
-
-bool is_absolute(const wchar_t* name) {
-  bool separator = name[0] == L'/' || name[0] == L'\\';
-  return separator || (name[0] && name[1] == L':');
-}
-
 // The name made absolute against the current directory, because -d changes
 // it during the run.
 std::wstring absolute_name(const std::wstring& name) {
-  if (is_absolute(name.c_str())) return name;
+  if (is_absolute_path(name.c_str())) return name;
   std::wstring directory(get_current_directory(0, nullptr), L'\0');
   uint32_t length =
       directory.empty() ? 0 : get_current_directory(static_cast<uint32_t>(directory.size()), directory.data());
@@ -384,7 +375,7 @@ void write_manifest(builder_context& context, http_extras_run& run) {
 }  // namespace
 
 std::wstring manifest_name(const builder_context& context, const wchar_t* target) {
-  if (!context.namespace_path || is_standard_stream(target)) return {};
+  if (!context.namespace_path || is_standard_stream_name(target)) return {};
   return beside_target(target, L"manifest.json");
 }
 
