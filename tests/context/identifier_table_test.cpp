@@ -61,7 +61,8 @@ TEST(IdentifierTable, AFullTableSaysSo) {
   bool recorded = true;
   int count = 0;
   for (; recorded && count < 2000000; ++count) {
-    std::string key = "n" + std::to_string(count);
+    std::string key = std::to_string(count);
+    key.insert(key.begin(), 'n');
     recorded = table->add(key.c_str(), key.size(), false);
   }
   EXPECT_FALSE(recorded) << "the table has a limit, and add reports reaching it";
