@@ -182,8 +182,11 @@ class HttpExtras(ToolTest):
             f.write(bytes([byte[0] ^ 1]))
         with open(os.path.join(self.path("out", "res.cache"), names[1]), "r+b") as f:
             f.truncate(30)
+        # Far larger than any entry of its file: not taken into memory.
+        with open(os.path.join(self.path("out", "res.cache"), names[2]), "r+b") as f:
+            f.truncate(100 << 30)
         result = self.generate()
-        self.assertEqual(result.out.count("is damaged or incomplete"), 2, result.out)
+        self.assertEqual(result.out.count("is damaged or incomplete"), 3, result.out)
         self.assertEqual(self.read("out", "res.cpp"), first)
         self.assertEqual(sorted(self.cache_entries()), names)
         self.assertNotIn("is damaged", self.generate().out)

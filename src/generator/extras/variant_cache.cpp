@@ -150,7 +150,11 @@ bool variant_cache::find(const char* hash, uint64_t source_size, variant_set& ou
   }
   uint64_t size = 0;
   uint64_t written_at = 0;
-  bool read = file.size(&size) && size < (uint64_t{1} << 40);
+  // No whole entry is larger than its settings and a variant of each coding
+  // smaller than the source: a larger file is damaged, and is not read into
+  // memory.
+  uint64_t largest = header_bytes + settings_.size() + coding_count * source_size + checksum_bytes;
+  bool read = file.size(&size) && size <= largest && size < (uint64_t{1} << 40);
   if (read) {
     // One buffer for every entry of the run: it only grows.
     if (entry_.size() < size) entry_.resize(static_cast<size_t>(size));
