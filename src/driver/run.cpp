@@ -105,6 +105,7 @@ int run(builder_context& context, int argc, wchar_t** argv) {
     return -1;
   }
   if (line.http_extras && !(context.extras = start_http_extras(context, line.target, extras))) {
+    if (context.form == data_form::object) discard_data_object(context);
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;

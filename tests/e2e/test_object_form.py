@@ -79,6 +79,13 @@ class ObjectForm(ObjectTest):
                 self.assertIn(message, result.out)
                 self.assertLeftOnly(["out", "site"])
 
+    def test_a_manifest_that_cannot_be_opened_leaves_no_object(self):
+        os.makedirs(self.path("out", "res.manifest.json"))
+        result = self.run_tool("-q", "-m", "object", "-x", "out/res.cpp", "-d", "site", "*")
+        self.assertEqual(result.code, 255, result.out)
+        self.assertIn("cannot open DST.manifest.json", result.out)
+        self.assertNotIn(NATIVE_OBJECT + ".tmp", os.listdir(self.path("out")))
+
     def test_a_tree_beyond_the_formats_offsets_leaves_no_object(self):
         # A sparse file of 4 GiB: refused before its bytes are copied.
         with open(self.path("site", "big.bin"), "wb") as f:

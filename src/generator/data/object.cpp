@@ -380,3 +380,9 @@ void finish_data_object(builder_context& context) {
   context.output_incomplete = 1;
   discard_object(context);
 }
+
+void discard_data_object(builder_context& context) {
+  context.object.symbols.close();
+  context.object.names.close();
+  discard_object(context);
+}

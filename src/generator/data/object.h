@@ -40,3 +40,7 @@ bool add_object_symbol(builder_context& context, const memory_symbol& symbol);
 /// earlier run under its name, which the new target does not describe.
 /// Called after the walk, before the target is finished.
 void finish_data_object(builder_context& context);
+
+/// Removes the object that open_data_object created, when the run stops
+/// before its walk.
+void discard_data_object(builder_context& context);
