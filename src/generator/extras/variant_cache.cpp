@@ -110,6 +110,14 @@ bool ends_with(const std::wstring& text, const wchar_t* end) {
   return text.size() >= length && text.compare(text.size() - length, length, end) == 0;
 }
 
+// True for the name of an entry's temporary file, as store writes it: the
+// entry's name, a dot, and ".tmp" at the end. Other files of the directory
+// are not the cache's.
+bool is_entry_temporary(const std::wstring& name) {
+  return name.size() > entry_name_length && name[entry_name_length] == L'.' &&
+         is_entry_name(name.substr(0, entry_name_length)) && ends_with(name, L".tmp");
+}
+
 void report(const wchar_t* format, const std::wstring& name) {
   system_message message(last_error());
   out_printf(format, name.c_str(), message.text());
@@ -223,7 +231,7 @@ cache_trim variant_cache::trim(uint64_t limit) {
     if (is_entry_name(file.name)) {
       entries.push_back(&file);
       total += file.size;
-    } else if (ends_with(file.name, L".tmp") && now > file.write_time && now - file.write_time > abandoned_after) {
+    } else if (is_entry_temporary(file.name) && now > file.write_time && now - file.write_time > abandoned_after) {
       delete_file((directory_ + L'/' + file.name).c_str());
     }
   }
