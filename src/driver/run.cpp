@@ -1,5 +1,7 @@
 #include "driver/run.h"
 
+#include <new>
+
 #include "context/builder_context.h"
 #include "driver/command_line.h"
 #include "driver/extras_settings.h"
@@ -139,7 +141,17 @@ int run(builder_context& context, int argc, wchar_t** argv) {
 int run_builder(int argc, wchar_t** argv) {
   builder_context context{};
   init_context(context);
-  int code = run(context, argc, argv);
+  int code = -1;
+  try {
+    code = run(context, argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Too large a file for the memory left: the run stops with the outputs
+    // unfinished (never a crash), and the object, which a build would link
+    // as it is, goes.
+    abandon_http_extras(context);
+    if (context.form == data_form::object) discard_data_object(context);
+    out_printf(L"cannot allocate memory\n");
+  }
   release_context(context);
   return code;
 }

@@ -5,10 +5,11 @@ other formats are cross-linked and run under qemu or wine where that can
 be done here, and otherwise taken apart with the LLVM tools."""
 import os
 import re
+import resource
 import subprocess
 import unittest
 
-from harness import COMPILERS, PLATFORM, REPO, ToolTest, make_tree, native_object
+from harness import COMPILERS, PLATFORM, REPO, TOOL, ToolTest, make_tree, native_object
 from test_data_forms import FREESTANDING
 
 TREE = {"site/index.html": "<h1>hi</h1>", "site/css/a.css": b"\xef\xbb\xbfa{}", "site/empty.txt": b"",
@@ -85,6 +86,23 @@ class ObjectForm(ObjectTest):
         self.assertEqual(result.code, 255, result.out)
         self.assertIn("cannot open DST.manifest.json", result.out)
         self.assertNotIn(NATIVE_OBJECT + ".tmp", os.listdir(self.path("out")))
+
+    def test_too_little_memory_stops_with_a_message_never_a_crash(self):
+        if PLATFORM != "posix" or b"__asan_init" in open(TOOL[0], "rb").read():
+            self.skipTest("an address-space limit (a sanitizer reserves terabytes)")
+        with open(self.path("site", "big.css"), "wb") as f:
+            f.truncate(256 << 20)  # sparse zeros: compressible, cheap to read
+        # 250 MB: the file cannot be read whole for compressing. 550 MB: it
+        # can, but a worker cannot make its brotli variant.
+        for limit, code, message in ((250, 255, "cannot allocate memory\n"),
+                                     (550, 2, "-x: not enough memory to compress [/big.css]\n")):
+            with self.subTest(limit=limit):
+                proc = subprocess.run(
+                    TOOL + ["-q", "-m", "object", "-x", "-j", "2", "out/res.cpp", "-d", "site", "*"], cwd=self.dir,
+                    capture_output=True, text=True,
+                    preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (limit << 20, limit << 20)))
+                self.assertEqual((proc.returncode, proc.stdout), (code, message), proc.stderr[-500:])
+                self.assertNotIn(NATIVE_OBJECT + ".tmp", os.listdir(self.path("out")))
 
     def test_a_tree_beyond_the_formats_offsets_leaves_no_object(self):
         # A sparse file of 4 GiB: refused before its bytes are copied.

@@ -1,5 +1,7 @@
 #include "generator/extras/compression_queue.h"
 
+#include <new>
+
 compression_queue::compression_queue(unsigned workers) {
   if (workers <= 1) return;
   threads_.reset(new platform::thread[workers]);
@@ -17,7 +19,13 @@ compression_queue::~compression_queue() {
 
 void compress_job(compression_job& job) {
   uint64_t start = platform::thread_processor_time();
-  compress_variants(job.bytes.data(), job.size, job.variants);
+  try {
+    compress_variants(job.bytes.data(), job.size, job.variants);
+  } catch (const std::bad_alloc&) {
+    // A worker must not end the process: the caller reports it.
+    job.variants = variant_set{};
+    job.out_of_memory = true;
+  }
   job.nanoseconds = platform::thread_processor_time() - start;
   std::vector<uint8_t>().swap(job.bytes);
 }

@@ -18,6 +18,7 @@ struct compression_job {
   uint64_t size = 0;
   variant_set variants;
   uint64_t nanoseconds = 0;    ///< processor time spent compressing it
+  bool out_of_memory = false;  ///< compressing it needed more memory than there was
   bool done = false;
 };
 
@@ -51,5 +52,6 @@ class compression_queue {
   unsigned started_ = 0;
 };
 
-/// Compresses the job's bytes into its variants and frees them.
+/// Compresses the job's bytes into its variants and frees them; without
+/// the memory for it, leaves no variants and sets out_of_memory.
 void compress_job(compression_job& job);

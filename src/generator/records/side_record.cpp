@@ -254,7 +254,12 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
   if (record->job) {
     run.window_held -= record->size;
     run.queue.wait(record->job.get());
-    if (record->compressed_here) {
+    if (record->job->out_of_memory) {
+      // Without its variants the record would still be right, but the cache
+      // must not remember them as not worth keeping, and the build must know.
+      out_printf(L"-x: not enough memory to compress [%hs]\n", record->sort_path.c_str());
+      context.output_incomplete = 1;
+    } else if (record->compressed_here) {
       run.cache.store(record->hash, record->size, record->job->variants);
       run.summary.nanoseconds += record->job->nanoseconds;
     }
@@ -432,6 +437,12 @@ bool write_side_record(builder_context& context, const wchar_t* path, const char
 
 void drain_http_extras(builder_context& context) {
   if (context.extras) write_records(context, *context.extras, true);
+}
+
+void abandon_http_extras(builder_context& context) {
+  delete context.extras;
+  context.extras = nullptr;
+  context.data_hash = nullptr;
 }
 
 void finish_http_extras(builder_context& context) {

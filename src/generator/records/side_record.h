@@ -56,3 +56,7 @@ void drain_http_extras(builder_context& context);
 /// off), keeps the cache within its limit and prints the run's summary
 /// (unless quiet); then frees the state.
 void finish_http_extras(builder_context& context);
+
+/// Frees the state of a run that stops part-way, writing nothing more; the
+/// workers finish what they hold first.
+void abandon_http_extras(builder_context& context);
