@@ -734,6 +734,8 @@ class Connections:
             (request_bytes("GET", "/style.css", host=False), 400),
             (request_bytes("GET", "/style.css", "Host: 127.0.0.1"), 400),  # two Host lines
             (request_bytes("GET", "/style.css", "Host: a b", host=False), 400),
+            (request_bytes("GET", "/style.css", "Content-Length : 5") + b"GET /", 400),  # space before the colon
+            (request_bytes("GET", "/style.css", " Content-Length: 5") + b"GET /", 400),  # a folded line
             (request_bytes("GET", "/style.css", version="HTTP/1.0", host=False), 200),
         ]
         for request, status in cases:
