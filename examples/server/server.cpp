@@ -330,7 +330,9 @@ int main(int argc, char** argv) {
   server.set_post_routing_handler([](const httplib::Request&, httplib::Response& response) {
     if (current_outcome == nullptr) return;
     if (current_outcome->close) {
+      // The library may have said so already, for a client that asked.
       response.headers.erase("Keep-Alive");
+      response.headers.erase("Connection");
       response.set_header("Connection", "close");
     }
     if (!current_outcome->accept_ranges) response.headers.erase("Accept-Ranges");

@@ -732,6 +732,7 @@ class Connections:
             (request_bytes("FOO", "/style.css"), 501),
             (request_bytes("get", "/style.css"), 501),                   # methods are case-sensitive
             (request_bytes("GET", "/style.css", host=False), 400),
+            (request_bytes("GET", "/style.css", "Connection: close", host=False), 400),  # close said once
             (request_bytes("GET", "/style.css", "Host: 127.0.0.1"), 400),  # two Host lines
             (request_bytes("GET", "/style.css", "Host: a b", host=False), 400),
             (request_bytes("GET", "/style.css", "Content-Length : 5") + b"GET /", 400),  # space before the colon
