@@ -586,6 +586,8 @@ class DirectoryIndex:
                 self.assertEqual(status, expected)
                 if expected == 200:
                     self.assertEqual(body, self.FILES["style.css"])
+        # A target longer than the library takes: no record has it, or it is too long; its fields are not.
+        self.assertIn(raw_request(port, "GET", "/" + "a" * 9000)[0], (404, 414))
 
 
 class DevelopmentMode:
