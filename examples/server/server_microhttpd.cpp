@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
   sockaddr_in6 address6{};
   sockaddr_in address4{};
   const sockaddr* address = nullptr;
-  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
+  // poll(), not epoll: with epoll the library misses a client's end of
+  // sending and holds the connection until it times out.
+  unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
   if (inet_pton(AF_INET, options.host.c_str(), &address4.sin_addr) == 1) {
     address4.sin_family = AF_INET;
     address4.sin_port = htons(static_cast<uint16_t>(options.port));
