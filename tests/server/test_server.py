@@ -715,6 +715,14 @@ class Connections:
                             request_bytes("GET", "/data.bin", "Range: bytes=0-3"))
             self.assertEqual(connection.answer()[::2], (200, self.STYLE))
             self.assertEqual(connection.answer()[::2], (206, data[:4]))
+        with Connection(self.port) as connection:  # a line ending in LF alone is a line, or the request refused
+            connection.send(request_bytes("GET", "/style.css", "Content-Length: %d\nX: y" % len(hidden)) + hidden +
+                            request_bytes("GET", "/data.bin", "Range: bytes=0-3"))
+            first, following = connection.answer(), connection.answer()
+            if first[0] == 400:
+                self.assertIsNone(following)
+            else:
+                self.assertEqual((first[::2], following[::2]), ((200, self.STYLE), (206, data[:4])))
         # Bodies a server may decline to read: then it ends the connection
         # after the answer, else it answers the request that follows.
         large = hidden * (100 * 1024 // len(hidden))
