@@ -55,6 +55,7 @@ struct request_outcome {
   bool close = false;         ///< end the connection after the answer
   bool accept_ranges = false; ///< the plan has Accept-Ranges (the library adds it to HEAD answers)
   uint64_t discard = 0;       ///< bytes of body to drop before the next request
+  bool bare_line_feed = false; ///< a line of the header block ends in LF alone
 };
 // The outcome of the request that this connection thread is answering.
 thread_local request_outcome* current_outcome = nullptr;
@@ -79,6 +80,13 @@ class connection_stream final : public httplib::Stream {
     const size_t taken = std::min(size, end_ - start_);
     std::memcpy(into, input_ + start_, taken);
     start_ += taken;
+    // The library reads the request line and the header block only, and
+    // skips a line that ends in LF alone, where other parsers take the
+    // line: such a request is refused rather than read differently.
+    for (size_t i = 0; i < taken; ++i) {
+      if (into[i] == '\n' && last_read_ != '\r' && current_outcome) current_outcome->bare_line_feed = true;
+      last_read_ = into[i];
+    }
     return static_cast<ssize_t>(taken);
   }
 
@@ -196,6 +204,7 @@ class connection_stream final : public httplib::Stream {
   char input_[input_capacity];
   size_t start_ = 0;
   size_t end_ = 0;
+  char last_read_ = 0;
   std::string output_;
   mutable std::string peer_ip_, local_ip_;
   mutable int peer_port_ = 0, local_port_ = 0;
@@ -285,7 +294,12 @@ void serve(const httplib::Request& request, httplib::Response& response) {
 
   auto live = std::make_shared<live_file>();
   vex_http::response_plan plan;
-  site.answer(plan, request.method, request.target, fields.headers(), *live);
+  if (outcome.bare_line_feed) {
+    vex_http::plan_error(plan, request.method, 400);
+    plan.close_connection = true;
+  } else {
+    site.answer(plan, request.method, request.target, fields.headers(), *live);
+  }
   send_plan(request, response, plan, std::move(live));
 }
 
@@ -330,7 +344,9 @@ int main(int argc, char** argv) {
   server.set_post_routing_handler([](const httplib::Request&, httplib::Response& response) {
     if (current_outcome == nullptr) return;
     if (current_outcome->close) {
+      // The library may have said so already, for a client that asked.
       response.headers.erase("Keep-Alive");
+      response.headers.erase("Connection");
       response.set_header("Connection", "close");
     }
     if (!current_outcome->accept_ranges) response.headers.erase("Accept-Ranges");

@@ -10,8 +10,8 @@
 // follows it, so pipelined requests are answered in order. A body up to
 // body_discard_limit is read and dropped; a longer one, or one the client
 // holds back for a 100 (Continue), ends the connection after the answer, as
-// does a request the parser refuses (400, or 431 for a header block that is
-// too large).
+// does a request the parser refuses (400; 414 for a request line, 431 for
+// a header block, that is too large).
 #include <boost/asio/detail/socket_option.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -90,8 +90,12 @@ class session : public std::enable_shared_from_this<session> {
     if (error.category() != http::make_error_code(http::error::bad_target).category() ||
         error == http::error::end_of_stream || error == http::error::partial_message)
       return close();
+    // Over the limit before the end of the request line, it is the target
+    // that is too long (414), else the header fields (431).
+    const std::string_view read(static_cast<const char*>(buffer_.cdata().data()), buffer_.size());
+    const int status = error != http::error::header_limit ? 400 : read.find("\r\n") == read.npos ? 414 : 431;
     vex_http::response_plan plan;
-    vex_http::plan_error(plan, "", error == http::error::header_limit ? 431 : 400);
+    vex_http::plan_error(plan, "", status);
     send(plan, 11, false, {}, {});
   }
 

@@ -60,16 +60,20 @@ MHD_Response* make_response(const vex_http::response_plan& plan, bool live) {
 MHD_Result answer(void*, MHD_Connection* connection, const char*, const char* method, const char* version,
                   const char*, size_t* upload_size, void** state_pointer) {
   request_state& state = *static_cast<request_state*>(*state_pointer);
-  if (!state.headers_seen) {  // the first call has the header block only
+  vex_http::request_fields fields(std::strcmp(version, "HTTP/1.0") == 0 ? 10 : 11);
+  MHD_get_connection_values_n(connection, MHD_HEADER_KIND, &add_field, &fields);
+  // A body whose end is unknown (a transfer coding, or framing in doubt) is
+  // answered at once, which ends the connection: the library reads plain
+  // chunked bodies only, and would wait for the end of any other.
+  const bool end_unknown = fields.body().kind == vex_http::request_body::unsized;
+  if (!state.headers_seen && !end_unknown) {  // the first call has the header block only
     state.headers_seen = true;
     return MHD_YES;
   }
-  if (*upload_size != 0) {  // a request body is read and dropped
+  if (*upload_size != 0 && !end_unknown) {  // a request body is read and dropped
     *upload_size = 0;
     return MHD_YES;
   }
-  vex_http::request_fields fields(std::strcmp(version, "HTTP/1.0") == 0 ? 10 : 11);
-  MHD_get_connection_values_n(connection, MHD_HEADER_KIND, &add_field, &fields);
 
   live_file live;
   vex_http::response_plan plan;
@@ -79,7 +83,7 @@ MHD_Result answer(void*, MHD_Connection* connection, const char*, const char* me
   if (!response) return MHD_NO;
   // Before Date: the library forgets that a response has a Date of its own
   // when Connection is added after it, and sends a second one.
-  if (plan.close_connection) MHD_add_response_header(response, "Connection", "close");
+  if (plan.close_connection || end_unknown) MHD_add_response_header(response, "Connection", "close");
   for (size_t i = 0; i < plan.header_count; ++i) {
     if (std::strcmp(plan.headers[i].name, "Content-Length") == 0) continue;
     const std::string value(plan.headers[i].value);
@@ -102,7 +106,9 @@ int main(int argc, char** argv) {
   sockaddr_in6 address6{};
   sockaddr_in address4{};
   const sockaddr* address = nullptr;
-  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
+  // poll(), not epoll: with epoll the library misses a client's end of
+  // sending and holds the connection until it times out.
+  unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
   if (inet_pton(AF_INET, options.host.c_str(), &address4.sin_addr) == 1) {
     address4.sin_family = AF_INET;
     address4.sin_port = htons(static_cast<uint16_t>(options.port));

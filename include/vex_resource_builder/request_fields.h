@@ -35,6 +35,18 @@ inline bool is_unreserved_or_sub_delim(char c) {
          (c != 0 && std::strchr("-._~!$&'()*+,;=", c) != nullptr);
 }
 
+// True when name is a token, as a field name must be: a name with
+// whitespace in it (before the colon, or a folded line taken for a field)
+// is read differently by different parsers, so its request is refused.
+inline bool is_token(std::string_view name) {
+  if (name.empty()) return false;
+  for (const char c : name)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          (c != 0 && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr)))
+      return false;
+  return true;
+}
+
 // A Content-Length value: digits, or a list of equal numbers ("5, 5"),
 // which some intermediaries send for lines they merged. False when invalid.
 inline bool parse_content_length(std::string_view value, std::optional<uint64_t>& result) {
@@ -107,7 +119,9 @@ class request_fields {
   /// One field line; the name is matched without regard to case.
   void add(std::string_view name, std::string_view value) {
     using negotiation_detail::same_token;
-    if (same_token(name, "Host")) {
+    if (!fields_detail::is_token(name)) {
+      bad_name_ = true;
+    } else if (same_token(name, "Host")) {
       ++host_lines_;
       host_valid_ = host_valid_ && valid_host(value);
     } else if (same_token(name, "Content-Length")) {
@@ -129,7 +143,8 @@ class request_fields {
   /// The headers the planner reads. fields_status is 400 for a request
   /// whose Host lines are missing (HTTP/1.1), several or invalid, or whose
   /// framing is invalid (a bad Content-Length, or one beside
-  /// Transfer-Encoding, or a last transfer coding other than chunked), and
+  /// Transfer-Encoding, or a last transfer coding other than chunked), or
+  /// which has a field name that is not a token, and
   /// 431 for more than max_lines lines of the fields it reads, or joined
   /// values longer than join_capacity.
   request_headers headers() const {
@@ -190,7 +205,7 @@ class request_fields {
 
  private:
   bool bad_framing() const {
-    return !length_valid_ ||
+    return bad_name_ || !length_valid_ ||
            (transfer_coded_ && (length_ || !negotiation_detail::same_token(last_coding_, "chunked")));
   }
 
@@ -219,6 +234,7 @@ class request_fields {
   bool transfer_coded_ = false;
   std::string_view last_coding_;
   bool overflow_ = false;
+  bool bad_name_ = false;
   // The joined values of the last headers(); the same each time.
   mutable char joined_[join_capacity];
 };

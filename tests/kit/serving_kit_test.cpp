@@ -189,6 +189,9 @@ TEST(RequestFields, JoinsRepeatedLinesInOrderAndChecksHostAndFraming) {
   EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "gzip, chunked"}}), (std::pair{0, request_body::unsized}));
   EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "chunked, gzip"}}).first, 400);
   EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "chunked"}, {"Content-Length", "3"}}).first, 400);
+  // A name with whitespace hides its field from one parser and not another.
+  EXPECT_EQ(status_of(10, {{"Content-Length ", "3"}}), (std::pair{400, request_body::unsized}));
+  EXPECT_EQ(status_of(10, {{" Transfer-Encoding", "chunked"}}), (std::pair{400, request_body::unsized}));
 
   request_fields many(10);
   for (size_t i = 0; i <= request_fields::max_lines; ++i) many.add("Accept-Encoding", "gzip");

@@ -586,6 +586,8 @@ class DirectoryIndex:
                 self.assertEqual(status, expected)
                 if expected == 200:
                     self.assertEqual(body, self.FILES["style.css"])
+        # A target longer than the library takes: no record has it, or it is too long; its fields are not.
+        self.assertIn(raw_request(port, "GET", "/" + "a" * 9000)[0], (404, 414))
 
 
 class DevelopmentMode:
@@ -692,6 +694,12 @@ class Connections:
             connection.send(request_bytes("GET", "/style.css", "Connection: close"))
             self.assertEqual(connection.answer()[::2], (200, self.STYLE))
             self.assertTrue(connection.closed())
+        for _ in range(5):  # a client done sending waits for the end (printf | nc); missing it may be a race
+            with Connection(self.port) as connection:
+                connection.send(request_bytes("GET", "/style.css"))
+                connection.socket.shutdown(socket.SHUT_WR)
+                self.assertEqual(connection.answer()[::2], (200, self.STYLE))
+                self.assertTrue(connection.closed())
 
     def test_a_body_is_read_or_ends_the_connection_never_taken_for_a_request(self):
         hidden = request_bytes("GET", "/docs/page.html")
@@ -707,12 +715,21 @@ class Connections:
                             request_bytes("GET", "/data.bin", "Range: bytes=0-3"))
             self.assertEqual(connection.answer()[::2], (200, self.STYLE))
             self.assertEqual(connection.answer()[::2], (206, data[:4]))
+        with Connection(self.port) as connection:  # a line ending in LF alone is a line, or the request refused
+            connection.send(request_bytes("GET", "/style.css", "Content-Length: %d\nX: y" % len(hidden)) + hidden +
+                            request_bytes("GET", "/data.bin", "Range: bytes=0-3"))
+            first, following = connection.answer(), connection.answer()
+            if first[0] == 400:
+                self.assertIsNone(following)
+            else:
+                self.assertEqual((first[::2], following[::2]), ((200, self.STYLE), (206, data[:4])))
         # Bodies a server may decline to read: then it ends the connection
         # after the answer, else it answers the request that follows.
         large = hidden * (100 * 1024 // len(hidden))
         chunked = b"%x\r\n%s\r\n0\r\n\r\n" % (len(hidden), hidden)
         cases = [(["Content-Length: %d" % len(large)], large, 405),
                  (["Transfer-Encoding: chunked"], chunked, 405),
+                 (["Transfer-Encoding: gzip, chunked"], chunked, 405),  # a coding the library cannot read
                  (["Transfer-Encoding: chunked", "Content-Length: %d" % len(chunked)], chunked, 400),
                  (["Content-Length: 3", "Content-Length: 4"], b"abcd", 400)]
         for lines, body, first in cases:
@@ -731,8 +748,11 @@ class Connections:
             (request_bytes("FOO", "/style.css"), 501),
             (request_bytes("get", "/style.css"), 501),                   # methods are case-sensitive
             (request_bytes("GET", "/style.css", host=False), 400),
+            (request_bytes("GET", "/style.css", "Connection: close", host=False), 400),  # close said once
             (request_bytes("GET", "/style.css", "Host: 127.0.0.1"), 400),  # two Host lines
             (request_bytes("GET", "/style.css", "Host: a b", host=False), 400),
+            (request_bytes("GET", "/style.css", "Content-Length : 5") + b"GET /", 400),  # space before the colon
+            (request_bytes("GET", "/style.css", " Content-Length: 5") + b"GET /", 400),  # a folded line
             (request_bytes("GET", "/style.css", version="HTTP/1.0", host=False), 200),
         ]
         for request, status in cases:
