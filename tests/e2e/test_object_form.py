@@ -81,6 +81,8 @@ class ObjectForm(ObjectTest):
                 self.assertLeftOnly(["out", "site"])
 
     def test_a_manifest_that_cannot_be_opened_leaves_no_object(self):
+        if PLATFORM != "posix":
+            self.skipTest("wine opens a directory for writing; its writes fail later")
         os.makedirs(self.path("out", "res.manifest.json"))
         result = self.run_tool("-q", "-m", "object", "-x", "out/res.cpp", "-d", "site", "*")
         self.assertEqual(result.code, 255, result.out)
