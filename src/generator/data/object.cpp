@@ -32,6 +32,22 @@ const object_writer& writer_for(object_format format) {
   return elf_writer;
 }
 
+object_layout plan_object_layout(const object_layout& model, uint8_t* head, size_t& head_length) {
+  const object_writer& writer = writer_for(model.format);
+  object_layout layout = model;
+  layout.data_at = writer.header_size;
+  layout.symbols_at = layout.data_at + layout.data_size;
+  layout.strings_at = layout.symbols_at + (writer.null_symbols + layout.symbol_count) * writer.symbol_size;
+  // The head's length is the same whatever it says; what it says may
+  // depend on the table's size.
+  head_length = writer.strings_head(layout, head);
+  uint64_t alignment = writer.string_alignment;
+  layout.strings_size = (head_length + layout.name_bytes + alignment - 1) / alignment * alignment;
+  writer.strings_head(layout, head);
+  layout.trailer_at = layout.strings_at + layout.strings_size;
+  return layout;
+}
+
 const wchar_t* object_format_family(object_format format) {
   const object_writer& writer = writer_for(format);
   return &writer == &coff_writer ? L"COFF" : &writer == &macho_writer ? L"Mach-O" : L"ELF";
@@ -204,27 +220,6 @@ bool append_symbol_table(builder_context& context, const object_writer& writer, 
   return append_symbols(context, writer, layout, name_base, reinterpret_cast<const uint8_t*>(symbols.get()), count);
 }
 
-// Places the tables behind the data.
-object_layout plan_layout(const builder_context& context, const object_writer& writer, uint8_t* head,
-                          size_t& head_length) {
-  object_layout layout{};
-  layout.format = context.object.format;
-  layout.data_size = context.binary.size;
-  layout.symbol_count = context.object.symbol_count;
-  layout.name_bytes = context.object.name_bytes;
-  layout.data_at = writer.header_size;
-  layout.symbols_at = layout.data_at + layout.data_size;
-  layout.strings_at = layout.symbols_at + (writer.null_symbols + layout.symbol_count) * writer.symbol_size;
-  // The head's length is the same whatever it says; what it says may
-  // depend on the table's size.
-  head_length = writer.strings_head(layout, head);
-  uint64_t alignment = writer.string_alignment;
-  layout.strings_size = (head_length + layout.name_bytes + alignment - 1) / alignment * alignment;
-  writer.strings_head(layout, head);
-  layout.trailer_at = layout.strings_at + layout.strings_size;
-  return layout;
-}
-
 // Appends the symbol and string tables and the trailer, then writes the
 // header in front of the data. False after a message.
 bool complete_object(builder_context& context) {
@@ -233,7 +228,12 @@ bool complete_object(builder_context& context) {
   uint8_t head[object_piece_capacity];
   uint8_t piece[object_piece_capacity];
   size_t head_length = 0;
-  object_layout layout = plan_layout(context, writer, head, head_length);
+  object_layout model{};
+  model.format = object.format;
+  model.data_size = context.binary.size;
+  model.symbol_count = object.symbol_count;
+  model.name_bytes = object.name_bytes;
+  object_layout layout = plan_object_layout(model, head, head_length);
   size_t trailer_length = writer.trailer(layout, piece);
   uint64_t file_size = layout.trailer_at + trailer_length;
   if (file_size > writer.file_limit || layout.strings_size > 0xffffffff || layout.symbol_count > 0x7fffffff) {
