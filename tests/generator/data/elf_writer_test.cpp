@@ -7,12 +7,6 @@
 
 namespace {
 
-struct elf_machine {
-  object_format format;
-  uint64_t machine;
-  const char* name;
-};
-
 struct elf_section {
   uint64_t name_index;
   std::string name;
@@ -55,7 +49,7 @@ size_t find_section(const std::vector<elf_section>& sections, const std::string&
   return 0;
 }
 
-class ElfWriter : public testing::TestWithParam<elf_machine> {};
+class ElfWriter : public testing::TestWithParam<object_machine> {};
 
 TEST_P(ElfWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
   std::vector<sample_array> arrays = sample_arrays();
@@ -66,22 +60,16 @@ TEST_P(ElfWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
                                                     1 /* version */, 0 /* System V */}));
   EXPECT_EQ(in.u16(16), 1u) << "relocatable";
   EXPECT_EQ(in.u16(18), GetParam().machine);
-  EXPECT_EQ(in.u32(20), 1u) << "version";
   EXPECT_EQ(in.u32(48), 0u) << "flags";
-  EXPECT_EQ(in.u16(52), 64u) << "header size";
-  EXPECT_EQ(in.u16(56), 0u) << "program headers";
-  EXPECT_EQ(in.u64(40) % 8, 0u) << "section headers aligned";
 
   std::vector<elf_section> sections = read_sections(in);
   ASSERT_EQ(sections.size(), 6u) << "null, data, note, symbols, their names, section names";
-  EXPECT_EQ(sections[0].type, 0u) << "the null section";
 
   size_t data_index = find_section(sections, ".rodata.vex_res");
   const elf_section& data = sections[data_index];
   EXPECT_EQ(data.type, sht_progbits);
   EXPECT_EQ(data.flags, shf_alloc) << "read-only, not code";
   EXPECT_EQ(data.alignment, 8u);
-  EXPECT_EQ(data.offset % 8, 0u);
   const elf_section& note = sections[find_section(sections, ".note.GNU-stack")];
   EXPECT_EQ(note.flags & (shf_write | shf_execinstr), 0u) << "no executable stack";
   EXPECT_EQ(note.size, 0u);
@@ -94,6 +82,7 @@ TEST_P(ElfWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
   const elf_section& strings = sections[symtab.link];
   EXPECT_EQ(strings.type, sht_strtab);
   EXPECT_EQ(in.bytes(symtab.offset, 24), std::vector<uint8_t>(24)) << "the null symbol";
+  EXPECT_GE(symtab.info, 1u) << "the null symbol is local";
   std::map<std::string, read_symbol> symbols;
   for (uint64_t i = 1; i < symtab.size / 24; ++i) {
     uint64_t at = symtab.offset + i * 24, name = in.u32(at), info = in.field(at + 4, 1);
@@ -108,8 +97,8 @@ TEST_P(ElfWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, ElfWriter,
-                         testing::Values(elf_machine{object_format::elf_x86_64, 62, "x86_64"},
-                                         elf_machine{object_format::elf_arm64, 183, "aarch64"}),
-                         [](const testing::TestParamInfo<elf_machine>& info) { return info.param.name; });
+                         testing::Values(object_machine{object_format::elf_x86_64, 62, 0, "x86_64"},
+                                         object_machine{object_format::elf_arm64, 183, 0, "aarch64"}),
+                         machine_name);
 
 }  // namespace

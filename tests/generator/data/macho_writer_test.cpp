@@ -8,12 +8,6 @@
 
 namespace {
 
-struct macho_machine {
-  object_format format;
-  uint64_t cpu_type, cpu_subtype;
-  const char* name;
-};
-
 constexpr uint64_t mh_magic_64 = 0xfeedfacf, mh_object = 1;
 constexpr uint64_t lc_symtab = 0x2, lc_dysymtab = 0xb, lc_segment_64 = 0x19, lc_build_version = 0x32;
 constexpr uint64_t platform_macos = 1;
@@ -38,7 +32,7 @@ std::map<uint64_t, uint64_t> read_commands(const file_reader& in) {
   return commands;
 }
 
-class MachoWriter : public testing::TestWithParam<macho_machine> {};
+class MachoWriter : public testing::TestWithParam<object_machine> {};
 
 TEST_P(MachoWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
   std::vector<sample_array> arrays = sample_arrays();
@@ -46,8 +40,8 @@ TEST_P(MachoWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
   file_reader in{file};
 
   EXPECT_EQ(in.u32(0), mh_magic_64);
-  EXPECT_EQ(in.u32(4), GetParam().cpu_type);
-  EXPECT_EQ(in.u32(8), GetParam().cpu_subtype);
+  EXPECT_EQ(in.u32(4), GetParam().machine);
+  EXPECT_EQ(in.u32(8), GetParam().subtype);
   EXPECT_EQ(in.u32(12), mh_object);
   std::map<uint64_t, uint64_t> commands = read_commands(in);
   for (uint64_t kind : {lc_segment_64, lc_build_version, lc_symtab, lc_dysymtab})
@@ -94,8 +88,8 @@ TEST_P(MachoWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, MachoWriter,
-                         testing::Values(macho_machine{object_format::macho_x86_64, 0x01000007, 3, "x86_64"},
-                                         macho_machine{object_format::macho_arm64, 0x0100000c, 0, "arm64"}),
-                         [](const testing::TestParamInfo<macho_machine>& info) { return info.param.name; });
+                         testing::Values(object_machine{object_format::macho_x86_64, 0x01000007, 3, "x86_64"},
+                                         object_machine{object_format::macho_arm64, 0x0100000c, 0, "arm64"}),
+                         machine_name);
 
 }  // namespace

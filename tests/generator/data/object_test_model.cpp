@@ -1,7 +1,5 @@
 #include "generator/data/object_test_model.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 #include "generator/data/object_model.h"
@@ -11,6 +9,8 @@ namespace {
 uint64_t padded(uint64_t size) { return (size + 7) / 8 * 8; }
 
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, const object_machine& machine) { return out << machine.name; }
 
 std::vector<sample_array> sample_arrays() {
   std::vector<sample_array> arrays = {{"vex_res_a_odd", {}}, {"vex_res_b_empty", {}}, {"vex_res_c_words", {}},

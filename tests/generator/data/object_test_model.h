@@ -3,6 +3,8 @@
 // whole object a writer makes of them (assembled in memory as object.cpp
 // assembles it in the file), bounded little-endian reads for the readers
 // of each file format, and the check that each array lies at its symbol.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -10,6 +12,18 @@
 #include <vector>
 
 #include "context/data_form.h"
+
+/// A machine of a format family, as the tests take it: its number in the
+/// file's header (and the subtype, where the format has one).
+struct object_machine {
+  object_format format;
+  uint64_t machine, subtype;
+  const char* name;
+};
+
+/// The machine's name, in a failure's message and in the test's name.
+std::ostream& operator<<(std::ostream& out, const object_machine& machine);
+inline std::string machine_name(const testing::TestParamInfo<object_machine>& info) { return info.param.name; }
 
 /// One data array as the object form takes it: its C name and its bytes.
 struct sample_array {
