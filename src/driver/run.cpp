@@ -133,7 +133,7 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
   if (!finish_dependency_file(objects.deps)) context.output_incomplete = 1;
   // The binary file and the object are whole before the target is: a run
   // stopped in between leaves a target that does not compile.
-  data.finish(context);
+  if (!data.finish(context)) context.output_incomplete = 1;
   finish_output_set(context);
   finish_http_extras(context, std::exchange(objects.extras, nullptr));
   if (!context.quiet) {

@@ -13,11 +13,11 @@ bool binary_form::writes(os_handle handle) const {
   return binary_.file.opened && same_file(handle, binary_.file.handle);
 }
 
-void binary_form::begin_bytes(builder_context& context) {
+void binary_form::begin_bytes(uint64_t size) {
   offset_ = binary_.size;
   copied_ = 0;
   hash_.reset();
-  hash_.add(&context.file_size, sizeof context.file_size);
+  hash_.add(&size, sizeof size);
 }
 
 bool binary_form::write_chunk(builder_context& context, size_t bytes) {

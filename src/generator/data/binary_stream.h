@@ -39,8 +39,8 @@ class binary_form : public data_writer {
   bool write_gathered(const memory_arrays& out) override;
 
  protected:
-  /// Starts the file's bytes at the binary file's end.
-  void begin_bytes(builder_context& context);
+  /// Starts the bytes of a file of size bytes at the binary file's end.
+  void begin_bytes(uint64_t size);
   /// Pads the file's bytes to its measured size; false after a message.
   bool end_bytes(builder_context& context);
   /// The hash of the file's size and bytes, which names its symbol.

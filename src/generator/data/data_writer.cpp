@@ -17,7 +17,7 @@ bool data_writer::writes(platform::os_handle) const { return false; }
 
 bool data_writer::write_gathered(const memory_arrays&) { return true; }
 
-void data_writer::finish(builder_context&) {}
+bool data_writer::finish(builder_context&) { return true; }
 
 std::unique_ptr<data_writer> make_data_writer(data_form form, const wchar_t* object_format_name) {
   switch (form) {

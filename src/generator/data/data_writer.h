@@ -59,8 +59,9 @@ class data_writer {
   virtual bool write_gathered(const memory_arrays& out);
 
   /// After the walk, before the target is finished: completes the form's
-  /// file, so that a target never names bytes that are missing.
-  virtual void finish(builder_context& context);
+  /// file, so that a target never names bytes that are missing. False when
+  /// the file is not whole (after a message), and the output incomplete.
+  virtual bool finish(builder_context& context);
   /// The run stops before its end: removes what a build must not use.
   virtual void discard() {}
 };

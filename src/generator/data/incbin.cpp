@@ -17,7 +17,7 @@ namespace {
 
 // DST.bin in pNAME_DST, made like DST.h: "bin" at the target's extension.
 bool make_binary_name(builder_context& context, const wchar_t* target) {
-  return make_derived_name(context, target, L"bin");
+  return make_derived_name(target, L"bin", context.pNAME_DST, context.name_capacity);
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ bool incbin_form::open(builder_context& context, const wchar_t* target, bool app
 }
 
 bool incbin_form::begin_file(builder_context& context, const char*) {
-  begin_bytes(context);
+  begin_bytes(context.file_size);
   return true;
 }
 
@@ -93,9 +93,9 @@ bool incbin_form::end_file(builder_context& context, const char* path_literal) {
   return write_data_text(context, id);
 }
 
-void incbin_form::finish(builder_context& context) {
+bool incbin_form::finish(builder_context&) {
   binary_.file.close();
-  if (binary_.failed) context.output_incomplete = 1;
+  return !binary_.failed;
 }
 
 bool incbin_form::write_from_memory(builder_context& context, memory_arrays& out, const char* name,

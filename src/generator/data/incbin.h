@@ -24,7 +24,8 @@ class incbin_form final : public binary_form {
   /// binding of the array name to them to out.text.
   bool write_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
                          uint64_t size) override;
-  void finish(builder_context& context) override;
+  /// Closes DST.bin; false when a write of it failed.
+  bool finish(builder_context& context) override;
 
  private:
   std::wstring file_name_;

@@ -94,7 +94,8 @@ bool append_symbols(binary_file& binary, const object_writer& writer, const obje
 // others, and ".tmp" after that while it is written.
 bool object_form::make_names(builder_context& context, const wchar_t* target) {
   bool coff = &writer_for(format_) == &coff_writer;
-  if (!make_derived_name(context, target, coff ? L"data.obj" : L"data.o")) return false;
+  if (!make_derived_name(target, coff ? L"data.obj" : L"data.o", context.pNAME_DST, context.name_capacity))
+    return false;
   final_name_ = is_absolute_path(target) || !context.start_directory[0] ? L"" : context.start_directory;
   if (!final_name_.empty()) final_name_ += L'/';
   final_name_ += context.pNAME_DST;
@@ -118,7 +119,7 @@ void object_form::fail() {
 
 bool object_form::open_part(builder_context& context, const wchar_t* target, const wchar_t* suffix,
                             file_handle& part, const wchar_t* message) {
-  if (make_derived_name(context, target, suffix))
+  if (make_derived_name(target, suffix, context.pNAME_DST, context.name_capacity))
     part.open(context.pNAME_DST, generic_read | generic_write, create_always, part_flags);
   if (part.opened) return true;
   out_printf(message, context.pNAME_DST);
@@ -339,7 +340,7 @@ bool object_form::writes(os_handle handle) const {
 
 bool object_form::begin_file(builder_context& context, const char*) {
   if (!can_hold(context.file_size, context.flat_name)) return false;
-  begin_bytes(context);
+  begin_bytes(context.file_size);
   return true;
 }
 
@@ -377,18 +378,18 @@ bool object_form::write_gathered(const memory_arrays& out) {
   return written;
 }
 
-void object_form::finish(builder_context& context) {
+bool object_form::finish(builder_context& context) {
   bool whole = binary_.file.opened && complete(context);
   binary_.file.close();
   symbols_.close();
   names_.close();
   if (whole) {
-    if (replace_file(temporary_name_.c_str(), final_name_.c_str())) return;
+    if (replace_file(temporary_name_.c_str(), final_name_.c_str())) return true;
     out_printf(L"cannot give DST.data.o its name [%s]\n", final_name_.c_str());
     print_system_error(standard_stream::output, last_error());
   }
-  context.output_incomplete = 1;
   remove_files();
+  return false;
 }
 
 void object_form::discard() {

@@ -39,8 +39,8 @@ class object_form final : public binary_form {
   /// in one step, so that no name ever holds a partial object. When any
   /// write of the object failed, it is removed instead, and so is an object
   /// of an earlier run under its name, which the new target does not
-  /// describe.
-  void finish(builder_context& context) override;
+  /// describe. False then.
+  bool finish(builder_context& context) override;
   /// Removes the object, when the run stops before its walk ends.
   void discard() override;
 

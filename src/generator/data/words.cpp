@@ -45,35 +45,34 @@ bool prepare_chunk(builder_context& context, size_t offset, size_t word_count) {
   return false;
 }
 
-// Words per piece of an array from memory: as many as text_buffer holds
-// once encoded, below the file's escaped path.
-size_t words_per_piece(const builder_context& context) {
-  size_t room = static_cast<size_t>(room_below_literals(context)) - 2;
+// Words per piece of an array from memory: as many as room bytes hold once
+// encoded.
+size_t words_per_piece(uint64_t text_room) {
+  size_t room = static_cast<size_t>(text_room) - 2;
   size_t words = room / 21;
   while (words > 1 && encoded_chunk_size(words) > room) --words;
   return words;
 }
 
-// Encodes the piece of words words at bytes (size bytes in all, the last
-// word padded) into text_buffer behind offset characters; returns the
-// length without the final ", ".
-size_t encode_piece(builder_context& context, const uint8_t* bytes, uint64_t size, size_t offset, size_t words) {
+// Encodes words words at bytes (size bytes from there on, the last word
+// padded with zeros) into out; returns the length without the final ", ".
+size_t encode_piece(const uint8_t* bytes, uint64_t size, size_t words, bool big_endian, char* out) {
   size_t length = 0;
   if (words * 8 <= size) {
-    length = encode_chunk(bytes, words, context.big_endian, context.text_buffer + offset);
+    length = encode_chunk(bytes, words, big_endian, out);
   } else {
     // The piece that holds the partial last word goes through a padded copy.
     uint8_t tail[8] = {};
     size_t full = words - 1;
-    length = encode_chunk(bytes, full, context.big_endian, context.text_buffer + offset);
+    length = encode_chunk(bytes, full, big_endian, out);
     memcpy(tail, bytes + 8 * full, static_cast<size_t>(size % 8));
     if (full > 0 && full % 400 == 0) {
-      memcpy(context.text_buffer + offset + length - 1, "\n\t\t", 3);
+      memcpy(out + length - 1, "\n\t\t", 3);
       length += 2;
     }
-    length += encode_chunk(tail, 1, context.big_endian, context.text_buffer + offset + length);
+    length += encode_chunk(tail, 1, big_endian, out + length);
   }
-  return offset + length - 2;
+  return length - 2;
 }
 
 }  // namespace
@@ -152,13 +151,15 @@ bool words_form::write_from_memory(builder_context& context, memory_arrays& out,
     return false;
   }
   text.append(context.text_buffer, static_cast<size_t>(context.text_length));
-  size_t piece = words_per_piece(context);
+  size_t piece = words_per_piece(room_below_literals(context));
   for (uint64_t done = 0; done < word_count;) {
     size_t offset = done > 0 ? 2 : 0;  // ", " joins a piece to the one before
     memcpy(context.text_buffer, chunk_join, offset);
     uint64_t left = word_count - done;
     size_t words = left < piece ? static_cast<size_t>(left) : piece;
-    text.append(context.text_buffer, encode_piece(context, bytes + 8 * done, size - 8 * done, offset, words));
+    size_t length = encode_piece(bytes + 8 * done, size - 8 * done, words, context.big_endian,
+                                 context.text_buffer + offset);
+    text.append(context.text_buffer, offset + length);
     done += words;
   }
   if (prepare_text(context, data_close) < 0) {
