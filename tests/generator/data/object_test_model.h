@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "context/data_form.h"
+#include "generator/data/data_form.h"
 
 /// A machine of a format family, as the tests take it: its number in the
 /// file's header (and the subtype, where the format has one).
