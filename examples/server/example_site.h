@@ -111,7 +111,8 @@ class example_site {
   /// tag lie in live.
   void answer(vex_http::response_plan& plan, std::string_view method, std::string_view target,
               const vex_http::request_headers& headers, live_file& live) const {
-    const vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length};
+    const vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length,
+                              &vex_res_paths::table};
     char path[vex_http::path_capacity];
     const vex_http::target_route route = vex_http::route_target(method, target, headers, site, path);
     if (route.status != 200) return vex_http::plan_route_failure(plan, method, route);

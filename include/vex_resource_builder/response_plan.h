@@ -24,6 +24,7 @@
 #include "vex_resource_builder/content_negotiation.h"
 #include "vex_resource_builder/content_rules.h"
 #include "vex_resource_builder/http_date.h"
+#include "vex_resource_builder/path_table.h"
 #include "vex_resource_builder/request_path.h"
 #include "vex_resource_builder/vex_extras.h"
 #include "vex_resource_builder/vex_resource.h"
@@ -99,12 +100,14 @@ inline const char* immutable(const vex_resource*) { return cache_for_good; }
 /// The site's all arrays: vex_res_arrays and vex_res_arrays_length of the
 /// CMake integration, or any list of vex_resource_array; with the side
 /// records of -x (vex_res_extras::all and all_length), strong ETags and the
-/// precompressed variants are served too.
+/// precompressed variants are served too, and with the table of paths of
+/// -x (&vex_res_paths::table) every path is found in constant time.
 struct site {
   const vex_resource_array* arrays;
   size_t count;
   const vex_resource_extras* const* extras = nullptr;
   size_t extras_length = 0;
+  const vex_resource_path_table* paths = nullptr;  ///< null: the arrays are searched
 };
 
 /// The bytes and date to serve for a record: the embedded ones, or a live
@@ -138,26 +141,38 @@ inline constexpr size_t redirect_query_capacity = 4096;
 /// what a GET would carry (body_length; for a 304 the full size); a library
 /// that writes Content-Length from the body it is given may skip it. Every
 /// answer carries Date.
+///
+/// A 200 or 304 for an embedded file with side records takes most of its
+/// headers from the header lines the tool made at build time: they are
+/// among the headers one by one, and block holds them as they go on the
+/// wire, for a writer of raw bytes (response_head.h) to copy whole.
 struct response_plan {
   static constexpr size_t max_headers = 16;
 
   int status = 0;
   bool close_connection = false;  ///< the request's framing is in doubt: close after this answer
   const vex_resource* resource = nullptr;  ///< the record answered, if any
-  header headers[max_headers] = {};
+  header headers[max_headers];
   size_t header_count = 0;
   const char* body = nullptr;  ///< into the entity's data or a static text
   uint64_t body_length = 0;
   uint64_t content_length = 0;  ///< the Content-Length header's value
   bool send_body = false;      ///< false for HEAD and for body-less statuses
   content_coding coding = content_coding::identity;  ///< the Content-Encoding of the body
+  /// headers[block_first, block_first + block_count) as CRLF-ended lines;
+  /// empty when no header came from a block.
+  std::string_view block;
+  size_t block_first = 0;
+  size_t block_count = 0;
 
-  char content_type[128] = {};
+  // Text the header values point into, each written before it is used (so
+  // left uninitialised: a plan is made for every request).
   char date[date_capacity] = {};
-  char last_modified[date_capacity] = {};
-  char content_length_text[24] = {};
-  char content_range[72] = {};
-  char location[path_capacity * 3 + 2 + redirect_query_capacity] = {};
+  char content_type[128];
+  char last_modified[date_capacity];
+  char content_length_text[24];
+  char content_range[72];
+  char location[path_capacity * 3 + 2 + redirect_query_capacity];
 
   response_plan() = default;
   response_plan(const response_plan&) = delete;
@@ -188,8 +203,7 @@ inline void add_content_length(response_plan& plan, uint64_t length) {
 
 // The Date of the answer, once per plan.
 inline void add_date(response_plan& plan) {
-  if (plan.date[0] == 0 && format_date(static_cast<int64_t>(std::time(nullptr)), plan.date))
-    add(plan, "Date", plan.date);
+  if (plan.date[0] == 0 && format_current_date(plan.date)) add(plan, "Date", plan.date);
 }
 
 // A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 501, 301.
@@ -230,6 +244,18 @@ inline representation identity_of(const entity& file) {
 
 inline bool has_variants(const entity& file) {
   return file.extras && (file.extras->br.data || file.extras->gzip.data || file.extras->zstd.data);
+}
+
+// Every answer about a file with variants says that they exist (the header
+// lines made at build time say it themselves).
+inline void add_vary(response_plan& plan, const entity& file) {
+  if (has_variants(file)) add(plan, "Vary", "Accept-Encoding");
+}
+
+// An error about a file.
+inline void plan_file_error(response_plan& plan, const entity& file, int status, bool head) {
+  add_vary(plan, file);
+  plan_error(plan, status, head);
 }
 
 inline const vex_resource_variant& variant_of(const vex_resource_extras& extras, content_coding coding) {
@@ -302,6 +328,83 @@ inline void add_representation_headers(response_plan& plan, const entity& file, 
   if (!chosen.etag.empty()) add(plan, "ETag", chosen.etag);
   if (policy)
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
+}
+
+// The header lines the tool made for the chosen representation; null when
+// the entity has none (records written without them, live or rendered
+// bytes).
+inline const vex_resource_head* head_of(const entity& file, content_coding coding) {
+  if (!file.extras) return nullptr;
+  const vex_resource_extras& extras = *file.extras;
+  const vex_resource_head& head = coding == content_coding::br     ? extras.br_head
+                                  : coding == content_coding::gzip ? extras.gzip_head
+                                  : coding == content_coding::zstd ? extras.zstd_head
+                                                                   : extras.identity_head;
+  const bool whole = head.lines && head.not_modified_end <= head.type_start && head.type_start <= head.length;
+  return whole ? &head : nullptr;
+}
+
+// The names a block's lines may have, as the headers carry them.
+inline const char* block_header_name(std::string_view name) {
+  static constexpr const char* names[] = {"Vary",          "Last-Modified",    "ETag",        "Content-Length",
+                                          "Accept-Ranges", "Content-Encoding", "Content-Type"};
+  for (const char* known : names)
+    if (name == known) return known;
+  return nullptr;
+}
+
+// Adds the CRLF-ended lines of a block as headers, and as the plan's block;
+// false, with nothing added, when a line is not one the planner knows.
+inline bool add_block(response_plan& plan, std::string_view lines) {
+  const size_t first = plan.header_count;
+  for (std::string_view rest = lines; !rest.empty();) {
+    const size_t colon = rest.find(": ");
+    const size_t end = rest.find("\r\n");
+    const char* name = colon < end ? block_header_name(rest.substr(0, colon)) : nullptr;
+    if (!name || end == std::string_view::npos || plan.header_count == response_plan::max_headers) {
+      plan.header_count = first;
+      return false;
+    }
+    add(plan, name, rest.substr(colon + 2, end - colon - 2));
+    rest.remove_prefix(end + 2);
+  }
+  plan.block = lines;
+  plan.block_first = first;
+  plan.block_count = plan.header_count - first;
+  return true;
+}
+
+// True for the rules the tool made the header lines' Content-Type with.
+inline bool default_rules(const content_rules& rules) {
+  const content_rules defaults;
+  return rules.types == defaults.types && rules.type_count == defaults.type_count &&
+         rules.unmarked_charset == defaults.unmarked_charset;
+}
+
+// The answer of a 200 for the whole representation, or of a 304, from its
+// header lines made at build time, with Content-Type of the plan's own
+// making under other rules, then Cache-Control from the policy. False,
+// with nothing planned, when the lines cannot be read.
+inline bool plan_from_head(response_plan& plan, const entity& file, const representation& chosen,
+                           const vex_resource_head& head, bool not_modified, cache_policy policy,
+                           const content_rules& rules) {
+  const bool own_type = !default_rules(rules);
+  const size_t end = not_modified ? head.not_modified_end : own_type ? head.type_start : head.length;
+  if (!add_block(plan, std::string_view(head.lines, end))) return false;
+  if (!not_modified && own_type) {
+    const bool fits = served_content_type(file.resource, rules, plan.content_type, sizeof plan.content_type) <
+                      sizeof plan.content_type;
+    add(plan, "Content-Type", fits ? plan.content_type : "application/octet-stream");
+  }
+  if (policy)
+    if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
+  plan.content_length = chosen.size;
+  plan.status = not_modified ? 304 : 200;
+  if (not_modified) return true;
+  plan.coding = chosen.coding;
+  plan.body = chosen.data;
+  plan.body_length = chosen.size;
+  return true;
 }
 
 // A %-escaped copy of a decoded path, for Location.
@@ -384,18 +487,24 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
   const bool head = method == "HEAD";
   plan_detail::add_date(plan);
   plan.resource = file.resource;
-  if (plan_detail::has_variants(file)) plan_detail::add(plan, "Vary", "Accept-Encoding");
-  if (const int status = method_status(method)) return plan_detail::plan_error(plan, status, head);
+  if (const int status = method_status(method)) return plan_detail::plan_file_error(plan, file, status, head);
 
   byte_range range{byte_range::whole, 0, 0};
   if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))
     range = parse_range(*headers.range, file.size);
   plan_detail::representation chosen = plan_detail::identity_of(file);
   if (range.kind == byte_range::whole && !plan_detail::negotiate(file, headers, chosen))
-    return plan_detail::plan_error(plan, 406, head);
+    return plan_detail::plan_file_error(plan, file, 406, head);
 
   const int precondition = plan_detail::evaluate_preconditions(file, chosen.etag, headers);
-  if (precondition == 412) return plan_detail::plan_error(plan, 412, head);
+  if (precondition == 412) return plan_detail::plan_file_error(plan, file, 412, head);
+  const vex_resource_head* lines = plan_detail::head_of(file, chosen.coding);
+  if (lines && (precondition == 304 || range.kind == byte_range::whole) &&
+      plan_detail::plan_from_head(plan, file, chosen, *lines, precondition == 304, policy, rules)) {
+    plan.send_body = plan.status == 200 && !head;
+    return;
+  }
+  plan_detail::add_vary(plan, file);
   plan_detail::add_representation_headers(plan, file, chosen, policy);
   if (precondition == 304) {
     plan.status = 304;
@@ -435,6 +544,7 @@ struct target_route {
   std::string_view query = {};    ///< the target's query without its "?", as sent (for 301)
   bool close_connection = false;  ///< refused for its field lines: the framing is in doubt
   bool hashed = false;            ///< the target named the record by its content-hashed path
+  const vex_resource_extras* extras = nullptr;  ///< the record's side record, when the table of paths gave it
 };
 
 namespace plan_detail {
@@ -475,12 +585,67 @@ inline bool route_hashed(const site& where, char* path, size_t& length, const ve
   return false;
 }
 
+// A decoded path in the table of paths: its bytes as they are, then their
+// Latin-1 form, as find_path looks them up.
+inline vex_resource_path_match find_in_table(const vex_resource_path_table& table, const char* path, size_t length) {
+  const vex_resource_path_match match = vex_res_path_find(table, path, length);
+  if (match.entry) return match;
+  char latin1[path_capacity];
+  if (length >= sizeof latin1 || !latin1_from_utf8(std::string_view(path, length), latin1)) return {nullptr, false};
+  const size_t latin1_length = std::strlen(latin1);
+  if (latin1_length == length) return {nullptr, false};  // ASCII: the same bytes
+  return vex_res_path_find(table, latin1, latin1_length);
+}
+
+// Takes the hash out of a decoded path that the table found as the hashed
+// path of resource: it stands before the extension of the name, or ends
+// the name. False when it is in neither place.
+inline bool strip_hash(char* path, size_t& length, const vex_resource* resource, const vex_resource_extras& extras) {
+  constexpr size_t piece = vex_res_hash_digits + 1;  // ".3f2a1b0c"
+  const char* digits = extras.hashed_path + vex_res_hash_position(resource->path_root_a, std::strlen(resource->path_root_a));
+  const size_t ends[] = {vex_res_hash_position(path, length), length};
+  for (const size_t end : ends) {
+    if (end < piece || std::memcmp(path + end - piece, digits, piece) != 0) continue;
+    std::memmove(path + end - piece, path + end, length - end + 1);  // the NUL too
+    length -= piece;
+    return true;
+  }
+  return false;
+}
+
+// Routes a decoded path with the table of paths, as route_path and then
+// route_hashed do with the sorted arrays.
+inline target_route route_in_table(const vex_resource_path_table& table, char* path, size_t length,
+                                   std::string_view query) {
+  const bool directory = length > 0 && path[length - 1] == '/';
+  const vex_resource_path_match found = directory ? vex_resource_path_match{nullptr, false}
+                                                  : find_in_table(table, path, length);
+  if (found.entry && !found.hashed)
+    return {200, found.entry->resource, std::string_view(path, length), query, false, false, found.entry->extras};
+  constexpr std::string_view index = "index.html";
+  const size_t suffix = directory ? 0 : 1;
+  if (length + suffix + index.size() < path_capacity) {
+    if (!directory) path[length] = '/';
+    std::memcpy(path + length + suffix, index.data(), index.size());
+    path[length + suffix + index.size()] = 0;
+    const vex_resource_path_match page = find_in_table(table, path, length + suffix + index.size());
+    path[length] = 0;
+    if (page.entry && !page.hashed)
+      return {directory ? 200 : 301, page.entry->resource, std::string_view(path, length), query, false, false,
+              page.entry->extras};
+  }
+  if (found.entry && strip_hash(path, length, found.entry->resource, *found.entry->extras))
+    return {200, found.entry->resource, std::string_view(path, length), {}, false, true, found.entry->extras};
+  return {404, nullptr, std::string_view(path, length), query};
+}
+
 }  // namespace plan_detail
 
 /// Checks and routes a request: its field lines (headers.fields_status),
 /// its method (method_status), then its target, decoded into path, a
 /// buffer of path_capacity bytes. With side records, a file's
-/// content-hashed path finds it too.
+/// content-hashed path finds it too; with the table of paths, one lookup
+/// finds either.
 inline target_route route_target(std::string_view method, std::string_view target, const request_headers& headers,
                                  site where, char* path) {
   if (headers.fields_status != 0) return {headers.fields_status, nullptr, {}, {}, true};
@@ -489,13 +654,15 @@ inline target_route route_target(std::string_view method, std::string_view targe
   const path_status decoded = decode_path(target, path, path_capacity, length);
   if (decoded == path_status::bad) return {400, nullptr, {}};
   if (decoded != path_status::ok) return {404, nullptr, {}};
-  const route found = route_path(where.arrays, where.count, path, length);
   const size_t question = target.find('?');
-  const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  query = query.substr(0, query.find('#'));
+  if (where.paths && where.paths->slots) return plan_detail::route_in_table(*where.paths, path, length, query);
+  const route found = route_path(where.arrays, where.count, path, length);
   const vex_resource* hashed = nullptr;
   if (found.status == 404 && where.extras && plan_detail::route_hashed(where, path, length, hashed))
     return {200, hashed, std::string_view(path, length), {}, false, true};
-  return {found.status, found.resource, std::string_view(path, length), query.substr(0, query.find('#'))};
+  return {found.status, found.resource, std::string_view(path, length), query};
 }
 
 /// Plans the answer to a routed request that found nothing to serve: 301
@@ -527,7 +694,9 @@ inline void plan_route(response_plan& plan, std::string_view method, const targe
                        const content_rules& rules = {}) {
   if (route.status != 200) return plan_route_failure(plan, method, route);
   const vex_resource_extras* extras =
-      where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a) : nullptr;
+      route.extras ? route.extras
+      : where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a)
+                     : nullptr;
   plan_entity(plan, method, embedded_entity(route.resource, extras), headers, route.hashed ? immutable : policy,
               rules);
 }

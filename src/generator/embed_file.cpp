@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 #include <initializer_list>
+#include <string>
 
 #include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
@@ -206,7 +207,7 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
 bool write_entry(builder_context& context, const file_names& names) {
   if (!context.namespace_path) return true;
   bool nested = context.depth > 0;
-  if (prepare_text(context, entry_format, nested ? "\t" : "", nested ? "::vex_res::" : "", context.namespace_path,
+  if (prepare_text(context, entry_format, nested ? "\t" : "", nested ? record_reference : "", context.namespace_path,
                    names.label) < 0) {
     out_printf(L"failed to prepare entry in root resources [%hs]\n", context.flat_name);
     return false;
@@ -232,6 +233,15 @@ bool write_declaration(builder_context& context, const file_names& names) {
   return true;
 }
 
+// Hands the file's side record to -x, with what the walk knows of it.
+bool take_side_record(builder_context& context, http_extras_run& extras, const wchar_t* path,
+                      const file_names& names, const char* http_date) {
+  // Only the table of paths names the record, and only with the all arrays.
+  std::string record_name;
+  if (context.namespace_path) record_name = std::string(record_reference) + context.namespace_path + names.label;
+  return write_side_record(context, extras, {path, names.path_literal, record_name.c_str(), http_date});
+}
+
 }  // namespace
 
 int embed_file(builder_context& context, const run_features& features, const wchar_t* path) {
@@ -248,7 +258,7 @@ int embed_file(builder_context& context, const run_features& features, const wch
                                   features.extras ? &features.extras->data_hash : nullptr) &&
                   write_record(context, features.data.constant_records(), names, http_date, http_date_lower) &&
                   write_entry(context, names) && write_declaration(context, names) &&
-                  (!features.extras || write_side_record(context, *features.extras, path, names.path_literal));
+                  (!features.extras || take_side_record(context, *features.extras, path, names, http_date));
   if (!embedded) return give_up(context);
   context.h_src.close();
   return 0;

@@ -45,6 +45,8 @@ inline constexpr const char* record_format =
 // global scope, so that a nested namespace named like the top-level one
 // cannot capture the lookup.
 inline constexpr const char* entry_format = "%s\t\t&%s%s%s,\n";
+/// A record named from the global scope: this, its namespace path, its label.
+inline constexpr const char* record_reference = "::vex_res::";
 inline constexpr const char* declaration_format = "%s\textern const vex_resource %s;\n";
 
 // The incbin form. The data namespace starts with one macro that places a

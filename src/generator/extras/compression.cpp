@@ -6,32 +6,13 @@
 #include <cwchar>
 #include <string>
 
+#include "generator/extras/served_type.h"
 #include "metadata/content_type.h"
 
 namespace {
 
 constexpr uint64_t least_saving_bytes = 64;
 constexpr uint64_t least_saving_percent = 5;
-
-// The MIME type of each content type, from the table the kit uses.
-constexpr const char* mime_types[] = {
-#define VEX_CONTENT_TYPE(name, mime_type) mime_type,
-#include "vex_resource_builder/content_types.def"
-#undef VEX_CONTENT_TYPE
-};
-constexpr int mime_type_count = static_cast<int>(sizeof(mime_types) / sizeof(mime_types[0]));
-
-// The types serving gives files of the default type by their extension
-// (the kit's served_types.def).
-struct served_type {
-  const char* extension;
-  const char* mime_type;
-};
-constexpr served_type served_types[] = {
-#define VEX_SERVED_TYPE(extension, mime_type) {extension, mime_type},
-#include "vex_resource_builder/served_types.def"
-#undef VEX_SERVED_TYPE
-};
 
 bool ends_with(const char* text, const char* end) {
   size_t length = strlen(text);
@@ -51,23 +32,12 @@ bool is_compressible_mime_type(const char* mime) {
 }  // namespace
 
 bool is_compressible_content(int content_type) {
-  if (content_type < 0 || content_type >= mime_type_count) return false;
-  return is_compressible_mime_type(mime_types[content_type]);
+  return content_type >= 0 && content_type < content_type_count &&
+         is_compressible_mime_type(served_mime_type(content_type, L""));
 }
 
 bool is_compressible_file(int content_type, const wchar_t* name) {
-  if (content_type != default_content_type) return is_compressible_content(content_type);
-  const wchar_t* dot = wcsrchr(name, L'.');
-  if (dot == nullptr || wcspbrk(dot, L"/\\") != nullptr) return false;
-  for (const served_type& served : served_types) {
-    size_t i = 0;
-    for (; served.extension[i] != 0; ++i) {
-      const wchar_t c = dot[1 + i];
-      if ((c >= L'A' && c <= L'Z' ? c + 32 : c) != static_cast<wchar_t>(served.extension[i])) break;
-    }
-    if (served.extension[i] == 0 && dot[1 + i] == 0) return is_compressible_mime_type(served.mime_type);
-  }
-  return false;
+  return is_compressible_mime_type(served_mime_type(content_type, name));
 }
 
 namespace {
