@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -118,6 +119,9 @@ struct entity {
   uint64_t size;
   std::optional<int64_t> modified;  ///< seconds since 1970; nullopt when unknown
   const vex_resource_extras* extras = nullptr;  ///< ETags and variants of these bytes, when known
+  /// modified is the record's date, read from its text only when the
+  /// answer needs it (most take Last-Modified from the header lines).
+  bool date_in_record = false;
 };
 
 /// The embedded bytes and the date of a record, with its side record.
@@ -229,6 +233,13 @@ inline void plan_error(response_plan& plan, int status, bool head) {
   plan.send_body = !head && !text.empty();
 }
 
+// The entity's date: its own, or its record's when read from there.
+inline std::optional<int64_t> modified_of(const entity& file) {
+  int64_t seconds = 0;
+  if (file.date_in_record && parse_date(file.resource->http_date, seconds)) return seconds;
+  return file.modified;
+}
+
 // The bytes an answer carries: the file's own or one of its variants.
 struct representation {
   const char* data;
@@ -284,13 +295,13 @@ inline int evaluate_preconditions(const entity& file, std::string_view etag, con
   int64_t since = 0;
   if (headers.if_match) {
     if (!entity_tag_list_matches(*headers.if_match, etag, tag_comparison::strong)) return 412;
-  } else if (headers.if_unmodified_since && file.modified && parse_date(*headers.if_unmodified_since, since)) {
-    if (*file.modified > since) return 412;
+  } else if (headers.if_unmodified_since && modified_of(file) && parse_date(*headers.if_unmodified_since, since)) {
+    if (*modified_of(file) > since) return 412;
   }
   if (headers.if_none_match) {
     if (entity_tag_list_matches(*headers.if_none_match, etag, tag_comparison::weak)) return 304;
-  } else if (headers.if_modified_since && file.modified && parse_date(*headers.if_modified_since, since)) {
-    if (*file.modified <= since) return 304;
+  } else if (headers.if_modified_since && modified_of(file) && parse_date(*headers.if_modified_since, since)) {
+    if (*modified_of(file) <= since) return 304;
   }
   return 0;
 }
@@ -303,7 +314,8 @@ inline bool if_range_holds(const entity& file, std::string_view value) {
     return trimmed.find(',') == std::string_view::npos &&
            entity_tag_list_matches(trimmed, identity_of(file).etag, tag_comparison::strong);
   int64_t date = 0;
-  return file.modified && parse_date(value, date) && date == *file.modified;
+  const std::optional<int64_t> modified = modified_of(file);
+  return modified && parse_date(value, date) && date == *modified;
 }
 
 inline void add_content_range(response_plan& plan, const byte_range& range, uint64_t size) {
@@ -324,7 +336,8 @@ inline void add_content_range(response_plan& plan, const byte_range& range, uint
 // The headers every answer about the representation carries.
 inline void add_representation_headers(response_plan& plan, const entity& file, const representation& chosen,
                                        cache_policy policy) {
-  if (file.modified && format_date(*file.modified, plan.last_modified)) add(plan, "Last-Modified", plan.last_modified);
+  const std::optional<int64_t> modified = modified_of(file);
+  if (modified && format_date(*modified, plan.last_modified)) add(plan, "Last-Modified", plan.last_modified);
   if (!chosen.etag.empty()) add(plan, "ETag", chosen.etag);
   if (policy)
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
@@ -344,29 +357,31 @@ inline const vex_resource_head* head_of(const entity& file, content_coding codin
   return whole ? &head : nullptr;
 }
 
-// The names a block's lines may have, as the headers carry them.
-inline const char* block_header_name(std::string_view name) {
-  static constexpr const char* names[] = {"Vary",          "Last-Modified",    "ETag",        "Content-Length",
-                                          "Accept-Ranges", "Content-Encoding", "Content-Type"};
-  for (const char* known : names)
-    if (name == known) return known;
-  return nullptr;
-}
-
 // Adds the CRLF-ended lines of a block as headers, and as the plan's block;
-// false, with nothing added, when a line is not one the planner knows.
+// false, with nothing added, when a line is not one the planner knows, in
+// the order the tool writes them.
 inline bool add_block(response_plan& plan, std::string_view lines) {
+  // Literals, so each view's data is a NUL-terminated name.
+  static constexpr std::string_view names[] = {"Vary",          "Last-Modified",    "ETag",        "Content-Length",
+                                               "Accept-Ranges", "Content-Encoding", "Content-Type"};
   const size_t first = plan.header_count;
-  for (std::string_view rest = lines; !rest.empty();) {
-    const size_t colon = rest.find(": ");
-    const size_t end = rest.find("\r\n");
-    const char* name = colon < end ? block_header_name(rest.substr(0, colon)) : nullptr;
-    if (!name || end == std::string_view::npos || plan.header_count == response_plan::max_headers) {
+  const char* at = lines.data();
+  const char* const end = at + lines.size();
+  size_t next = 0;  // names come in their order, each at most once
+  while (at != end) {
+    const size_t left = static_cast<size_t>(end - at);
+    while (next < std::size(names) && !(left > names[next].size() + 1 && at[names[next].size()] == ':' &&
+                                        std::memcmp(at, names[next].data(), names[next].size()) == 0))
+      ++next;
+    const char* value = next < std::size(names) ? at + names[next].size() + 2 : end;
+    const char* line_end = value < end ? static_cast<const char*>(std::memchr(value, '\r', end - value)) : nullptr;
+    if (!line_end || value[-1] != ' ' || end - line_end < 2 || line_end[1] != '\n' ||
+        plan.header_count == response_plan::max_headers) {
       plan.header_count = first;
       return false;
     }
-    add(plan, name, rest.substr(colon + 2, end - colon - 2));
-    rest.remove_prefix(end + 2);
+    add(plan, names[next++].data(), std::string_view(value, static_cast<size_t>(line_end - value)));
+    at = line_end + 2;
   }
   plan.block = lines;
   plan.block_first = first;
@@ -697,8 +712,9 @@ inline void plan_route(response_plan& plan, std::string_view method, const targe
       route.extras ? route.extras
       : where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a)
                      : nullptr;
-  plan_entity(plan, method, embedded_entity(route.resource, extras), headers, route.hashed ? immutable : policy,
-              rules);
+  // The record's date is read only when the answer needs it.
+  const entity file{route.resource, route.resource->data, route.resource->size, std::nullopt, extras, true};
+  plan_entity(plan, method, file, headers, route.hashed ? immutable : policy, rules);
 }
 
 /// Plans the whole answer to a request from the embedded files.
