@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -163,6 +164,29 @@ std::vector<plan_case> cases() {
     all.push_back(not_modified);
   }
   all.push_back({"not_found_404", "GET", "/js/missing.js", {}, 404, plain});
+#ifndef VEX_PLANNER_BENCH_BASELINE
+  // The same site with a fallback and a 404 page: what routing them costs.
+  static const vex_http::fallback fallbacks[] = {{"/", "/index.html"}, {"/app/", "/app/index.html"}};
+  static const vex_http::error_page pages[] = {{404, "/404.html"}};
+  vex_http::site app = plain;
+  app.fallbacks = fallbacks;
+  app.fallback_count = std::size(fallbacks);
+  app.error_pages = pages;
+  app.error_page_count = std::size(pages);
+  constexpr std::string_view navigation = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+  {
+    plan_case route{"client_side_route_fallback", "GET", "/app/settings/network", {}, 200, app};
+    route.headers.accept_encoding = browser_codings;
+    route.headers.accept = navigation;
+    all.push_back(route);
+  }
+  {
+    plan_case page{"not_found_error_page", "GET", "/js/missing.js", {}, 404, app};
+    page.headers.accept_encoding = browser_codings;
+    page.headers.accept = "*/*";
+    all.push_back(page);
+  }
+#endif
   return all;
 }
 
