@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "generator/data/from_memory.h"
+#include "generator/data/memory_arrays.h"
 #include "generator/extras/compression.h"
 #include "generator/extras/compression_queue.h"
 #include "generator/extras/content_hash.h"
@@ -85,6 +85,7 @@ std::wstring beside_target(const wchar_t* target, const wchar_t* suffix) {
 }  // namespace
 
 struct http_extras_run {
+  data_writer& data;         // the run's data form, which writes the variants
   content_hasher data_hash;  // of each file's bytes as its data takes them
   variant_cache cache;
   uint64_t cache_limit = 0;
@@ -100,7 +101,7 @@ struct http_extras_run {
   // window that owns the jobs goes.
   compression_queue queue;
 
-  explicit http_extras_run(unsigned workers) : queue(workers) {}
+  http_extras_run(data_writer& form, unsigned workers) : data(form), queue(workers) {}
 };
 
 namespace {
@@ -224,7 +225,7 @@ std::string variant_member(coding which, const std::vector<uint8_t>& bytes, cons
 }
 
 // Adds the variants' arrays and the side record to out.
-bool add_record_text(builder_context& context, memory_arrays& out, const pending_record& record) {
+bool add_record_text(builder_context& context, data_writer& data, memory_arrays& out, const pending_record& record) {
   std::string& text = out.text;
   static const variant_set no_variants;
   const variant_set& variants = record.job ? record.job->variants : no_variants;
@@ -235,7 +236,7 @@ bool add_record_text(builder_context& context, memory_arrays& out, const pending
     members[i] = variant_member(static_cast<coding>(i), bytes, identifier);
     if (bytes.empty()) continue;
     if (!add_text(context, text, identifier, extras_variant_open, coding_names[i]) ||
-        !write_data_array_from_memory(context, out, identifier, bytes.data(), bytes.size()) ||
+        !data.write_from_memory(context, out, identifier, bytes.data(), bytes.size()) ||
         !add_text(context, text, identifier, extras_namespace_close))
       return false;
   }
@@ -266,7 +267,7 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
   }
   // A record that cannot be made whole is left out, not written in part.
   memory_arrays::mark before = out.here();
-  if (!add_record_text(context, out, *record)) {
+  if (!add_record_text(context, run.data, out, *record)) {
     out.take_back(before);
     context.output_incomplete = 1;
     return;
@@ -301,10 +302,11 @@ void write_records(builder_context& context, http_extras_run& run, bool draining
   bool written = true;
   while (over()) {
     add_oldest(context, run, out);
-    if (out.text.size() + out.binary.size() > write_size) written = write_memory_arrays(context, out) && written;
+    if (out.text.size() + out.binary.size() > write_size)
+      written = write_memory_arrays(context, run.data, out) && written;
   }
   out.text += extras_enter_data;
-  if (!write_memory_arrays(context, out) || !written)
+  if (!write_memory_arrays(context, run.data, out) || !written)
     out_printf(L"failed to write the side records up to [%hs]\n",
                run.entries.empty() ? "" : run.entries.back().identifier.c_str());
 }
@@ -384,18 +386,18 @@ std::wstring manifest_name(const builder_context& context, const wchar_t* target
   return beside_target(target, L"manifest.json");
 }
 
-http_extras_run* start_http_extras(builder_context& context, const wchar_t* target, const http_extras_options& options) {
+http_extras_run* start_http_extras(builder_context& context, data_writer& data, const wchar_t* target,
+                                   const http_extras_options& options) {
   // Progress lines: the output is complete without them, so -q hides them.
   if (!context.quiet) {
     if (!coding_available(coding::br)) out_printf(L"-x: brotli is unavailable in this build: no br variants\n");
     if (!coding_available(coding::zstd)) out_printf(L"-x: zstd is unavailable in this build: no zstd variants\n");
   }
-  auto run = std::make_unique<http_extras_run>(options.workers);
+  auto run = std::make_unique<http_extras_run>(data, options.workers);
   std::wstring manifest = manifest_name(context, target);
   if (!manifest.empty() &&
       !open_output(run->manifest, manifest, generic_write, 0, L"cannot open DST.manifest.json [%s]\n"))
     return nullptr;
-  context.data_hash = &run->data_hash;
   std::wstring directory = options.cache_directory.empty() ? beside_target(target, L"cache") : options.cache_directory;
   run->cache.open(absolute_name(directory), compression_settings());
   run->cache_limited = options.cache_limited;
@@ -403,21 +405,22 @@ http_extras_run* start_http_extras(builder_context& context, const wchar_t* targ
   return run.release();
 }
 
-bool is_http_extras_output(const builder_context& context, os_handle handle) {
-  const http_extras_run* run = context.extras;
-  if (!run) return false;
-  return run->manifest.opened && same_file(handle, run->manifest.handle);
+bool is_http_extras_output(const http_extras_run& run, os_handle handle) {
+  return run.manifest.opened && same_file(handle, run.manifest.handle);
 }
 
-bool write_side_record(builder_context& context, const wchar_t* path, const char* path_literal) {
-  http_extras_run& run = *context.extras;
+content_hasher& extras_data_hash(http_extras_run& run) { return run.data_hash; }
+
+bool write_side_record(builder_context& context, http_extras_run& run, const wchar_t* path,
+                       const char* path_literal) {
   auto record = std::make_unique<pending_record>();
   // The escaped path lies in text_buffer, and the identifier in flat_name,
   // which the naming and writing below reuse.
   record->path_literal = path_literal;
   record->identifier = context.flat_name;
   record->size = context.file_size;
-  if (context.data_hashed != context.file_size) {
+  // The data took fewer bytes than were measured: the file shrank.
+  if (context.remaining != 0) {
     out_printf(L"h_src changed while it was embedded [%hs]\n", context.flat_name);
     context.output_incomplete = 1;
     return false;
@@ -435,22 +438,14 @@ bool write_side_record(builder_context& context, const wchar_t* path, const char
   return true;
 }
 
-void drain_http_extras(builder_context& context) {
-  if (context.extras) write_records(context, *context.extras, true);
-}
+void drain_http_extras(builder_context& context, http_extras_run& run) { write_records(context, run, true); }
 
-void abandon_http_extras(builder_context& context) {
-  delete context.extras;
-  context.extras = nullptr;
-  context.data_hash = nullptr;
-}
+void abandon_http_extras(http_extras_run* run) { delete run; }
 
-void finish_http_extras(builder_context& context) {
-  std::unique_ptr<http_extras_run> run(context.extras);
+void finish_http_extras(builder_context& context, http_extras_run* extras) {
+  std::unique_ptr<http_extras_run> run(extras);
   if (!run) return;
-  drain_http_extras(context);
-  context.extras = nullptr;
-  context.data_hash = nullptr;
+  drain_http_extras(context, *run);
   std::sort(run->entries.begin(), run->entries.end(),
             [](const side_entry& a, const side_entry& b) { return a.path < b.path; });
   bool arrays = context.namespace_path != nullptr;
