@@ -58,7 +58,7 @@ inline const char* read_header_option(std::string_view text, std::pair<std::stri
       colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1));
   if (name.empty() || !vex_http::fields_detail::is_token(name) || value.empty()) return "give NAME: VALUE";
   for (const char c : value)
-    if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f) return "a value holds no control byte";
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f) return "the value holds a control byte";
   // The planner's own headers, and those of the connection, are the server's to send.
   for (const char* own : {"Date", "X-Content-Type-Options", "Content-Type", "Content-Length", "Content-Encoding",
                           "Content-Range", "Cache-Control", "ETag", "Last-Modified", "Vary", "Accept-Ranges", "Allow",

@@ -144,7 +144,7 @@ inline constexpr size_t redirect_query_capacity = 4096;
 /// What to answer. Content-Length is among the headers and always equals
 /// what a GET would carry (body_length; for a 304 the full size); a library
 /// that writes Content-Length from the body it is given may skip it. Every
-/// answer carries Date.
+/// answer carries Date and X-Content-Type-Options: nosniff.
 struct response_plan {
   /// The planner's own headers (at most 12) and the site's (max_site_headers).
   static constexpr size_t max_headers = 24;
