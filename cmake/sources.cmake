@@ -29,6 +29,9 @@ set(VEX_CORE_SOURCES
   src/generator/names/identifier_claim.cpp
   src/generator/names/item_identifier.cpp
   src/generator/records/side_record.cpp
+  src/generator/extras/http_extras.cpp
+  src/generator/extras/extras_paths.cpp
+  src/generator/extras/extras_summary.cpp
   src/generator/records/manifest.cpp
   src/generator/extras/compression_queue.cpp
   src/generator/extras/compression.cpp

@@ -10,7 +10,8 @@
 #include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
-#include "generator/records/side_record.h"
+#include "generator/extras/extras_paths.h"
+#include "generator/extras/http_extras.h"
 #include "generator/run_features.h"
 #include "generator/walk.h"
 #include "metadata/clamp_time.h"
@@ -23,9 +24,9 @@ namespace {
 struct run_objects {
   std::unique_ptr<data_writer> data;
   dependency_rule deps;
-  http_extras_run* extras = nullptr;  // with -x only; finish or abandon frees it
+  std::unique_ptr<http_extras_run> extras;  // with -x only
 
-  run_features features() { return {*data, deps, extras}; }
+  run_features features() { return {*data, deps, extras.get()}; }
 };
 
 // Changes the directories and walks the sources after the target.
@@ -118,13 +119,15 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
     wait_when_debugged();
     return -1;
   }
-  if (line.http_extras && !(objects.extras = start_http_extras(context, data, line.target, extras))) {
+  bool arrays = context.namespace_path != nullptr;
+  if (line.http_extras &&
+      !(objects.extras = start_http_extras(data, line.target, arrays, context.quiet, extras))) {
     data.discard();
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;
   }
-  std::wstring manifest = line.http_extras ? manifest_name(context, line.target) : std::wstring();
+  std::wstring manifest = line.http_extras ? manifest_name(line.target, arrays) : std::wstring();
   if (line.dependency_name && !open_dependency_file(objects.deps, line.dependency_name, line.target,
                                                     data.file_name(), manifest.empty() ? nullptr : manifest.c_str()))
     context.output_incomplete = 1;
@@ -135,7 +138,7 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
   // stopped in between leaves a target that does not compile.
   if (!data.finish(context)) context.output_incomplete = 1;
   finish_output_set(context);
-  finish_http_extras(context, std::exchange(objects.extras, nullptr));
+  if (objects.extras) finish_http_extras(context, std::move(objects.extras));
   if (!context.quiet) {
     out_printf(L"\n[finished]");
     if (platform::debugger_present()) out_printf(L" press ENTER...");
@@ -157,7 +160,8 @@ int run_builder(int argc, wchar_t** argv) {
     // Too large a file for the memory left: the run stops with the outputs
     // unfinished (never a crash), and the object, which a build would link
     // as it is, goes.
-    abandon_http_extras(std::exchange(objects.extras, nullptr));
+    // The workers finish what they hold first.
+    objects.extras.reset();
     if (objects.data) objects.data->discard();
     out_printf(L"cannot allocate memory\n");
   }
