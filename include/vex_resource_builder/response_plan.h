@@ -704,6 +704,7 @@ inline target_route route_in_table(const vex_resource_path_table& table, char* p
     return {.status = 200, .resource = found.entry->resource, .path = std::string_view(path, length), .hashed = true,
             .extras = found.entry->extras};
   return {404, nullptr, std::string_view(path, length), query};
+}
 
 inline const vex_resource_extras* extras_of(const site& where, const vex_resource* resource) {
   return where.extras ? vex_res_extras_find(where.extras, where.extras_length, resource->path_root_a) : nullptr;

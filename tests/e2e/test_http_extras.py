@@ -100,7 +100,8 @@ int main() {
   for (const vex_resource_extras& extras : plain) plain_all.push_back(&extras);
   const size_t length = records.size();
   const vex_resource_array arrays[] = {{records.data(), &length}};
-  const vex_http::site fast{arrays, 1, vex_res_extras::all, vex_res_extras::all_length, &table};
+  vex_http::site fast{arrays, 1, vex_res_extras::all, vex_res_extras::all_length};
+  fast.paths = &table;
   const vex_http::site slow{arrays, 1, plain_all.data(), plain_all.size()};
   // Every path and hashed path, as its bytes and as UTF-8; directories and a missing file.
   std::vector<std::string> targets = {"/", "/docs", "/docs/", "/docs?q=%C3%A9", "/missing.css", "/css/"};

@@ -166,7 +166,9 @@ TEST(Planner, HeaderLinesMadeAtBuildTimeAreTheHeadersAndTheRawHead) {
     EXPECT_EQ(head.substr(0, 13), "HTTP/1.1 " + std::to_string(plan.status) + " ");
     const size_t date = head.find("\r\nDate: ");  // the status line's end
     EXPECT_NE(date, std::string::npos);
-    return std::pair{head.substr(head.find("\r\n", date + 2) + 2), plan.block_count};
+    const std::string after_date = head.substr(head.find("\r\n", date + 2) + 2);
+    EXPECT_EQ(after_date.substr(0, 33), "X-Content-Type-Options: nosniff\r\n");
+    return std::pair{after_date.substr(33), plan.block_count};
   };
   EXPECT_EQ(head_of({}), (std::pair{lines + "Cache-Control: no-cache\r\nConnection: close\r\n\r\n", size_t{5}}));
   request_headers revalidation;
