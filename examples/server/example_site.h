@@ -120,16 +120,11 @@ class example_site {
         if (page.resource == route.resource) return plan_page(plan, method, route.resource, page.text, headers);
       return vex_http::plan_route(plan, method, route, headers, site, vex_http::immutable_when_hashed);
     }
-    vex_http::live_read read{vex_http::live_read::too_small, 0, 0};
-    while (read.status == vex_http::live_read::too_small) {
-      live.bytes.resize(read.size);
-      read = tree_.read(route.path, live.bytes.data(), live.bytes.size());
-    }
+    const vex_http::live_read read = tree_.read(route.path, live.bytes);
     if (read.status != vex_http::live_read::ok) {
       const vex_http::target_route gone{404, nullptr, route.path};
       return vex_http::plan_route_failure(plan, method, gone);
     }
-    live.bytes.resize(read.size);
     if (is_template(route.resource, live.bytes)) {
       live.bytes = render_page(live.bytes);
       return plan_page(plan, method, route.resource, live.bytes, headers);
