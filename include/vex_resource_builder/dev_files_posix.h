@@ -123,7 +123,8 @@ inline bool append_names(char* out, size_t& out_length, std::string_view part, b
 
 // The path of names that replaces path once its name [start, end) turned
 // out to be a link to target: the names before it, the target, the rest.
-// -EXDEV when the result would leave the tree.
+// -EXDEV when the result would leave the tree. A link that was the last
+// name passes on whether it must lead to a directory ("x/").
 inline int replace_link(char (&path)[path_capacity], size_t start, size_t end, std::string_view target,
                         bool& directory) {
   if (target.empty()) return -ENOENT;
@@ -131,14 +132,12 @@ inline int replace_link(char (&path)[path_capacity], size_t start, size_t end, s
   char joined[path_capacity];
   size_t length = 0;
   const std::string_view whole(path);
-  bool before_directory = false;
-  if (!append_names(joined, length, whole.substr(0, start), before_directory) ||
-      !append_names(joined, length, target, directory))
+  bool target_directory = false, ignored = false;
+  if (!append_names(joined, length, whole.substr(0, start), ignored) ||
+      !append_names(joined, length, target, target_directory) ||
+      !append_names(joined, length, whole.substr(end), ignored))
     return -EXDEV;
-  if (end < whole.size()) {
-    directory = false;
-    if (!append_names(joined, length, whole.substr(end), directory)) return -EXDEV;
-  }
+  if (end == whole.size()) directory = directory || target_directory;
   std::memcpy(path, joined, length + 1);
   return 0;
 }
@@ -168,21 +167,22 @@ inline int open_by_walk(int root, const char* relative, int flags) {
       name[end - start] = 0;
       const int from = at.get() >= 0 ? at.get() : root;
       const int next_flags = last ? flags | (directory ? O_DIRECTORY : 0) : directory_flags;
-      const int next = end == start ? ::openat(from, ".", next_flags) : ::openat(from, name, next_flags | O_NOFOLLOW);
+      const int next = end == start ? ::openat(from, ".", next_flags)  // the root itself
+                                    : ::openat(from, name, next_flags | O_NOFOLLOW);
       if (next >= 0) {
         if (last) return next;
         at.reset(next);
         start = end + 1;
         continue;
       }
+      // O_NOFOLLOW meeting a link says ELOOP, or ENOTDIR with O_DIRECTORY.
       const int error = errno;
       char target[path_capacity];
-      const ssize_t target_length = error == ELOOP || error == ENOTDIR ? ::readlinkat(from, name, target, sizeof target) : -1;
-      if (target_length < 0) return -error;
-      if (target_length >= static_cast<ssize_t>(sizeof target)) return -ENAMETOOLONG;
-      if (!last) directory = false;
-      const int replaced =
-          posix_detail::replace_link(path, start, end, std::string_view(target, static_cast<size_t>(target_length)), directory);
+      const ssize_t count = error == ELOOP || error == ENOTDIR ? ::readlinkat(from, name, target, sizeof target) : -1;
+      if (count < 0) return -error;
+      if (count >= static_cast<ssize_t>(sizeof target)) return -ENAMETOOLONG;
+      const std::string_view link(target, static_cast<size_t>(count));
+      const int replaced = posix_detail::replace_link(path, start, end, link, directory);
       if (replaced < 0) return replaced;
       break;
     }

@@ -31,7 +31,9 @@ struct scratch {
     std::ofstream(work / "outside" / "file.txt") << "outside";
   }
   ~scratch() { fs::remove_all(work); }
-  void link(const std::string& target, const std::string& name) const { fs::create_symlink(target, work / "tree" / name); }
+  void link(const std::string& target, const std::string& name) const {
+    fs::create_symlink(target, work / "tree" / name);
+  }
 };
 
 // True when the kernel opens names below a directory itself.
@@ -72,7 +74,8 @@ TEST(DevFilesPosix, TheWalkAnswersAsOpenat2Does) {
   s.link("nothing.txt", "dangling");
   s.link("a/file.txt/", "slash");
   s.link("a/..", "dotdot");
-  for (int i = 0; i < link_limit + 1; ++i) s.link(i == link_limit ? "a/file.txt" : "c" + std::to_string(i + 1), "c" + std::to_string(i));
+  for (int i = 0; i <= link_limit; ++i)  // c0 -> c1 -> ... -> c40 -> a/file.txt
+    s.link(i == link_limit ? "a/file.txt" : "c" + std::to_string(i + 1), "c" + std::to_string(i));
   ASSERT_EQ(mkfifo((s.work / "tree" / "fifo").c_str(), 0600), 0);
   const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};

@@ -24,7 +24,8 @@ def main():
         tree = os.path.join(work, "tree")
         os.makedirs(os.path.join(tree, "docs"))
         os.makedirs(os.path.join(work, "outside"))
-        for path, text in (("tree/docs/index.html", "live"), ("secret.txt", "secret"), ("outside/secret.txt", "secret")):
+        for path, text in (("tree/docs/index.html", "live"), ("secret.txt", "secret"),
+                           ("outside/secret.txt", "secret")):
             with open(os.path.join(work, path), "w") as f:
                 f.write(text)
         for target, name in (("docs/index.html", "alias.html"), ("../docs/index.html", "docs/up.html"),
