@@ -81,9 +81,16 @@ inline std::string_view live_etag(const char* data, uint64_t size, char (&out)[l
   return std::string_view(out, at - out);
 }
 
-/// The source tree of development mode.
+/// The source tree of development mode; it may hold the root open, so it
+/// moves but is not copied.
 class dev_tree {
  public:
+  dev_tree() = default;
+  dev_tree(const dev_tree&) = delete;
+  dev_tree& operator=(const dev_tree&) = delete;
+  dev_tree(dev_tree&&) = default;
+  dev_tree& operator=(dev_tree&&) = default;
+
   /// Opens the tree at root (UTF-8); false when it is not a directory.
   bool open(const char* root) { return dev_platform::open_tree(tree_, root); }
 

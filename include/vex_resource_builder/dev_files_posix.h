@@ -54,8 +54,14 @@ class descriptor {
  public:
   descriptor() = default;
   explicit descriptor(int fd) : fd_(fd) {}
-  descriptor(const descriptor&) = delete;
-  descriptor& operator=(const descriptor&) = delete;
+  descriptor(descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  descriptor& operator=(descriptor&& other) noexcept {
+    if (this != &other) {
+      reset(other.fd_);
+      other.fd_ = -1;
+    }
+    return *this;
+  }
   ~descriptor() { reset(-1); }
   void reset(int fd) {
     if (fd_ >= 0) ::close(fd_);
@@ -214,7 +220,8 @@ inline live_read open_inside(const tree& from, const char* relative, file& into)
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return {live_read::refused, 0, 0};
   // A regular file reads the same either way; plain reads then need no retry.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  const int status_flags = fcntl(fd, F_GETFL);
+  if (status_flags >= 0) fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
   return {live_read::ok, static_cast<uint64_t>(info.st_size), static_cast<int64_t>(info.st_mtime)};
 }
 

@@ -48,8 +48,14 @@ class handle_owner {
  public:
   handle_owner() = default;
   explicit handle_owner(HANDLE handle) : handle_(handle) {}
-  handle_owner(const handle_owner&) = delete;
-  handle_owner& operator=(const handle_owner&) = delete;
+  handle_owner(handle_owner&& other) noexcept : handle_(other.handle_) { other.handle_ = INVALID_HANDLE_VALUE; }
+  handle_owner& operator=(handle_owner&& other) noexcept {
+    if (this != &other) {
+      reset(other.handle_);
+      other.handle_ = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+  }
   ~handle_owner() { reset(INVALID_HANDLE_VALUE); }
   void reset(HANDLE handle) {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);

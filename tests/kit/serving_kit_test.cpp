@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "vex_resource_builder/content_negotiation.h"
@@ -310,6 +311,12 @@ TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
     EXPECT_NE(tree.read("/up/secret.txt", bytes).status, live_read::ok);
   }
   EXPECT_EQ(bytes, "live") << "a refused file leaves the bytes alone";
+  std::optional<dev_tree> first(std::move(tree));
+  const dev_tree moved = std::move(*first);
+  first.reset();  // a moved-from tree closes nothing the other holds
+  bytes.clear();
+  EXPECT_EQ(moved.read("/docs/", bytes).status, live_read::ok);
+  EXPECT_EQ(bytes, "live");
   fs::remove_all(work);
 }
 
