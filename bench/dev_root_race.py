@@ -15,8 +15,9 @@ is, and "ENOSYS" and "EPERM" under strace, which makes every openat2 fail so
 per name answers; the strace log must then show the single probe. Two client
 processes send pipelined requests on keep-alive connections while a third
 process swaps the directory. The table gives the answers by status, the
-answers from outside (must be 0) and the rate; the exit status is 1 when an
-answer came from outside.
+answers from outside (must be 0) and the rate (under strace the rate is
+mostly strace's: the walk alone serves about as fast as openat2); the exit
+status is 1 when an answer came from outside.
 """
 import argparse
 import multiprocessing
