@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -25,6 +26,9 @@ constexpr size_t table_limit = 65536;
 constexpr auto sweep_interval = std::chrono::milliseconds(250);
 // Requests a worker answers on one connection before the others get a turn.
 constexpr int answers_per_turn = 16;
+// Connections accepted before the hub reads from those it has: a burst
+// must not push a client's fresh connection out before its request is read.
+constexpr int accepts_per_turn = 32;
 
 }  // namespace
 
@@ -89,7 +93,8 @@ void connection_hub::run(int listener) {
       const int fd = events[i].data.fd;
       if (fd == listener_) accept_all();
       else if (fd == wake_) take_returned();
-      else if (by_fd_[static_cast<size_t>(fd)]) on_readable(*by_fd_[static_cast<size_t>(fd)]);
+      // A connection a worker has may still have been armed when it was handed over.
+      else if (connection* c = by_fd_[static_cast<size_t>(fd)].get(); c && !c->busy) on_readable(*c);
     }
     if (clock::now() >= next_sweep) {
       sweep();
@@ -116,7 +121,7 @@ void connection_hub::start() {
 }
 
 void connection_hub::accept_all() {
-  while (accepting_) {
+  for (int turn = 0; turn < accepts_per_turn && accepting_; ++turn) {
     if (open_ >= max_connections_ && !make_room()) return pause_accepting();
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
@@ -170,8 +175,10 @@ void connection_hub::admit(int fd) {
   epoll_event event{EPOLLIN | EPOLLONESHOT, {}};
   event.data.fd = fd;
   ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
+  connection& admitted = *c;
   by_fd_[static_cast<size_t>(fd)] = std::move(c);
   ++open_;
+  read_head(admitted);  // a client's first request often comes with its connection
 }
 
 void connection_hub::on_readable(connection& c) {
@@ -373,6 +380,8 @@ void connection_hub::answer_one(connection& c, const vex_http::request_head& hea
 }
 
 int run_server(int argc, char** argv, const char* program, answer_sender& sender) {
+  // A peer that is gone fails a write; it does not end the server.
+  std::signal(SIGPIPE, SIG_IGN);
   static example_site site;
   const server_options options = parse_options(argc, argv, program);
   if (!site.start(options, program)) return 1;

@@ -20,6 +20,8 @@
 // handler is handed, into a stream that gathers it into one send.
 #include <httplib.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -119,6 +121,9 @@ void write_plan(httplib::Response& response) {
 }
 
 httplib_sender::httplib_sender() {
+  // The library writes a body only while its own listening socket is
+  // open; it has none, as the hub listens, so it is told of a stand-in.
+  svr_sock_ = STDIN_FILENO;
   set_pre_routing_handler([](const httplib::Request&, httplib::Response& response) {
     write_plan(response);
     return httplib::Server::HandlerResponse::Handled;
