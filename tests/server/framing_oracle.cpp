@@ -2,8 +2,8 @@
 // connection: the hostile tests send the same bytes to every server and
 // compare. Reads cases from stdin, each "<size>\n" and that many bytes;
 // writes one line per case: an item per answer, "METHOD TARGET" for a
-// request the planner is given or "!STATUS" for one refused before it,
-// each followed by a tab; then "close" when the server ends the connection
+// request the planner is given, "!STATUS METHOD TARGET" for one refused
+// for its fields, "!STATUS" for a head refused, each followed by a tab; then "close" when the server ends the connection
 // after the last answer, or "more" when it waits for more bytes.
 #include <cstdio>
 #include <iostream>
@@ -24,7 +24,8 @@ std::string answers_to(std::string_view bytes) {
     vex_http::request_fields fields(head.version);
     vex_http::add_field_lines(head, fields);
     const int refused = fields.headers().fields_status;
-    out += refused ? "!" + std::to_string(refused) : std::string(head.method) + " " + std::string(head.target);
+    out += (refused ? "!" + std::to_string(refused) + " " : std::string()) + std::string(head.method) + " " +
+           std::string(head.target);
     out += '\t';
     const vex_http::connection_step step = fields.after_answer();
     if (step.close) return out + "close";

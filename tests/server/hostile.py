@@ -79,8 +79,8 @@ class Oracle:
         self.executable = executable
 
     def expected(self, cases):
-        """For each case, its answers: ("METHOD TARGET") or ("!STATUS"), and
-        "close" or "more" for what follows the last."""
+        """For each case, its answers ("METHOD TARGET", "!STATUS METHOD
+        TARGET" or "!STATUS") and "close" or "more" for what follows the last."""
         data = b"".join(b"%d\n%s" % (len(case), case) for case in cases)
         out = subprocess.run([self.executable], input=data, capture_output=True, check=True, timeout=120).stdout
         result = []
@@ -94,7 +94,7 @@ def disagreement(raw, closed, items):
     """Why the bytes a server sent differ from the answers the kit expects
     (items), or None when they match: the same number of answers, in the
     same order, to the same requests, and then the end of the connection."""
-    heads = [item.startswith("HEAD ") for item in items]
+    heads = [item.split(" ")[-2:-1] == ["HEAD"] for item in items]
     answers, rest = split_answers(raw, heads)
     if rest or not closed:
         return "bytes after the answers, or no close: %r" % raw[-200:]
@@ -102,12 +102,14 @@ def disagreement(raw, closed, items):
         return "%d answers where the kit finds %d: %r" % (len(answers), len(items), items)
     for (status, headers), item in zip(answers, items):
         if item.startswith("!"):
-            if status != int(item[1:]):
+            if status != int(item[1:].split(" ")[0]):
                 return "%d where the kit refuses with %s" % (status, item)
             continue
         method, _, target = item.partition(" ")
         if method in ("GET", "HEAD") and target.startswith("/docs?i="):
-            if (status, headers.get("location")) != (301, "/docs/" + target[5:]):
+            # The planner escapes the bytes of a query that a header may not hold.
+            query = "".join(c if 0x20 < ord(c) < 0x7f else "%%%02X" % ord(c) for c in target[5:])
+            if (status, headers.get("location")) != (301, "/docs/" + query):
                 return "%d %r answers %s" % (status, headers.get("location"), item)
         elif status in (301,) and method not in ("GET", "HEAD"):
             return "a redirect for %s" % item
@@ -316,14 +318,28 @@ class Attack:
         deadline = time.monotonic() + self.seconds
         step = 0
         while not self.stop.is_set() and time.monotonic() < deadline:
-            for connection in self.sockets:
+            for index, connection in enumerate(self.sockets):
                 try:
                     connection.setblocking(False)
+                    if self.kind == "idle":
+                        if connection.recv(1) == b"":
+                            self.sockets[index] = self._reconnect(connection)  # closed to make room: come back
+                        continue
                     connection.send(self._bytes(step))
-                except OSError:
+                except BlockingIOError:
                     pass
+                except OSError:
+                    if self.kind == "idle":
+                        self.sockets[index] = self._reconnect(connection)
             step += 1
-            self.stop.wait(0.5 if self.kind == "slowloris" else 0.01)
+            self.stop.wait({"slowloris": 0.5, "idle": 0.1}.get(self.kind, 0.01))
+
+    def _reconnect(self, connection):
+        connection.close()
+        try:
+            return socket.create_connection(("127.0.0.1", self.port), timeout=1)
+        except OSError:
+            return socket.socket()
 
     def _bytes(self, step):
         if self.kind == "slowloris":  # a head that never ends, a byte at a time
