@@ -5,15 +5,15 @@
 //   vex_example_server_microhttpd [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
 //
 // The library reads its requests from a socket of its own and cannot be
-// given bytes otherwise, and it frames some requests otherwise than the
-// kit: it joins a folded field line to the line before (so "Content-Length:"
-// and a folded " 48" read as 48), and it answers a Content-Length it cannot
-// read ("+48", "48, 49") with its status line and header block written
-// twice. So the hub reads every head with the kit, and the library is
-// handed each planned answer on a socket pair of its own: it reads a
-// stand-in request (the method alone counts: HEAD has no body), calls
-// the handler, which finds the plan by the pair's socket, and writes the
-// answer, which the hub's worker copies to the client.
+// given bytes otherwise, and 0.9.75 frames some requests otherwise than
+// the kit: it reads "Content-Length:" followed by a folded " 48" as no
+// length, and answers the request hidden in the body; and it answers a
+// Content-Length it cannot read ("+48", "48, 49") with its status line and
+// header block written twice. So the hub reads every head with the kit,
+// and the library is handed each planned answer on a socket pair of its
+// own: it reads a stand-in request (the method alone counts: HEAD has no
+// body), calls the handler, which finds the plan by the pair's socket, and
+// writes the answer, which the hub's worker copies to the client.
 #include <microhttpd.h>
 #include <poll.h>
 #include <sys/socket.h>
