@@ -7,8 +7,10 @@
 # requests, the server's RSS growth and its CPU use:
 #   bench/hostile_load.sh [tool build dir] [fuzzed requests per server]
 # The tool build dir holds vex_resource_builder-config.cmake (default
-# build/release); the servers are built Release against it, embedding the
-# example site. Traffic goes to loopback only; every loop is bounded.
+# build/release); the servers are built Release against it, embedding a
+# small tree (a directory index, which the fuzzed requests are redirected
+# to, and the style sheet of the ordinary requests), served live too with
+# --dev-root. Traffic goes to loopback only; every loop is bounded.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -17,12 +19,14 @@ fuzz=${2:-100000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+mkdir -p "$work/tree/docs"
+printf '<p>docs</p>\n' > "$work/tree/docs/index.html"
+printf 'p { margin: 0 }\n' > "$work/tree/style.css"
 echo "== building the servers (Release) against $tool_dir"
 cmake -S "$root/examples/server" -B "$work/servers" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -Dvex_resource_builder_DIR="$tool_dir" > /dev/null
+  -Dvex_resource_builder_DIR="$tool_dir" -DSITE_ROOT="$work/tree" > /dev/null
 ninja -C "$work/servers" -j2 > /dev/null
 c++ -std=c++20 -O2 -I"$root/include" -o "$work/framing_oracle" "$root/tests/server/framing_oracle.cpp"
-cp -r "$root/examples/site" "$work/tree"
 
 echo "== load before: $(cat /proc/loadavg) on $(nproc) cores"
 status=0

@@ -19,7 +19,6 @@
 // counts: HEAD has no body) and writes the answer, from the plan its
 // handler is handed, into a stream that gathers it into one send.
 #include <httplib.h>
-
 #include <unistd.h>
 
 #include <cstdio>
