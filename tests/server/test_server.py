@@ -863,7 +863,7 @@ class Hostile:
         # The kit refuses the classic ones, and finds the request hidden in a body only where it is one.
         folded = cases.index(next(case for case in cases if case.startswith(b"POST /docs?i=1 HTTP/1.1\r\nHost: a\r\n"
                                                                               b"Content-Length:\r\n 48")))
-        self.assertEqual(expected[folded], (["!400 POST /docs?i=1"], "close"))
+        self.assertEqual(expected[folded], (["!400"], "close"))  # refused in the head itself
         self.assertGreaterEqual(sum(len(items) == 2 for items, _ in expected), 10)
         for mode in self.MODES:
             port = self.server(mode).port
