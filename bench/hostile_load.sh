@@ -5,7 +5,7 @@
 # connections, 2,000 idle ones, a header flood from 200 connections, and
 # descriptor exhaustion under a limit of 256) the p99 of ordinary
 # requests, the server's RSS growth and its CPU use:
-#   bench/hostile_load.sh [tool build dir] [fuzzed requests per server]
+#   bench/hostile_load.sh [tool build dir] [fuzzed requests per server] [all|fuzz|attacks]
 # The tool build dir holds vex_resource_builder-config.cmake (default
 # build/release); the servers are built Release against it, embedding a
 # small tree (a directory index, which the fuzzed requests are redirected
@@ -16,6 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 tool_dir=$(realpath "${1:-$root/build/release}")
 fuzz=${2:-100000}
+part=${3:-all}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -31,6 +32,6 @@ c++ -std=c++20 -O2 -I"$root/include" -o "$work/framing_oracle" "$root/tests/serv
 echo "== load before: $(cat /proc/loadavg) on $(nproc) cores"
 status=0
 python3 "$here/hostile_figures.py" --oracle "$work/framing_oracle" --servers "$work/servers" \
-  --tree "$work/tree" --fuzz "$fuzz" || status=$?
+  --tree "$work/tree" --fuzz "$fuzz" --part "$part" || status=$?
 echo "== load after: $(cat /proc/loadavg)"
 exit $status

@@ -2,8 +2,9 @@
 // connection: the hostile tests send the same bytes to every server and
 // compare. Reads cases from stdin, each "<size>\n" and that many bytes;
 // writes one line per case: an item per answer, "METHOD TARGET" for a
-// request the planner is given, "!STATUS METHOD TARGET" for one refused
-// for its fields, "!STATUS" for a head refused, each followed by a tab; then "close" when the server ends the connection
+// request the planner is given, "=STATUS METHOD TARGET" for one refused
+// for its fields, "=STATUS" for a head refused ("=" is no method's first
+// byte), each followed by a tab; then "close" when the server ends the connection
 // after the last answer, or "more" when it waits for more bytes.
 #include <cstdio>
 #include <iostream>
@@ -20,11 +21,11 @@ std::string answers_to(std::string_view bytes) {
   while (true) {
     const vex_http::request_head head = vex_http::read_request_head(bytes);
     if (head.status == vex_http::request_head::incomplete) return out + "more";
-    if (head.status == vex_http::request_head::refused) return out + "!" + std::to_string(head.refusal) + "\tclose";
+    if (head.status == vex_http::request_head::refused) return out + "=" + std::to_string(head.refusal) + "\tclose";
     vex_http::request_fields fields(head.version);
     vex_http::add_field_lines(head, fields);
     const int refused = fields.headers().fields_status;
-    out += (refused ? "!" + std::to_string(refused) + " " : std::string()) + std::string(head.method) + " " +
+    out += (refused ? "=" + std::to_string(refused) + " " : std::string()) + std::string(head.method) + " " +
            std::string(head.target);
     out += '\t';
     const vex_http::connection_step step = fields.after_answer();
