@@ -20,6 +20,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -80,7 +81,7 @@ class microhttpd_sender final : public answer_sender {
 
   bool send(int socket, const planned_answer& planned) override {
     int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    if (!open_pair(pair, planned.send_timeout)) return false;
     {
       std::lock_guard<std::mutex> lock(answers_mutex);
       answers[pair[1]] = &planned;
@@ -102,6 +103,17 @@ class microhttpd_sender final : public answer_sender {
   }
 
  private:
+  // A socket pair; with the descriptors used up (the library closes its
+  // ends a moment after the answers), it waits for one, up to timeout.
+  static bool open_pair(int (&pair)[2], std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+      if ((errno != EMFILE && errno != ENFILE) || std::chrono::steady_clock::now() >= until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
   // Copies the answer the library writes, its header block and then body
   // bytes; false when it stops short, or the client is gone. The library
   // says Connection: close of its socket pair, where the connection to

@@ -265,7 +265,7 @@ def ordinary_latencies(port, count, path="/style.css", pause=0.01):
     for _ in range(count):
         start = time.monotonic()
         try:
-            raw, _ = exchange(port, request, shut=False, timeout=5)
+            raw, _ = exchange(port, request, shut=False, timeout=10)
             answered = raw.startswith(b"HTTP/1.1 200 ")
         except OSError:
             answered = False
