@@ -354,7 +354,7 @@ void connection_hub::answer_one(connection& c, const vex_http::request_head& hea
   vex_http::response_plan plan;
   vex_http::connection_step step{true, 0};
   if (head.status == vex_http::request_head::refused) {
-    vex_http::plan_error(plan, "", head.refusal);
+    site_.refuse(plan, "", head.refusal, live);
   } else {
     vex_http::request_fields fields(head.version);
     vex_http::add_field_lines(head, fields);

@@ -2,12 +2,17 @@
 // cpp-httplib.
 //
 //   vex_example_server [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//                      [--fallback [PREFIX=]PATH]... [--error-page STATUS=PATH]...
+//                      [--header 'NAME: VALUE']...
 //
 // Port 0 (the default) lets the system pick a free port. The first line on
 // stdout is "listening on http://HOST:PORT/"; every request is then logged
 // to stderr as "METHOD TARGET STATUS CODING" unless --quiet. --dev-root
 // serves the live files of DIR (the embedded tree's source) instead of the
-// embedded bytes.
+// embedded bytes. --fallback answers the paths of client-side routes (below
+// PREFIX, / by default) with the page at PATH, --error-page answers an error
+// status with the page at PATH, and --header adds a header to every answer;
+// the build may give some of these already (example_site_options.h).
 //
 // The connections are the hub's (connection_hub.h), which reads every
 // request head with the kit: cpp-httplib 0.11.4 cannot be given the

@@ -3,6 +3,8 @@
 // (connection_hub.h).
 //
 //   vex_example_server_beast [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//                            [--fallback [PREFIX=]PATH]... [--error-page STATUS=PATH]...
+//                            [--header 'NAME: VALUE']...
 //
 // Beast writes the header block of each answer from the plan, and the hub
 // sends it and the body. Beast's request parser is not used: it frames

@@ -3,6 +3,8 @@
 // (connection_hub.h).
 //
 //   vex_example_server_microhttpd [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//                                 [--fallback [PREFIX=]PATH]... [--error-page STATUS=PATH]...
+//                                 [--header 'NAME: VALUE']...
 //
 // The library reads its requests from a socket of its own and cannot be
 // given bytes otherwise, and 0.9.75 frames some requests otherwise than
