@@ -256,13 +256,8 @@ class example_site {
 
   source live_entity_of(const vex_resource* resource, std::string_view path, live_file& live,
                         vex_http::entity& file) const {
-    vex_http::live_read read{vex_http::live_read::too_small, 0, 0};
-    while (read.status == vex_http::live_read::too_small) {
-      live.bytes.resize(read.size);
-      read = tree_.read(path, live.bytes.data(), live.bytes.size());
-    }
+    const vex_http::live_read read = tree_.read(path, live.bytes);
     if (read.status != vex_http::live_read::ok) return source::missing;
-    live.bytes.resize(read.size);
     if (is_template(resource, live.bytes)) {
       live.bytes = render_page(live.bytes);
       file = {resource, live.bytes.data(), live.bytes.size(), std::nullopt};

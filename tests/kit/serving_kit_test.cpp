@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "vex_resource_builder/content_negotiation.h"
@@ -485,19 +486,27 @@ TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
   std::ofstream(work / "secret.txt") << "secret";
   dev_tree tree;
   ASSERT_TRUE(tree.open((work / "tree").string().c_str()));
-  char buffer[16];
-  live_read read = tree.read("/docs/", buffer, 2);
-  EXPECT_EQ((std::pair{read.status, read.size}), (std::pair{live_read::too_small, uint64_t{4}}));
-  read = tree.read("/docs/", buffer, sizeof buffer);
-  EXPECT_EQ(read.status, live_read::ok);
-  EXPECT_EQ(std::string(buffer, read.size), "live");
-  EXPECT_EQ(tree.read("/../secret.txt", buffer, sizeof buffer).status, live_read::refused);
-  EXPECT_NE(tree.read("/docs", buffer, sizeof buffer).status, live_read::ok);  // a directory
+  std::string bytes;
+  const live_read read = tree.read("/docs/", bytes);
+  EXPECT_EQ((std::pair{read.status, read.size}), (std::pair{live_read::ok, uint64_t{4}}));
+  EXPECT_EQ(bytes, "live");
+  EXPECT_EQ(tree.read("/../secret.txt", bytes).status, live_read::refused);
+  EXPECT_NE(tree.read("/docs", bytes).status, live_read::ok);  // a directory
+  EXPECT_EQ(tree.read("/nothing.txt", bytes).status, live_read::missing);
   std::error_code error;
   fs::create_symlink(work / "secret.txt", work / "tree" / "out.txt", error);
   if (!error) {  // symbolic links may need rights the test does not have
-    EXPECT_EQ(tree.read("/out.txt", buffer, sizeof buffer).status, live_read::refused);
+    EXPECT_EQ(tree.read("/out.txt", bytes).status, live_read::refused);
+    fs::create_directory_symlink(work, work / "tree" / "up", error);
+    EXPECT_NE(tree.read("/up/secret.txt", bytes).status, live_read::ok);
   }
+  EXPECT_EQ(bytes, "live") << "a refused file leaves the bytes alone";
+  std::optional<dev_tree> first(std::move(tree));
+  const dev_tree moved = std::move(*first);
+  first.reset();  // a moved-from tree closes nothing the other holds
+  bytes.clear();
+  EXPECT_EQ(moved.read("/docs/", bytes).status, live_read::ok);
+  EXPECT_EQ(bytes, "live");
   fs::remove_all(work);
 }
 

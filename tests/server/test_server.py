@@ -689,6 +689,77 @@ class DevelopmentMode:
                 f.write(DirectoryIndex.FILES["docs/page.html"])
             os.remove(os.path.join(self.tree, "new.css"))
 
+    def test_a_fifo_or_socket_is_404_at_once_while_others_are_served(self):
+        fifo, unix_socket = os.path.join(self.tree, "docs", "page.html"), os.path.join(self.tree, "data.bin")
+        os.remove(fifo)
+        os.mkfifo(fifo)
+        os.remove(unix_socket)
+        listener = socket.socket(socket.AF_UNIX)
+        listener.bind(unix_socket)
+        try:
+            with Connection(self.server("live").port) as stuck, Connection(self.server("live").port) as other:
+                # Opening the FIFO for reading would wait for a writer that never comes.
+                stuck.socket.settimeout(5)
+                stuck.send(request_bytes("GET", "/docs/page.html") + request_bytes("GET", "/data.bin"))
+                other.send(request_bytes("GET", "/docs/"))
+                status, _, body = other.answer()
+                self.assertEqual((status, body), (200, DirectoryIndex.FILES["docs/index.html"]))
+                self.assertEqual([stuck.answer()[0], stuck.answer()[0]], [404, 404])
+        finally:
+            listener.close()
+            for path in (fifo, unix_socket):
+                os.remove(path)
+                with open(path, "wb") as f:
+                    f.write(DirectoryIndex.FILES[os.path.relpath(path, self.tree)])
+
+    def test_a_directory_swapped_for_a_link_out_never_serves_outside(self):
+        # docs/deep trades places with a link to a directory outside that
+        # holds an index.html of its own, by rename, while it is requested.
+        outside = os.path.join(os.path.abspath(ARGS.work_dir), "outside-deep-%s" % self.FLAVOUR)
+        os.makedirs(outside, exist_ok=True)
+        with open(os.path.join(outside, "index.html"), "wb") as f:
+            f.write(b"secret\n")
+        deep, aside, link = (os.path.join(self.tree, "docs", name) for name in ("deep", "deep-aside", "deep-link"))
+        os.symlink(os.path.relpath(outside, os.path.dirname(link)), link)
+        stop = threading.Event()
+
+        def swap():
+            for _ in range(200000):
+                if stop.is_set():
+                    break
+                os.rename(deep, aside)
+                os.rename(link, deep)
+                os.rename(deep, link)
+                os.rename(aside, deep)
+
+        swapper = threading.Thread(target=swap)
+        swapper.start()
+        statuses = set()
+        connection = Connection(self.server("live").port)
+        try:
+            deadline = time.monotonic() + 3
+            for _ in range(2000):   # pipelined batches, for a dense race
+                if time.monotonic() > deadline:
+                    break
+                connection.send(request_bytes("GET", "/docs/deep/") * 16)
+                for _ in range(16):
+                    answer = connection.answer()
+                    if answer is None:   # a server's limit of requests on one connection
+                        connection.socket.close()
+                        connection = Connection(self.server("live").port)
+                        break
+                    status, _, body = answer
+                    statuses.add(status)
+                    self.assertNotIn(b"secret", body)
+                    if status == 200:
+                        self.assertEqual(body, DirectoryIndex.FILES["docs/deep/index.html"])
+        finally:
+            connection.socket.close()
+            stop.set()
+            swapper.join()
+            os.remove(link)
+        self.assertEqual(statuses, {200, 404}, "both the directory and the link were met")
+
 
 class Connections:
     """What an adapter must carry between its library and the planner, on
