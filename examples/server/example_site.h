@@ -30,11 +30,6 @@ struct server_options {
   std::vector<std::pair<std::string, std::string>> headers;    ///< name, value
 };
 
-/// A request body up to this size is read and dropped, so that the
-/// connection carries on; a longer one, or one of unknown length, ends the
-/// connection after the answer.
-inline constexpr uint64_t body_discard_limit = 64 * 1024;
-
 [[noreturn]] inline void usage(const char* program, int status) {
   std::fprintf(status == 0 ? stdout : stderr,
                "usage: %s [--host HOST] [--port N] [--dev-root DIR] [--quiet]\n"
