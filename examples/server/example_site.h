@@ -173,6 +173,9 @@ class example_site {
     return true;
   }
 
+  /// True in development mode, which reads the live files at each request.
+  bool reads_live_files() const { return live_; }
+
   /// Plans the answer to a request. In development mode the body and the
   /// tag lie in live.
   void answer(vex_http::response_plan& plan, std::string_view method, std::string_view target,

@@ -22,7 +22,10 @@
 // memory, and drops what it read ahead of a request). The library is
 // given a stand-in request line for each planned answer (the method alone
 // counts: HEAD has no body) and writes the answer, from the plan its
-// handler is handed, into a stream that gathers it into one send.
+// handler is handed, into a stream. For embedded files the stand-in is
+// always HEAD: the library writes the head, and the hub sends it with the
+// embedded body in one gather write without waiting; in development mode a
+// worker has the library write the whole answer, gathered into one send.
 #include <httplib.h>
 #include <unistd.h>
 
@@ -73,6 +76,9 @@ class answer_stream final : public httplib::Stream {
   /// Sends what was written; false when the peer is gone.
   bool flush() { return send_fully(socket_, output_.data(), output_.size(), nullptr, 0, timeout_); }
 
+  /// Hands what was written to into, rather than sending it.
+  void take(std::string& into) { into.swap(output_); }
+
  private:
   static constexpr size_t output_limit = 64 * 1024;
 
@@ -95,6 +101,22 @@ class httplib_sender final : public answer_sender, public httplib::Server {
     const bool written = process_request(stream, answer.close, closed, nullptr);
     current_answer = nullptr;
     return written && stream.flush();
+  }
+
+  bool writes_heads() const override { return true; }
+
+  // The library writes the head of a HEAD answer: the GET answer's without
+  // its body, which the hub sends from the plan.
+  bool write_head(const planned_answer& answer, std::string& head) override {
+    answer_stream stream(-1, "HEAD / HTTP/1.1\r\n\r\n", answer.send_timeout);
+    stream.take(head);  // the memory the connection keeps for its heads
+    head.clear();
+    current_answer = &answer;
+    bool closed = false;
+    const bool written = process_request(stream, answer.close, closed, nullptr);
+    current_answer = nullptr;
+    stream.take(head);
+    return written;
   }
 };
 

@@ -43,7 +43,7 @@ inline std::string_view reason_phrase(int status) {
   }
 }
 
-namespace head_detail {
+namespace write_detail {
 
 // Appends to a buffer while it has room, and counts what it would need.
 struct head_writer {
@@ -57,7 +57,7 @@ struct head_writer {
   }
 };
 
-}  // namespace head_detail
+}  // namespace write_detail
 
 /// Writes the head of the plan's answer into out: "HTTP/1.1 <status>
 /// <reason>", every header as "Name: value" (the plan's block as it is),
@@ -65,7 +65,7 @@ struct head_writer {
 /// by CRLF, then the blank line. Returns the length of the head; when that
 /// is more than capacity, out holds only part of it.
 inline size_t write_head(const response_plan& plan, std::string_view connection, char* out, size_t capacity) {
-  head_detail::head_writer head{out, capacity};
+  write_detail::head_writer head{out, capacity};
   const char status[] = {' ', static_cast<char>('0' + plan.status / 100 % 10), static_cast<char>('0' + plan.status / 10 % 10),
                          static_cast<char>('0' + plan.status % 10), ' '};
   head.put("HTTP/1.1");
