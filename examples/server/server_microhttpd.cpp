@@ -14,8 +14,15 @@
 // header block written twice. So the hub reads every head with the kit,
 // and the library is handed each planned answer on a socket pair of its
 // own: it reads a stand-in request (the method alone counts: HEAD has no
-// body), calls the handler, which finds the plan by the pair's socket, and
-// writes the answer, which the hub's worker copies to the client.
+// body), calls the handler, which finds the plan, and writes the answer.
+//
+// For embedded files, each hub thread has a daemon of the library that it
+// runs itself (MHD_run), with one socket pair that stays open: the hub
+// writes a HEAD stand-in into it, runs the library, and reads back the
+// head the library wrote, which it sends with the embedded body in one
+// gather write that never waits. In development mode the library's own
+// threads write whole answers on a socket pair per answer, which a worker
+// copies to the client.
 #include <microhttpd.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -34,9 +41,12 @@
 
 namespace {
 
-// The answers being written, by the library's end of their socket pair.
+// The answers being written by the library's threads, by the library's
+// end of their socket pair.
 std::mutex answers_mutex;
 std::map<int, const planned_answer*> answers;
+// The answer whose head this thread's own daemon is writing.
+thread_local const planned_answer* current_answer = nullptr;
 
 // A body the library must never read: the stand-in for a 304's.
 ssize_t no_body(void*, uint64_t, char*, size_t) { return MHD_CONTENT_READER_END_WITH_ERROR; }
@@ -49,11 +59,11 @@ MHD_Response* make_response(const vex_http::response_plan& plan) {
   return MHD_create_response_from_buffer(plan.body_length, const_cast<char*>(plan.body), MHD_RESPMEM_PERSISTENT);
 }
 
-MHD_Result answer(void*, MHD_Connection* connection, const char*, const char*, const char*, const char*, size_t*,
-                  void**) {
-  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-  const planned_answer* planned = nullptr;
-  {
+MHD_Result answer_request(void*, MHD_Connection* connection, const char*, const char*, const char*, const char*,
+                          size_t*, void**) {
+  const planned_answer* planned = current_answer;
+  if (!planned) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     std::lock_guard<std::mutex> lock(answers_mutex);
     const auto found = answers.find(info->connect_fd);
     if (found != answers.end()) planned = found->second;
@@ -69,6 +79,61 @@ MHD_Result answer(void*, MHD_Connection* connection, const char*, const char*, c
   return queued;
 }
 
+// Puts the kit's word on closing in a header block in place of the library's.
+void say_close(std::string& head, bool close) {
+  static constexpr std::string_view line = "\r\nConnection: close";
+  const size_t at = head.find(line);
+  if (at != std::string::npos) head.erase(at, line.size());
+  if (close) head.insert(head.size() - 4, line);
+}
+
+/// A daemon of the library run by the thread that owns it, which answers
+/// a stand-in request on a socket pair of its own for each head. (The
+/// library closes every connection it is added, so a pair serves one
+/// answer.)
+class head_writer {
+ public:
+  head_writer() = default;
+  head_writer(const head_writer&) = delete;
+  head_writer& operator=(const head_writer&) = delete;
+  ~head_writer() {
+    if (daemon_) MHD_stop_daemon(daemon_);
+  }
+
+  /// The head the library writes for answer; false when it writes none.
+  bool write(const planned_answer& answer, std::string& head) {
+    if (!daemon_) daemon_ = MHD_start_daemon(MHD_USE_NO_LISTEN_SOCKET | MHD_USE_EPOLL, 0, nullptr, nullptr, &answer_request,
+                                             nullptr, MHD_OPTION_END);
+    int pair[2];
+    const sockaddr_un address{AF_UNIX, {}};
+    if (!daemon_ || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    static constexpr std::string_view request = "HEAD / HTTP/1.1\r\nHost: x\r\n\r\n";
+    bool whole = ::send(pair[0], request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
+    whole = whole && MHD_add_connection(daemon_, pair[1], reinterpret_cast<const sockaddr*>(&address),
+                                        sizeof address) == MHD_YES;
+    current_answer = &answer;
+    head.clear();
+    // The library reads, answers and writes within a few of its turns.
+    for (int turn = 0; whole && turn < 64 && head.find("\r\n\r\n") == std::string::npos; ++turn) {
+      MHD_run(daemon_);
+      char buffer[4096];
+      const ssize_t count = ::recv(pair[0], buffer, sizeof buffer, MSG_DONTWAIT);
+      if (count > 0) head.append(buffer, static_cast<size_t>(count));
+      else if (count == 0 || errno != EAGAIN) whole = false;
+    }
+    current_answer = nullptr;
+    ::close(pair[0]);
+    MHD_run(daemon_);  // the library closes its end
+    const size_t end = head.find("\r\n\r\n");
+    if (!whole || end == std::string::npos || end + 4 != head.size()) return false;
+    say_close(head, answer.close);
+    return true;
+  }
+
+ private:
+  MHD_Daemon* daemon_ = nullptr;
+};
+
 /// The library's daemon, as a writer of planned answers.
 class microhttpd_sender final : public answer_sender {
  public:
@@ -76,7 +141,7 @@ class microhttpd_sender final : public answer_sender {
   bool start() {
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     daemon_ = MHD_start_daemon(MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC,
-                               0, nullptr, nullptr, &answer, nullptr, MHD_OPTION_THREAD_POOL_SIZE, threads,
+                               0, nullptr, nullptr, &answer_request, nullptr, MHD_OPTION_THREAD_POOL_SIZE, threads,
                                MHD_OPTION_END);
     return daemon_ != nullptr;
   }
@@ -102,6 +167,13 @@ class microhttpd_sender final : public answer_sender {
     const auto found = answers.find(pair[1]);
     if (found != answers.end() && found->second == &planned) answers.erase(found);
     return sent;
+  }
+
+  bool writes_heads() const override { return true; }
+
+  bool write_head(const planned_answer& answer, std::string& head) override {
+    thread_local head_writer writer;
+    return writer.write(answer, head);
   }
 
  private:
@@ -144,14 +216,6 @@ class microhttpd_sender final : public answer_sender {
       if (!send_fully(to, read.data(), read.size(), nullptr, 0, timeout)) return false;
     }
     return true;
-  }
-
-  // Puts the kit's word on closing in a header block in place of the library's.
-  static void say_close(std::string& head, bool close) {
-    static constexpr std::string_view line = "\r\nConnection: close";
-    const size_t at = head.find(line);
-    if (at != std::string::npos) head.erase(at, line.size());
-    if (close) head.insert(head.size() - 4, line);
   }
 
   MHD_Daemon* daemon_ = nullptr;
