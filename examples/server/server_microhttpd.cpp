@@ -22,7 +22,9 @@
 // head the library wrote, which it sends with the embedded body in one
 // gather write that never waits. In development mode the library's own
 // threads write whole answers on a socket pair per answer, which a worker
-// copies to the client.
+// copies to the client. The handler answers on its second call, once the
+// request is read: an answer queued on the first makes the library end the
+// connection.
 #include <microhttpd.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -60,7 +62,15 @@ MHD_Response* make_response(const vex_http::response_plan& plan) {
 }
 
 MHD_Result answer_request(void*, MHD_Connection* connection, const char*, const char*, const char*, const char*,
-                          size_t*, void**) {
+                          size_t*, void** request_state) {
+  // The first call has the header block only: an answer queued then would
+  // make the library end the connection, as it cannot tell what of the
+  // request is left unread.
+  static int header_block_seen;
+  if (!*request_state) {
+    *request_state = &header_block_seen;
+    return MHD_YES;
+  }
   const planned_answer* planned = current_answer;
   if (!planned) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
@@ -87,51 +97,73 @@ void say_close(std::string& head, bool close) {
   if (close) head.insert(head.size() - 4, line);
 }
 
-/// A daemon of the library run by the thread that owns it, which answers
-/// a stand-in request on a socket pair of its own for each head. (The
-/// library closes every connection it is added, so a pair serves one
-/// answer.)
+/// A daemon of the library run by the thread that owns it, and a socket
+/// pair, kept open, on which it answers stand-in requests.
 class head_writer {
  public:
   head_writer() = default;
   head_writer(const head_writer&) = delete;
   head_writer& operator=(const head_writer&) = delete;
-  ~head_writer() {
-    if (daemon_) MHD_stop_daemon(daemon_);
-  }
+  ~head_writer() { shut(); }
 
   /// The head the library writes for answer; false when it writes none.
   bool write(const planned_answer& answer, std::string& head) {
-    if (!daemon_) daemon_ = MHD_start_daemon(MHD_USE_NO_LISTEN_SOCKET | MHD_USE_EPOLL, 0, nullptr, nullptr, &answer_request,
-                                             nullptr, MHD_OPTION_END);
-    int pair[2];
-    const sockaddr_un address{AF_UNIX, {}};
-    if (!daemon_ || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
-    static constexpr std::string_view request = "HEAD / HTTP/1.1\r\nHost: x\r\n\r\n";
-    bool whole = ::send(pair[0], request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
-    whole = whole && MHD_add_connection(daemon_, pair[1], reinterpret_cast<const sockaddr*>(&address),
-                                        sizeof address) == MHD_YES;
-    current_answer = &answer;
-    head.clear();
-    // The library reads, answers and writes within a few of its turns.
-    for (int turn = 0; whole && turn < 64 && head.find("\r\n\r\n") == std::string::npos; ++turn) {
-      MHD_run(daemon_);
-      char buffer[4096];
-      const ssize_t count = ::recv(pair[0], buffer, sizeof buffer, MSG_DONTWAIT);
-      if (count > 0) head.append(buffer, static_cast<size_t>(count));
-      else if (count == 0 || errno != EAGAIN) whole = false;
+    // A pair the library has closed is opened again, once.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!daemon_ && !open()) return false;
+      if (ask(answer, head)) {
+        say_close(head, answer.close);
+        return true;
+      }
+      shut();
     }
-    current_answer = nullptr;
-    ::close(pair[0]);
-    MHD_run(daemon_);  // the library closes its end
-    const size_t end = head.find("\r\n\r\n");
-    if (!whole || end == std::string::npos || end + 4 != head.size()) return false;
-    say_close(head, answer.close);
-    return true;
+    return false;
   }
 
  private:
+  bool open() {
+    daemon_ = MHD_start_daemon(MHD_USE_NO_LISTEN_SOCKET | MHD_USE_EPOLL, 0, nullptr, nullptr, &answer_request,
+                               nullptr, MHD_OPTION_END);
+    const sockaddr_un address{AF_UNIX, {}};
+    if (!daemon_ || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair_) != 0 ||
+        MHD_add_connection(daemon_, pair_[1], reinterpret_cast<const sockaddr*>(&address), sizeof address) != MHD_YES) {
+      shut();
+      return false;
+    }
+    return true;
+  }
+
+  // Writes a HEAD stand-in and runs the library until the head it writes
+  // has come whole; false when it does not.
+  bool ask(const planned_answer& answer, std::string& head) {
+    static constexpr std::string_view request = "HEAD / HTTP/1.1\r\nHost: x\r\n\r\n";
+    if (::send(pair_[0], request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+      return false;
+    current_answer = &answer;
+    head.clear();
+    bool open = true;
+    // The library reads, answers and writes within a few of its turns.
+    for (int turn = 0; open && turn < 64 && head.find("\r\n\r\n") == std::string::npos; ++turn) {
+      MHD_run(daemon_);
+      char buffer[4096];
+      const ssize_t count = ::recv(pair_[0], buffer, sizeof buffer, MSG_DONTWAIT);
+      if (count > 0) head.append(buffer, static_cast<size_t>(count));
+      else open = count < 0 && errno == EAGAIN;
+    }
+    current_answer = nullptr;
+    const size_t end = head.find("\r\n\r\n");
+    return end != std::string::npos && end + 4 == head.size();
+  }
+
+  void shut() {
+    if (pair_[0] >= 0) ::close(pair_[0]);
+    if (daemon_) MHD_stop_daemon(daemon_);  // closes the library's end
+    pair_[0] = pair_[1] = -1;
+    daemon_ = nullptr;
+  }
+
   MHD_Daemon* daemon_ = nullptr;
+  int pair_[2] = {-1, -1};
 };
 
 /// The library's daemon, as a writer of planned answers.

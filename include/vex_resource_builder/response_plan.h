@@ -568,7 +568,9 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
 
   const int precondition = plan_detail::evaluate_preconditions(file, chosen.etag, headers);
   if (precondition == 412) return plan_detail::plan_file_error(plan, file, 412, head);
-  const vex_resource_head* lines = plan_detail::head_of(file, chosen.coding);
+  // The header lines serve the bytes as they are held; bytes that are not
+  // at hand (chosen.data null) are planned from the record.
+  const vex_resource_head* lines = chosen.data ? plan_detail::head_of(file, chosen.coding) : nullptr;
   if (lines && (precondition == 304 || range.kind == byte_range::whole) &&
       plan_detail::plan_from_head(plan, file, chosen, *lines, precondition == 304, policy, rules)) {
     plan.send_body = plan.status == 200 && !head;
