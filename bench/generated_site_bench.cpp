@@ -25,8 +25,13 @@
 
 namespace {
 
-const vex_http::site with_table{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all,
-                                vex_res_extras::all_length, &vex_res_paths::table};
+// The site as -x writes it, and the same without its table of paths.
+vex_http::site site_with_table() {
+  vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length};
+  site.paths = &vex_res_paths::table;
+  return site;
+}
+const vex_http::site with_table = site_with_table();
 const vex_http::site without_table{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all,
                                    vex_res_extras::all_length};
 

@@ -33,8 +33,12 @@
 
 namespace {
 
-const vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length,
-                          &vex_res_paths::table};
+vex_http::site site_with_table() {
+  vex_http::site site{vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length};
+  site.paths = &vex_res_paths::table;
+  return site;
+}
+const vex_http::site site = site_with_table();
 
 double seconds_of(clockid_t clock) {
   timespec now{};
