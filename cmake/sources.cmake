@@ -28,6 +28,8 @@ set(VEX_CORE_SOURCES
   src/generator/names/identifier.cpp
   src/generator/names/identifier_claim.cpp
   src/generator/names/item_identifier.cpp
+  src/generator/names/set_name.cpp
+  src/generator/shards/record_shards.cpp
   src/generator/records/side_record.cpp
   src/generator/records/manifest.cpp
   src/generator/extras/compression_queue.cpp

@@ -2,8 +2,9 @@
 // The switches and the target of a command line. Switches are recognised by
 // their first two characters only, each at most once and in a fixed order:
 // -q (first argument only), -a, -b, -f, -h, then the ones with a value, -M,
-// -t and -m, whose value is the rest of the argument or else the next one,
-// then -u (UTF-8 names) and -x (side records with ETags and precompressed
+// -t, -m, -s (the number of shards, also spelled --shards) and -n (the set's
+// name), whose value is the rest of the argument or else the next one, then
+// -u (UTF-8 names) and -x (side records with ETags and precompressed
 // variants), then -c (the variant cache's directory) and -j (the number of
 // threads that compress), which take a value too.
 
@@ -16,6 +17,8 @@ struct command_line {
   const wchar_t* dependency_name = nullptr;  ///< -M
   const wchar_t* clamp_text = nullptr;       ///< -t
   const wchar_t* data_form_text = nullptr;   ///< -m
+  const wchar_t* shards_text = nullptr;      ///< -s, --shards
+  const wchar_t* set_name_text = nullptr;    ///< -n
   bool utf8_names = false;                   ///< -u
   bool http_extras = false;                  ///< -x
   const wchar_t* cache_directory = nullptr;  ///< -c
@@ -32,7 +35,8 @@ void print_usage();
 
 /// Reads argv into line. False when the run must not go on: then the usage
 /// text, the answer to --help or --version, or the message about an unknown
-/// long option has been printed and exit_code holds the run's exit code.
+/// long option or a misplaced switch has been printed and exit_code holds
+/// the run's exit code.
 bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_code);
 
 /// True when argument is switch -letter (its first two characters).

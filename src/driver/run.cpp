@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "context/builder_context.h"
 #include "driver/command_line.h"
@@ -11,7 +12,9 @@
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
 #include "generator/records/side_record.h"
+#include "generator/names/set_name.h"
 #include "generator/run_features.h"
+#include "generator/shards/record_shards.h"
 #include "generator/walk.h"
 #include "metadata/clamp_time.h"
 #include "support/format.h"
@@ -24,8 +27,9 @@ struct run_objects {
   std::unique_ptr<data_writer> data;
   dependency_rule deps;
   http_extras_run* extras = nullptr;  // with -x only; finish or abandon frees it
+  std::unique_ptr<record_shards> shards;  // with -s only
 
-  run_features features() { return {*data, deps, extras}; }
+  run_features features() { return {*data, deps, extras, shards.get()}; }
 };
 
 // Changes the directories and walks the sources after the target.
@@ -48,6 +52,28 @@ void process_sources(builder_context& context, const run_features& features, int
     if (!note_directory_change(features.deps, directory)) context.output_incomplete = 1;
     if (!context.quiet) out_printf(L"cd [%s]\n", directory);
   }
+}
+
+// Takes -s and -n: the shards and the set's name. False after a message
+// when either value is refused or the shards cannot serve this target.
+bool apply_set_switches(builder_context& context, const command_line& line, run_objects& objects) {
+  if (line.set_name_text) {
+    if (!make_set_name(line.set_name_text, context.set_name)) {
+      out_printf(L"invalid set name [%s]: give an identifier of ASCII letters, digits and _, not beginning with a "
+                 L"digit or with vex, at most %u bytes, that is no C++ keyword or predefined name\n",
+                 line.set_name_text, static_cast<unsigned>(set_name_capacity - 1));
+      return false;
+    }
+    context.names.reserve_set_name(context.set_name);
+  }
+  if (!line.shards_text) return true;
+  unsigned count = 0;
+  if (!parse_shard_count(line.shards_text, &count)) {
+    out_printf(L"invalid shard count [%s]: give a whole number from 1 to %u\n", line.shards_text, max_shards);
+    return false;
+  }
+  objects.shards = std::make_unique<record_shards>(count);
+  return objects.shards->prepare(line.target, line.append);
 }
 
 // Takes the switches into the context; false (with exit_code set) when the
@@ -77,7 +103,7 @@ bool apply_switches(builder_context& context, const command_line& line, run_obje
     exit_code = 1;
     return false;
   }
-  if (line.http_extras && !read_http_extras_settings(line, extras)) {
+  if ((line.http_extras && !read_http_extras_settings(line, extras)) || !apply_set_switches(context, line, objects)) {
     exit_code = 1;
     return false;
   }
@@ -103,6 +129,33 @@ void wait_when_debugged() {
   else out_printf(L"\n");
 }
 
+// Opens every output of the run: the output set, the data form's file, the
+// shards, the side records' outputs and the dependency file. False after
+// "[FAILED]" when the run cannot go on.
+bool open_outputs(builder_context& context, run_objects& objects, const command_line& line,
+                  const http_extras_options& extras) {
+  data_writer& data = *objects.data;
+  bool opened = open_output_set(context, line.target, line.append) == 0 && data.open(context, line.target, line.append) &&
+                (!objects.shards || objects.shards->open(context, data, line.target));
+  if (opened && line.http_extras && !(objects.extras = start_http_extras(context, data, line.target, extras)))
+    opened = false;
+  if (!opened) {
+    data.discard();
+    out_printf(L"\n[FAILED]\n");
+    wait_when_debugged();
+    return false;
+  }
+  if (!line.dependency_name) return true;
+  std::wstring manifest = line.http_extras ? manifest_name(context, line.target) : std::wstring();
+  std::vector<const wchar_t*> targets{line.target};
+  if (objects.shards)
+    for (const std::wstring& shard : objects.shards->names()) targets.push_back(shard.c_str());
+  if (data.file_name()) targets.push_back(data.file_name());
+  if (!manifest.empty()) targets.push_back(manifest.c_str());
+  if (!open_dependency_file(objects.deps, line.dependency_name, targets)) context.output_incomplete = 1;
+  return true;
+}
+
 int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv) {
   command_line line;
   http_extras_options extras;
@@ -111,29 +164,16 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
       !apply_switches(context, line, objects, extras, exit_code))
     return exit_code;
   if (!context.quiet) out_printf(L"%ls", banner);
+  if (!open_outputs(context, objects, line, extras)) return -1;
 
   data_writer& data = *objects.data;
-  if (open_output_set(context, line.target, line.append) != 0 || !data.open(context, line.target, line.append)) {
-    out_printf(L"\n[FAILED]\n");
-    wait_when_debugged();
-    return -1;
-  }
-  if (line.http_extras && !(objects.extras = start_http_extras(context, data, line.target, extras))) {
-    data.discard();
-    out_printf(L"\n[FAILED]\n");
-    wait_when_debugged();
-    return -1;
-  }
-  std::wstring manifest = line.http_extras ? manifest_name(context, line.target) : std::wstring();
-  if (line.dependency_name && !open_dependency_file(objects.deps, line.dependency_name, line.target,
-                                                    data.file_name(), manifest.empty() ? nullptr : manifest.c_str()))
-    context.output_incomplete = 1;
   process_sources(context, objects.features(), argc, argv, line.first_source);
   if (objects.extras) drain_http_extras(context, *objects.extras);
   if (!finish_dependency_file(objects.deps)) context.output_incomplete = 1;
   // The binary file and the object are whole before the target is: a run
   // stopped in between leaves a target that does not compile.
   if (!data.finish(context)) context.output_incomplete = 1;
+  if (objects.shards && !objects.shards->finish(context)) context.output_incomplete = 1;
   finish_output_set(context);
   finish_http_extras(context, std::exchange(objects.extras, nullptr));
   if (!context.quiet) {

@@ -13,6 +13,7 @@
 #include "generator/names/narrow_name.h"
 #include "generator/records/resource_record.h"
 #include "generator/records/side_record.h"
+#include "generator/shards/record_shards.h"
 #include "generator/source_metadata.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
@@ -49,7 +50,8 @@ bool is_output_file(builder_context& context, const run_features& features) {
     if (output->opened && same_file(source, output->handle)) return true;
   const file_handle& deps = features.deps.file;
   return (deps.opened && same_file(source, deps.handle)) || features.data.writes(source) ||
-         (features.extras && is_http_extras_output(*features.extras, source));
+         (features.extras && is_http_extras_output(*features.extras, source)) ||
+         (features.shards && features.shards->writes(source));
 }
 
 int give_up(builder_context& context) {
@@ -186,7 +188,8 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
                          context.flat_name,
                          context.bom_length,
                          http_date,
-                         http_date_lower};
+                         http_date_lower,
+                         context.set_name};
   uint64_t room = room_below_literals(context);
   context.text_length = constant ? format_constant_record(record, context.text_buffer, room)
                                  : format_resource_record(record, context.text_buffer, room);
@@ -194,7 +197,7 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
     out_printf(L"failed to prepare label [%hs]\n", context.flat_name);
     return false;
   }
-  if (!write_prepared(context, context.h_dst_1)) {
+  if (!write_prepared(context, *context.record_file)) {
     out_printf(L"failed to write label [%hs]\n", context.text_buffer);
     return false;
   }
@@ -206,8 +209,9 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
 bool write_entry(builder_context& context, const file_names& names) {
   if (!context.namespace_path) return true;
   bool nested = context.depth > 0;
-  if (prepare_text(context, entry_format, nested ? "\t" : "", nested ? "::vex_res::" : "", context.namespace_path,
-                   names.label) < 0) {
+  char set_scope[set_name_capacity + 4] = "";
+  if (nested) format_text(set_scope, sizeof set_scope, "::%s::", context.set_name);
+  if (prepare_text(context, entry_format, nested ? "\t" : "", set_scope, context.namespace_path, names.label) < 0) {
     out_printf(L"failed to prepare entry in root resources [%hs]\n", context.flat_name);
     return false;
   }

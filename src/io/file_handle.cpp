@@ -31,6 +31,7 @@ int file_handle::open(const wchar_t* name, uint32_t access, uint32_t disposition
   bool for_writing = (access & (generic_write | generic_all)) != 0;
   uint32_t flags = extra_flags | file_attribute_normal | file_flag_sequential_scan | file_flag_backup_semantics;
   bool retried = false;
+  uint32_t first_error = 0;
   for (;;) {
     set_last_error(0);
     last_error = 0;
@@ -69,8 +70,13 @@ int file_handle::open(const wchar_t* name, uint32_t access, uint32_t disposition
     if (for_writing && disposition == create_always && err != error_file_not_found && !retried) {
       disposition = open_existing;
       retried = true;
+      first_error = err;
       continue;
     }
+    // A retry that finds no file says nothing of why it could not be
+    // created (a directory that may not be written, say): that is the
+    // first error.
+    if (retried && err == error_file_not_found) err = first_error;
     if (!silent) {
       wchar_t text[512];
       format_wide(text, 512, L"open(%s)", name);

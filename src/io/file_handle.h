@@ -26,7 +26,8 @@ struct file_handle {
 
   /// 0 on success; -1 when already open; else the system error code, after
   /// printing "open(name)" and the system's message unless silent. A failed
-  /// overwrite (create_always for writing) is retried once as open_existing.
+  /// overwrite (create_always for writing) is retried once as open_existing;
+  /// when the retry finds no file, the error is the overwrite's.
   int open(const wchar_t* name, uint32_t access, uint32_t disposition, uint32_t extra_flags);
   /// Creates the two events of an overlapped file: 0, -1 when not open, or
   /// the system error code.

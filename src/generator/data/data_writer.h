@@ -26,6 +26,10 @@ class data_writer {
   /// unless quiet) and writes what the target needs of it first. False
   /// after a message.
   virtual bool open(builder_context& context, const wchar_t* target, bool append);
+  /// Writes what a generated source (the target, or a shard) needs at the
+  /// start of its data namespace before any data array; false after a
+  /// message.
+  virtual bool begin_source(builder_context& context, file_handle& source);
   /// The name of the file beside the target that open created, for the
   /// dependency rule; null for a form that writes none.
   virtual const wchar_t* file_name() const { return nullptr; }

@@ -70,8 +70,12 @@ class object_form final : public binary_form {
   /// absolute when opened, since the run's directory changes (-d).
   std::wstring temporary_name_;
   std::wstring final_name_;
+  /// The other format family's object beside the target (data.o or data.obj).
+  std::wstring other_name_;
   /// The object's name as the target names it, for the dependency rule.
   std::wstring file_name_;
   /// A symbol's name, formatted before it goes to the names part.
   std::string symbol_name_;
+  /// The prefix of the symbols' names, the set's name.
+  char set_name_[set_name_capacity] = {};
 };

@@ -24,7 +24,7 @@ int format_resource_record(const resource_record& r, char* out, uint64_t capacit
                      p, low32(r.file_size),
                      p, low32(r.size_without_bom),
                      p, low32(r.utf16_length),
-                     p, r.data_array,
+                     p, r.set_name, r.data_array,
                      p, r.label, low32(r.bom_length),
                      p, r.http_date,
                      p, r.http_date_lower,

@@ -3,6 +3,8 @@
 // in the generated code, written by one typed function that owns its text.
 #include <cstdint>
 
+#include "context/set_name.h"
+
 /// What a record says. Texts are narrow and NUL-terminated; the literals are
 /// already escaped for a C++ string literal.
 struct resource_record {
@@ -17,10 +19,11 @@ struct resource_record {
   uint64_t file_size;
   uint64_t size_without_bom;
   uint64_t utf16_length;
-  const char* data_array;       ///< name of the data array in vex_res_data
+  const char* data_array;       ///< name of the data array in the set's data namespace
   uint64_t bom_length;
   const char* http_date;
   const char* http_date_lower;
+  const char* set_name = default_set_name;  ///< the data array's namespace is <set_name>_data
 };
 
 /// Formats the record's 17 lines into out (capacity bytes, terminator

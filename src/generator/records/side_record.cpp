@@ -211,15 +211,16 @@ bool find_or_queue(builder_context& context, http_extras_run& run, pending_recor
 }
 
 // The member text of one encoding in the side record.
-std::string variant_member(coding which, const std::vector<uint8_t>& bytes, const char* identifier) {
+std::string variant_member(const char* set_name, coding which, const std::vector<uint8_t>& bytes,
+                           const char* identifier) {
   if (bytes.empty()) return variant_none;
   char etag[content_hash_digits + 1];
   content_hasher hasher;
   hasher.add(bytes.data(), bytes.size());
   hasher.finish(etag);
-  std::string text(strlen(identifier) + 128, '\0');
-  int length = format_text(text.data(), text.size(), variant_format, coding_names[static_cast<int>(which)], identifier,
-                           static_cast<unsigned long long>(bytes.size()), etag);
+  std::string text(strlen(identifier) + strlen(set_name) + 128, '\0');
+  int length = format_text(text.data(), text.size(), variant_format, set_name, coding_names[static_cast<int>(which)],
+                           identifier, static_cast<unsigned long long>(bytes.size()), etag);
   text.resize(length > 0 ? static_cast<size_t>(length) : 0);
   return text;
 }
@@ -233,14 +234,14 @@ bool add_record_text(builder_context& context, data_writer& data, memory_arrays&
   std::string members[coding_count];
   for (int i = 0; i < coding_count; ++i) {
     const std::vector<uint8_t>& bytes = variants.bytes[i];
-    members[i] = variant_member(static_cast<coding>(i), bytes, identifier);
+    members[i] = variant_member(context.set_name, static_cast<coding>(i), bytes, identifier);
     if (bytes.empty()) continue;
-    if (!add_text(context, text, identifier, extras_variant_open, coding_names[i]) ||
+    if (!add_text(context, text, identifier, extras_variant_open, context.set_name, coding_names[i]) ||
         !data.write_from_memory(context, out, identifier, bytes.data(), bytes.size()) ||
         !add_text(context, text, identifier, extras_namespace_close))
       return false;
   }
-  return add_text(context, text, identifier, extras_namespace_open) &&
+  return add_text(context, text, identifier, extras_namespace_open, context.set_name) &&
          add_text(context, text, identifier, side_record_format, identifier, identifier, record.path_literal.c_str(),
                   record.hash, members[0].c_str(), members[1].c_str(), members[2].c_str(),
                   record.hashed_literal.c_str()) &&
@@ -305,8 +306,8 @@ void write_records(builder_context& context, http_extras_run& run, bool draining
     if (out.text.size() + out.binary.size() > write_size)
       written = write_memory_arrays(context, run.data, out) && written;
   }
-  out.text += extras_enter_data;
-  if (!write_memory_arrays(context, run.data, out) || !written)
+  if (!add_text(context, out.text, "", extras_enter_data, context.set_name) ||
+      !write_memory_arrays(context, run.data, out) || !written)
     out_printf(L"failed to write the side records up to [%hs]\n",
                run.entries.empty() ? "" : run.entries.back().identifier.c_str());
 }
@@ -347,18 +348,20 @@ void print_summary(const extras_summary& summary, const cache_trim& trimmed) {
 void write_header(builder_context& context, http_extras_run& run, bool arrays) {
   file_handle& header = context.h_dst_h;
   const char* name = "DST.h";
-  bool done = put_text(context, header, name, extras_include) && put_text(context, header, name, extras_namespace_open);
+  bool done = put_text(context, header, name, extras_include) &&
+              put_text(context, header, name, extras_namespace_open, context.set_name);
   for (const side_entry& entry : run.entries)
     done = done && put_text(context, header, name, extras_declaration, entry.identifier.c_str());
   if (arrays) done = done && put_text(context, header, name, extras_array_declarations);
   done = done && put_text(context, header, name, extras_namespace_close);
-  if (done && arrays) put_text(context, header, name, extras_hashed_path_lookup);
+  if (done && arrays)
+    put_text(context, header, name, extras_hashed_path_lookup, context.set_name, context.set_name, context.set_name);
 }
 
 void write_array(builder_context& context, http_extras_run& run) {
   file_handle& cpp = context.h_dst_cpp;
   const char* name = "all";
-  bool done = put_text(context, cpp, name, extras_namespace_open) &&
+  bool done = put_text(context, cpp, name, extras_namespace_open, context.set_name) &&
               put_text(context, cpp, name, extras_array_declarations);
   if (done && run.entries.empty()) done = put_text(context, cpp, name, extras_array_empty);
   else if (done) done = put_text(context, cpp, name, extras_array_open);

@@ -1,18 +1,21 @@
 #pragma once
 // The format texts of the side records (-x): the variants' namespaces, one
 // side record, and the declarations, sorted array and path lookup written
-// at the end; and the manifest of hashed paths.
+// at the end; and the manifest of hashed paths. The namespaces are named
+// after the set (a "%s" before "_data", "_extras", "_manifest" and the
+// codings takes the set name: vex_res_extras by default).
 
 /// Leaves the data namespace, so that side records can be written at file
 /// scope after the data arrays written so far, and enters it again.
 inline constexpr const char* extras_leave_data = "}\n\n\n";
-inline constexpr const char* extras_enter_data = "namespace vex_res_data\n{\n";
+inline constexpr const char* extras_enter_data = "namespace %s_data\n{\n";
 /// Written once, before the first side record of a target and at the end of
 /// its header.
 inline constexpr const char* extras_include = "#include \"vex_resource_builder/vex_extras.h\"\n\n";
-/// Opens the namespace of an encoding's arrays (vex_res_br, vex_res_gzip, vex_res_zstd).
-inline constexpr const char* extras_variant_open = "namespace vex_res_%s\n{\n";
-inline constexpr const char* extras_namespace_open = "namespace vex_res_extras\n{\n";
+/// Opens the namespace of an encoding's arrays (vex_res_br, vex_res_gzip,
+/// vex_res_zstd): set name, coding.
+inline constexpr const char* extras_variant_open = "namespace %s_%s\n{\n";
+inline constexpr const char* extras_namespace_open = "namespace %s_extras\n{\n";
 inline constexpr const char* extras_namespace_close = "}\n\n\n";
 
 /// A side record: identifier twice, path literal, the identity ETag, the
@@ -28,8 +31,8 @@ inline constexpr const char* side_record_format =
     "\t\t%s,\n"
     "\t\t\"/%s\",\n"
     "\t};\n";
-/// A variant that exists: encoding, identifier, size, its own ETag.
-inline constexpr const char* variant_format = "{ (const char *)vex_res_%s::%s, %llu, \"\\\"%s\\\"\" }";
+/// A variant that exists: set name, encoding, identifier, size, its own ETag.
+inline constexpr const char* variant_format = "{ (const char *)%s_%s::%s, %llu, \"\\\"%s\\\"\" }";
 inline constexpr const char* variant_none = "{ nullptr, 0, nullptr }";
 
 /// The header's declarations, and the array sorted by path.
@@ -43,15 +46,15 @@ inline constexpr const char* extras_array_empty =
     "\n\tconst vex_resource_extras * const all[1] = { nullptr };\n\n\tconst size_t all_length = 0;\n";
 
 /// The header's lookup of hashed paths, for pages that link to resources
-/// by the names that may be cached for good.
+/// by the names that may be cached for good: the set name three times.
 inline constexpr const char* extras_hashed_path_lookup =
-    "namespace vex_res_manifest\n"
+    "namespace %s_manifest\n"
     "{\n"
     "\t// The content-hashed path of the resource at path (\"/css/site.css\" gives\n"
     "\t// \"/css/site.3f2a1b0c.css\"); path itself when no resource has it.\n"
     "\tinline const char * hashed_path(const char * path)\n"
     "\t{\n"
-    "\t\tconst vex_resource_extras * found = vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length, "
+    "\t\tconst vex_resource_extras * found = vex_res_extras_find(%s_extras::all, %s_extras::all_length, "
     "path);\n"
     "\t\treturn found ? found->hashed_path : path;\n"
     "\t}\n"
