@@ -31,6 +31,9 @@ set(VEX_CORE_SOURCES
   src/generator/names/set_name.cpp
   src/generator/shards/record_shards.cpp
   src/generator/records/side_record.cpp
+  src/generator/extras/http_extras.cpp
+  src/generator/extras/extras_paths.cpp
+  src/generator/extras/extras_summary.cpp
   src/generator/records/manifest.cpp
   src/generator/extras/compression_queue.cpp
   src/generator/extras/compression.cpp

@@ -11,7 +11,8 @@
 #include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
-#include "generator/records/side_record.h"
+#include "generator/extras/extras_paths.h"
+#include "generator/extras/http_extras.h"
 #include "generator/names/set_name.h"
 #include "generator/run_features.h"
 #include "generator/shards/record_shards.h"
@@ -26,10 +27,10 @@ namespace {
 struct run_objects {
   std::unique_ptr<data_writer> data;
   dependency_rule deps;
-  http_extras_run* extras = nullptr;  // with -x only; finish or abandon frees it
-  std::unique_ptr<record_shards> shards;  // with -s only
+  std::unique_ptr<http_extras_run> extras;  // with -x only
+  std::unique_ptr<record_shards> shards;    // with -s only
 
-  run_features features() { return {*data, deps, extras, shards.get()}; }
+  run_features features() { return {*data, deps, extras.get(), shards.get()}; }
 };
 
 // Changes the directories and walks the sources after the target.
@@ -137,7 +138,9 @@ bool open_outputs(builder_context& context, run_objects& objects, const command_
   data_writer& data = *objects.data;
   bool opened = open_output_set(context, line.target, line.append) == 0 && data.open(context, line.target, line.append) &&
                 (!objects.shards || objects.shards->open(context, data, line.target));
-  if (opened && line.http_extras && !(objects.extras = start_http_extras(context, data, line.target, extras)))
+  bool arrays = context.namespace_path != nullptr;
+  if (opened && line.http_extras &&
+      !(objects.extras = start_http_extras(data, line.target, arrays, context.quiet, extras)))
     opened = false;
   if (!opened) {
     data.discard();
@@ -146,7 +149,7 @@ bool open_outputs(builder_context& context, run_objects& objects, const command_
     return false;
   }
   if (!line.dependency_name) return true;
-  std::wstring manifest = line.http_extras ? manifest_name(context, line.target) : std::wstring();
+  std::wstring manifest = line.http_extras ? manifest_name(line.target, arrays) : std::wstring();
   std::vector<const wchar_t*> targets{line.target};
   if (objects.shards)
     for (const std::wstring& shard : objects.shards->names()) targets.push_back(shard.c_str());
@@ -175,7 +178,7 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
   if (!data.finish(context)) context.output_incomplete = 1;
   if (objects.shards && !objects.shards->finish(context)) context.output_incomplete = 1;
   finish_output_set(context);
-  finish_http_extras(context, std::exchange(objects.extras, nullptr));
+  if (objects.extras) finish_http_extras(context, std::move(objects.extras));
   if (!context.quiet) {
     out_printf(L"\n[finished]");
     if (platform::debugger_present()) out_printf(L" press ENTER...");
@@ -197,7 +200,8 @@ int run_builder(int argc, wchar_t** argv) {
     // Too large a file for the memory left: the run stops with the outputs
     // unfinished (never a crash), and the object, which a build would link
     // as it is, goes.
-    abandon_http_extras(std::exchange(objects.extras, nullptr));
+    // The workers finish what they hold first.
+    objects.extras.reset();
     if (objects.data) objects.data->discard();
     out_printf(L"cannot allocate memory\n");
   }

@@ -12,7 +12,7 @@
 #include "generator/names/item_identifier.h"
 #include "generator/names/narrow_name.h"
 #include "generator/records/resource_record.h"
-#include "generator/records/side_record.h"
+#include "generator/extras/http_extras.h"
 #include "generator/shards/record_shards.h"
 #include "generator/source_metadata.h"
 #include "generator/text_output.h"
@@ -50,7 +50,7 @@ bool is_output_file(builder_context& context, const run_features& features) {
     if (output->opened && same_file(source, output->handle)) return true;
   const file_handle& deps = features.deps.file;
   return (deps.opened && same_file(source, deps.handle)) || features.data.writes(source) ||
-         (features.extras && is_http_extras_output(*features.extras, source)) ||
+         (features.extras && features.extras->writes(source)) ||
          (features.shards && features.shards->writes(source));
 }
 
@@ -249,7 +249,7 @@ int embed_file(builder_context& context, const run_features& features, const wch
                   detect_type_of_path(context, path) && make_names(context, path, names) &&
                   claim_identifiers(context, path, names) &&
                   write_file_data(context, features.data, names.path_literal,
-                                  features.extras ? &extras_data_hash(*features.extras) : nullptr) &&
+                                  features.extras ? &features.extras->data_hash : nullptr) &&
                   write_record(context, features.data.constant_records(), names, http_date, http_date_lower) &&
                   write_entry(context, names) && write_declaration(context, names) &&
                   (!features.extras || write_side_record(context, *features.extras, path, names.path_literal));
