@@ -24,6 +24,9 @@ inline constexpr const char* array_declarations =
 inline constexpr const char* sort_call =
     "\t\tqsort(%s%sall, %s%sall_length, sizeof(*%s%sall), vex_res_compare);\n";
 inline constexpr const char* sort_open = "\n\tvoid sort_all()\n\t{\n";
+/// The header's declaration of sort_all, for a set named with -n: the kit
+/// declares the default set's.
+inline constexpr const char* sort_declaration = "\n\tvoid sort_all();\n";
 
 // A nested namespace: its opening (line break, indent, name, indent) and closing.
 inline constexpr const char* nested_namespace_open = "%s%s\tnamespace %s\n\t%s{\n";

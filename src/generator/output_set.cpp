@@ -1,5 +1,6 @@
 #include "generator/output_set.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "support/format.h"
@@ -219,6 +220,9 @@ void finish_output_set(builder_context& context) {
     if (!put_piece(context, context.h_dst_h, array_declarations,
                    L"failed to prepare the array with root resources [%hs]\n",
                    L"failed to add the array with root resources [%hs]\n"))
+      return;
+    if (strcmp(context.set_name, default_set_name) != 0 &&
+        !put_fixed(context, context.h_dst_h, sort_declaration, L"failed to add the array with root resources [%hs]\n"))
       return;
   }
   if (!put_fixed(context, context.h_dst_h, namespace_close, L"failed to close res namespace [%hs]\n")) return;
