@@ -163,6 +163,44 @@ class Rebuilds(ConsumerProject):
             f.seek(data.index(text))
             f.write(byte)
 
+    def test_shards_are_outputs_of_the_rule_and_follow_a_removed_file(self):
+        for i in range(20):
+            write(os.path.join(self.site, "css", "f%02d.css" % i), "f%d{}" % i)
+        self.configure("-DEXTRA_OPTIONS=SHARDS;3")
+        self.build_step()
+        expected = self.listing()
+        self.assertEqual(len(expected), 22)
+        shards = [self.generated(".%d.cpp" % k) for k in (1, 2)]
+        with open(self.generated(".d")) as f:
+            head = f.readline()
+        for shard in shards:
+            self.assertIn(shard, head)
+            with open(shard) as f:
+                self.assertIn("const vex_resource ", f.read())
+        # A file that goes: every shard is written again, and the program
+        # holds the others.
+        os.remove(os.path.join(self.site, "css", "f00.css"))
+        out, generated = self.build_step()
+        self.assertTrue(generated, out)
+        del expected["/css/f00.css"]
+        self.assertEqual(self.listing(), expected)
+        self.assertIn("no work to do", self.build_step()[0])
+
+    def test_two_sets_with_their_own_names_are_served_by_one_program(self):
+        public = self.site
+        admin = os.path.join(self.dir, "admin")
+        write(os.path.join(admin, "index.html"), "<h1>admin</h1>")
+        write(os.path.join(admin, "css", "main.css"), "admin{}")
+        build = self.build
+        run(["cmake", "-S", os.path.join(HERE, "two_sets"), "-B", build, "-G", "Ninja", "-DADMIN_ROOT=" + admin,
+             "-DPUBLIC_ROOT=" + public] + self.package_args())
+        run(["ninja", "-C", build])
+        out = run([os.path.join(build, "serve_both"), "/index.html", "/admin/index.html", "/css/main.css",
+                   "/admin/css/main.css", "/admin/nothing"])
+        self.assertEqual(out, "public\t/index.html\t<h1>one</h1>\nadmin\t/admin/index.html\t<h1>admin</h1>\n"
+                              "public\t/css/main.css\tbody{}\nadmin\t/admin/css/main.css\tadmin{}\n"
+                              "404\t/admin/nothing\n")
+
     def test_incbin_rebuilds_when_its_binary_file_alone_changes(self):
         # As when an edit keeps size and date: the object is made again from
         # the binary file.
@@ -230,7 +268,7 @@ class Rebuilds(ConsumerProject):
 
     @unittest.skipUnless(shutil.which("distccd") and shutil.which("unshare") and os.geteuid() == 0,
                          "needs distcc, and root for a mount namespace")
-    def test_distcc_compiles_the_object_form_where_neither_tree_is_visible(self):
+    def test_distcc_compiles_the_object_form_and_its_shards_where_neither_tree_is_visible(self):
         # The server sees empty directories where the site, the build and the
         # tool's own tree are; it gets preprocessed sources only.
         hidden = [self.dir, os.path.dirname(os.path.dirname(HERE))]
@@ -248,11 +286,13 @@ class Rebuilds(ConsumerProject):
                            DISTCC_SKIP_LOCAL_RETRY="1")
         try:
             self.wait_for_port(port, server)
-            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=distcc")
+            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=distcc", "-DEXTRA_OPTIONS=SHARDS;2")
             self.build_step(env=environment)
             self.assertEqual(self.listing(), {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
             log.seek(0)
-            self.assertRegex(log.read(), r"COMPILE_OK .*list_resources_resources\.cpp")
+            compiled = log.read()
+            self.assertRegex(compiled, r"COMPILE_OK .*list_resources_resources\.cpp")
+            self.assertRegex(compiled, r"COMPILE_OK .*list_resources_resources\.1\.cpp")
 
             # The binary file of the incbin form is not there to assemble.
             shutil.rmtree(self.build)
