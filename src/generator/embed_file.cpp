@@ -45,12 +45,12 @@ bool rejected_by_name_filter(const char* name) {
 }
 
 bool is_output_file(builder_context& context, const run_features& features) {
-  os_handle source = context.h_src.handle;
+  // Each output's identity is queried once, the source's once per file.
+  const file_handle& source = context.h_src;
   for (file_handle* output : output_set_files(context))
-    if (output->opened && same_file(source, output->handle)) return true;
-  const file_handle& deps = features.deps.file;
-  return (deps.opened && same_file(source, deps.handle)) || features.data.writes(source) ||
-         (features.extras && features.extras->writes(source)) ||
+    if (output->is_file_of(source)) return true;
+  return features.deps.file.is_file_of(source) || features.data.writes(source) ||
+         (features.extras && features.extras->writes(source.handle)) ||
          (features.shards && features.shards->writes(source));
 }
 

@@ -126,6 +126,7 @@ int file_handle::close() {
   close_events();
   opened = 0;
   async = 0;
+  identified = 0;
   overlapped_r = overlapped_w = nullptr;
   if (borrowed) {
     borrowed = 0;
@@ -134,6 +135,15 @@ int file_handle::close() {
   }
   handle = invalid_handle;
   return 0;
+}
+
+bool file_handle::is_file_of(const file_handle& source) const {
+  for (const file_handle* file : {this, &source}) {
+    if (!file->opened) return false;
+    if (!file->identified && !identify_file(file->handle, &file->identity)) return false;
+    file->identified = 1;
+  }
+  return identity == source.identity;
 }
 
 int file_handle::reset() {

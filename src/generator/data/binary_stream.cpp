@@ -9,9 +9,7 @@
 
 using namespace platform;
 
-bool binary_form::writes(os_handle handle) const {
-  return binary_.file.opened && same_file(handle, binary_.file.handle);
-}
+bool binary_form::writes(const file_handle& source) const { return binary_.file.is_file_of(source); }
 
 void binary_form::begin_bytes(uint64_t size) {
   offset_ = binary_.size;

@@ -37,7 +37,7 @@ inline constexpr uint64_t hole_bytes = 64 * 1024;
 /// name of their symbol.
 class binary_form : public data_writer {
  public:
-  bool writes(platform::os_handle handle) const override;
+  bool writes(const file_handle& source) const override;
   bool write_chunk(builder_context& context, size_t bytes) override;
   /// The measured size stays: a file that ends early keeps its missing bytes
   /// zero, so that later offsets stay multiples of 8.

@@ -15,7 +15,7 @@ bool data_writer::open(builder_context&, const wchar_t*, bool) { return true; }
 
 bool data_writer::begin_source(builder_context&, file_handle&) { return true; }
 
-bool data_writer::writes(platform::os_handle) const { return false; }
+bool data_writer::writes(const file_handle&) const { return false; }
 
 bool data_writer::write_gathered(const memory_arrays&) { return true; }
 

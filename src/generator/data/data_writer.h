@@ -33,8 +33,8 @@ class data_writer {
   /// The name of the file beside the target that open created, for the
   /// dependency rule; null for a form that writes none.
   virtual const wchar_t* file_name() const { return nullptr; }
-  /// True when handle is a file that the form writes.
-  virtual bool writes(platform::os_handle handle) const;
+  /// True when source is a file that the form writes.
+  virtual bool writes(const file_handle& source) const;
   /// True when the form's resource records hold address constants only
   /// (format_constant_record), false for the words form's records.
   virtual bool constant_records() const { return true; }

@@ -379,9 +379,9 @@ bool object_form::open(builder_context& context, const wchar_t* target, bool) {
   return true;
 }
 
-bool object_form::writes(os_handle handle) const {
+bool object_form::writes(const file_handle& source) const {
   for (const file_handle* file : {&binary_.file, &symbols_, &names_})
-    if (file->opened && same_file(handle, file->handle)) return true;
+    if (file->is_file_of(source)) return true;
   return false;
 }
 

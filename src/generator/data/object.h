@@ -24,7 +24,7 @@ class object_form final : public binary_form {
   /// is left after a failure.
   bool open(builder_context& context, const wchar_t* target, bool append) override;
   const wchar_t* file_name() const override { return file_name_.c_str(); }
-  bool writes(platform::os_handle handle) const override;
+  bool writes(const file_handle& source) const override;
   bool begin_file(builder_context& context, const char* path_literal) override;
   /// Adds the file's symbol, and writes the declaration of its data array
   /// and its path array.

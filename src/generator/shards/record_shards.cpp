@@ -95,11 +95,10 @@ bool record_shards::open(builder_context& context, data_writer& data, const wcha
   return true;
 }
 
-bool record_shards::writes(os_handle handle) const {
+bool record_shards::writes(const file_handle& source) const {
   for (unsigned index = 1; index < count_; ++index) {
     const shard& each = shards_[index - 1];
-    for (const file_handle* file : {&each.source, &each.records})
-      if (file->opened && same_file(handle, file->handle)) return true;
+    if (each.source.is_file_of(source) || each.records.is_file_of(source)) return true;
   }
   return false;
 }

@@ -43,8 +43,8 @@ class record_shards {
   /// The shards' names as the target gives them (DST.1.cpp, ...), for the
   /// dependency rule.
   const std::vector<std::wstring>& names() const { return names_; }
-  /// True when handle is a file that the shards write.
-  bool writes(platform::os_handle handle) const;
+  /// True when source is a file that the shards write.
+  bool writes(const file_handle& source) const;
 
   /// Follows the walk into a namespace whose identifier is in flat_name,
   /// and out of it again.
