@@ -13,7 +13,8 @@
 #
 #   bench/tree_scale.sh build <files> <shards> <build tree of the tool> [<shards> <build tree>...]
 #     Fresh CMake builds (configure, then ninja -j2) of a consumer of a big
-#     site of that many files (100 B to 20 KB), the object form, one build
+#     site of that many files (100 B to 20 KB, or to LARGEST bytes from the
+#     environment), the object form, one build
 #     per pair side by side: <shards> is AUTO, a number, or NONE (no SHARDS
 #     keyword, for a tool without it). Prints the configure and build times
 #     and the peak memory of the largest compile.
@@ -51,29 +52,40 @@ if [ "${1:-}" = build ]; then
   work=$(scratch_for "$files")
   trap 'rm -rf "$work"' EXIT
   load
-  python3 "$repo/bench/make_tree.py" --site "$files" "$work/site"
-  # Every compile is measured: the launcher notes each one's peak memory.
-  cat > "$work/measure.sh" <<SH
-#!/bin/sh
-exec /usr/bin/time -f "%M %e \$*" -a -o "$work/compiles.log" "\$@"
-SH
-  chmod +x "$work/measure.sh"
+  python3 "$repo/bench/make_tree.py" --site "$files" "$work/site" 100 "${LARGEST:-20000}"
+  # Every compile, the link and the generator are measured: the launchers
+  # note each one's peak memory, wall and processor time, so that the sum
+  # that 2 idle cores would take can be told from a busy machine's wall time.
+  for step in compiles links tool; do
+    printf '#!/bin/sh\nexec /usr/bin/time -f "%%M %%e %%U %%S $*" -a -o "%s" "$@"\n' "$work/$step.log" > "$work/$step.sh"
+    chmod +x "$work/$step.sh"
+  done
   while [ $# -ge 2 ]; do
     shards=$1 tree=$(realpath "$2"); shift 2
     options="DATA_FORM;OBJECT"
     [ "$shards" != NONE ] && options="$options;SHARDS;$shards"
-    rm -rf "$work/build" "$work/compiles.log"
+    rm -rf "$work/build" "$work"/*.log
+    printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$work/tool.sh" "$tree/vex_resource_builder" > "$work/tool"
+    chmod +x "$work/tool"
     start=$(date +%s.%N)
     cmake -S "$repo/tests/cmake/consumer" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DSITE_ROOT="$work/site" -Dvex_resource_builder_DIR="$tree" -DEXTRA_OPTIONS="$options" \
-      -DCMAKE_CXX_COMPILER_LAUNCHER="$work/measure.sh" > /dev/null
+      -DCMAKE_CXX_COMPILER_LAUNCHER="$work/compiles.sh" -DCMAKE_CXX_LINKER_LAUNCHER="$work/links.sh" \
+      -DVEX_RESOURCE_BUILDER_EXECUTABLE="$work/tool" > /dev/null
     configured=$(date +%s.%N)
     ninja -C "$work/build" -j2 > /dev/null
     built=$(date +%s.%N)
     biggest=$(sort -n "$work/compiles.log" | tail -1 | cut -d' ' -f1)
-    echo "SHARDS $shards ($tree): configure $(echo "$configured - $start" | bc) s, build $(echo "$built - $configured" | bc) s," \
-         "$(wc -l < "$work/compiles.log") compiles, the largest $((biggest / 1024)) MB"
-    "$work/build/list_resources" | wc -l | sed 's/^/  resources listed: /'
+    cpu() { awk '{s += $3 + $4} END {printf "%.1f", s}' "$1"; }
+    largest_cpu=$(awk '{c = $3 + $4; if (c > m) m = c} END {printf "%.1f", m}' "$work/compiles.log")
+    echo "SHARDS $shards ($tree): configure $(echo "$configured - $start" | bc) s, build $(echo "$built - $configured" | bc) s wall"
+    echo "  processor time: generator $(cpu "$work/tool.log") s; $(wc -l < "$work/compiles.log") compiles" \
+         "$(cpu "$work/compiles.log") s (the largest $largest_cpu s, $((biggest / 1024)) MB); link $(cpu "$work/links.log") s"
+    # On 2 idle cores: the generator, then the compiles two at a time (no
+    # less than the largest), then the link.
+    awk -v g="$(cpu "$work/tool.log")" -v c="$(cpu "$work/compiles.log")" -v m="$largest_cpu" -v l="$(cpu "$work/links.log")" \
+      'BEGIN {p = c / 2 > m ? c / 2 : m; printf "  on 2 idle cores: about %.1f s\n", g + p + l}'
+    "$work/build/list_resources" > /dev/null && echo "  the program finds every resource by its path"
   done
   load
   exit 0
