@@ -4,7 +4,7 @@
 # zeros and leaves holes in the object; the linkers write whole programs.
 #   ELF x86-64, 4 GiB of data (.lrodata): GNU ld, lld 14 (expected to fail:
 #     it does not know SHF_X86_64_LARGE) and lld 19, each program run.
-#   ELF AArch64 at its limit (3,840 MiB): GNU ld, run under qemu when present.
+#   ELF AArch64 at its limit (1,792 MiB): GNU ld, run under qemu when present.
 #   COFF x86-64 at its limit (1,792 MiB): mingw-w64's GNU ld.
 #   With an earlier tool (second argument, optional): COFF x86-64 at 2.2 GiB
 #     and ELF AArch64 at 4.4 GiB, which the tool now refuses, to show the
@@ -85,13 +85,13 @@ if [ -x /usr/lib/llvm-19/bin/ld.lld ]; then
 fi
 
 if command -v aarch64-linux-gnu-g++ > /dev/null; then
-  echo "ELF AArch64 at the limit, 3 x 1280 MiB"
-  generate "$tool" elf-arm64 1280 3
+  echo "ELF AArch64 at the limit, 2 x 896 MiB"
+  generate "$tool" elf-arm64 896 2
   link "GNU ld (aarch64)" aarch64-linux-gnu-g++ && command -v qemu-aarch64 > /dev/null &&
     echo "  run: $(qemu-aarch64 -L /usr/aarch64-linux-gnu "$work/prog" | tr '\n' ' ')"
   rm -f "$work/prog"
-  echo "  past the limit, 3 x 1281 MiB:"
-  generate "$tool" elf-arm64 1281 3
+  echo "  past the limit, 2 x 897 MiB:"
+  generate "$tool" elf-arm64 897 2
 fi
 
 if command -v x86_64-w64-mingw32-g++-posix > /dev/null; then

@@ -113,7 +113,7 @@ class ObjectForm(ObjectTest):
         with open(self.path("site", "big.bin"), "wb") as f:
             f.truncate(1 << 32)
         for name, label, machine, limit in (("coff-x86-64", "DST.data.obj", "x86-64", 1792),
-                                            ("elf-arm64", "DST.data.o", "AArch64", 3840),
+                                            ("elf-arm64", "DST.data.o", "AArch64", 1792),
                                             ("macho-x86-64", "DST.data.o", "x86-64", 1792)):
             with self.subTest(format=name):
                 result = self.run_tool("-q", "-m", "object:" + name, "out/res.cpp", "-d", "site", "*")

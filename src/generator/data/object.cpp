@@ -60,13 +60,13 @@ uint64_t data_reach(object_format format) {
   constexpr uint64_t program_room = uint64_t{256} << 20;
   switch (format) {
     case object_format::elf_x86_64: return ~uint64_t{0};
-    case object_format::coff_x86_64:
-    case object_format::macho_x86_64: return (uint64_t{2} << 30) - program_room;
     case object_format::elf_arm64:
     case object_format::coff_arm64:
-    case object_format::macho_arm64: break;
+    case object_format::macho_arm64:
+    case object_format::coff_x86_64:
+    case object_format::macho_x86_64: break;
   }
-  return (uint64_t{4} << 30) - program_room;
+  return (uint64_t{2} << 30) - program_room;
 }
 
 namespace {

@@ -81,9 +81,11 @@ inline constexpr uint64_t large_data_threshold = uint64_t{1} << 30;
 
 /// The most data bytes an object of format may hold for the program that
 /// links it to reach them with its machine's default code model: x86-64
-/// code reaches 2 GiB through its 32-bit PC-relative addresses, AArch64
-/// code 4 GiB through ADRP, and the program's own code and data must fit
-/// in that span too (256 MiB is left to them). Unlimited for ELF x86-64,
+/// code reaches 2 GiB through its 32-bit PC-relative addresses; AArch64
+/// code reaches 4 GiB through ADRP, but its unwind tables point at the code
+/// with 32-bit PC-relative offsets across the data, which GNU ld places
+/// between them, so 2 GiB there too. The program's own code and data must
+/// fit in that span (256 MiB is left to them). Unlimited for ELF x86-64,
 /// whose large data section lies outside that span.
 uint64_t data_reach(object_format format);
 
