@@ -22,15 +22,15 @@ class CommandLine(ToolTest):
         self.assertLeftOnly([])
 
     def test_help_version_and_unknown_long_options(self):
-        with open(os.path.join(REPO, "README.md")) as f:
-            readme = f.read()
+        with open(os.path.join(REPO, "docs", "command-line.md")) as f:
+            reference = f.read()
         result = self.run_tool("--help", "x.cpp", "src")
         self.assertEqual(result.code, 0)
-        # Every switch the README documents has a line of its own, and so
-        # has every form of -m that it names.
-        switches = re.findall(r"^\| `(-\w)", readme, re.M)
+        # Every switch the command-line reference documents has a line of
+        # its own, and so has every form of -m that it names.
+        switches = re.findall(r"^\| `(-\w)", reference, re.M)
         self.assertIn("-x", switches)
-        forms = re.findall(r"`(\w+)`", re.search(r"^\| `-m form`.*$", readme, re.M).group(0))
+        forms = re.findall(r"`(\w+)`", re.search(r"^\| `-m form`.*$", reference, re.M).group(0))
         self.assertIn("incbin", forms)
         for item in switches + forms + ["--version"]:
             self.assertRegex(result.out, r"(?m)^  %s " % item)
