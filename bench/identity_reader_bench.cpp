@@ -29,7 +29,8 @@ std::string page() {
   std::ifstream in(path ? path : "/usr/share/doc/python3.11-dev/html/library/re.html", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (text.empty())
-    while (text.size() < 300 * 1024) text += "<tr><td class=\"name\">item " + std::to_string(text.size()) + "</td></tr>\n";
+    while (text.size() < 300 * 1024)
+      text += "<tr><td class=\"name\">item " + std::to_string(text.size()) + "</td></tr>\n";
   if (!path) text.resize(200 * 1024);
   return text;
 }

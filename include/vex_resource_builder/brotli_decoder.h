@@ -54,8 +54,9 @@ class brotli_decoder {
       case BROTLI_DECODER_RESULT_ERROR: break;
     }
     const int code = BrotliDecoderGetErrorCode(state_);
-    const bool memory = code <= BROTLI_DECODER_ERROR_ALLOC_CONTEXT_MODES && code >= BROTLI_DECODER_ERROR_ALLOC_BLOCK_TYPE_TREES;
-    return {decode_step::failed, written, memory ? read_status::too_large : read_status::damaged};
+    const bool out_of_memory =
+        code <= BROTLI_DECODER_ERROR_ALLOC_CONTEXT_MODES && code >= BROTLI_DECODER_ERROR_ALLOC_BLOCK_TYPE_TREES;
+    return {decode_step::failed, written, out_of_memory ? read_status::too_large : read_status::damaged};
   }
 
  private:

@@ -44,8 +44,9 @@ class zstd_decoder {
     arena_->note_use(ZSTD_sizeof_DStream(stream_));
     if (ZSTD_isError(result)) {
       const ZSTD_ErrorCode code = ZSTD_getErrorCode(result);
-      const bool memory = code == ZSTD_error_frameParameter_windowTooLarge || code == ZSTD_error_memory_allocation;
-      return {decode_step::failed, output.pos, memory ? read_status::too_large : read_status::damaged};
+      const bool out_of_memory =
+          code == ZSTD_error_frameParameter_windowTooLarge || code == ZSTD_error_memory_allocation;
+      return {decode_step::failed, output.pos, out_of_memory ? read_status::too_large : read_status::damaged};
     }
     if (result == 0)  // the frame is whole; bytes after it are no part of the file
       return input_.pos == input_.size ? decode_step{decode_step::end, output.pos}

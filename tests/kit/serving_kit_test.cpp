@@ -399,6 +399,7 @@ TEST(Planner, FilesHeldCompressedOnlyAreSentCodedOrDecodedNeverAsTheyAreHeld) {
   revalidate.if_none_match = "\"own\"";
   response_plan not_modified;
   plan_for(not_modified, "HEAD", revalidate);
-  EXPECT_EQ((std::pair{not_modified.status, value_of(not_modified, "Content-Length")}), (std::pair{304, std::string("100")}));
+  EXPECT_EQ(not_modified.status, 304);
+  EXPECT_EQ(value_of(not_modified, "Content-Length"), "100");
   EXPECT_FALSE(not_modified.send_body);
 }
