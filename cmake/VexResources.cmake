@@ -43,6 +43,7 @@
 # build machine, also when the project is cross-compiled; the cache variable
 # VEX_RESOURCE_BUILDER_EXECUTABLE names another one to run instead (for a
 # build that makes its own host tool).
+include("${CMAKE_CURRENT_LIST_DIR}/VexResourcesDecoders.cmake")
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
 set(VEX_RESOURCE_BUILDER_EXECUTABLE "" CACHE FILEPATH
     "The resource builder that vex_add_resources runs (empty: the package's own)")

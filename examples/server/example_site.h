@@ -3,12 +3,16 @@
 // request from the embedded files or, in development mode, from the live
 // files of the source tree, and the request log. HTML pages may be
 // templates that link to the other files by their content-hashed paths.
+// Files held compressed only are decoded for the clients that need it.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "vex_resource_builder/decoded_body.h"
 #include "vex_resource_builder/dev_files.h"
 #include "vex_resource_builder/request_fields.h"
 #include "vex_resource_builder/response_plan.h"
@@ -86,6 +90,82 @@ inline bool is_template(const vex_resource* resource, std::string_view bytes) {
   return resource->content_type == HTTP_CONTENT_TYPE_TEXT_HTML && bytes.find("{{/") != std::string_view::npos;
 }
 
+/// Readers for the answers decoded from files held compressed only; one
+/// given back is kept for the next answer, so that after the first few
+/// answers none is allocated.
+class reader_pool {
+ public:
+  std::unique_ptr<vex_http::identity_reader> take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.empty()) return std::make_unique<vex_http::identity_reader>();
+    std::unique_ptr<vex_http::identity_reader> reader = std::move(idle_.back());
+    idle_.pop_back();
+    return reader;
+  }
+
+  void give(std::unique_ptr<vex_http::identity_reader> reader) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() < kept) idle_.push_back(std::move(reader));
+  }
+
+ private:
+  static constexpr size_t kept = 64;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<vex_http::identity_reader>> idle_;
+};
+
+inline reader_pool readers;
+
+/// The body of a decoded answer, with a reader of the pool that goes back
+/// when the body is dropped.
+class pooled_body {
+ public:
+  explicit pooled_body(const vex_http::response_plan& plan) : reader_(readers.take()), body_(*reader_, plan) {}
+  ~pooled_body() { readers.give(std::move(reader_)); }
+  pooled_body(const pooled_body&) = delete;
+  pooled_body& operator=(const pooled_body&) = delete;
+
+  vex_http::decoded_body& body() { return body_; }
+
+ private:
+  std::unique_ptr<vex_http::identity_reader> reader_;
+  vex_http::decoded_body body_;
+};
+
+/// The text of an embedded page when it is a template. A page held
+/// compressed only is decoded a chunk at a time until a mark shows, and
+/// then whole: only templates are ever held decoded.
+inline bool embedded_template(const vex_resource* resource, std::string& text) {
+  if (resource->content_type != HTTP_CONTENT_TYPE_TEXT_HTML) return false;
+  const vex_resource_extras* extras =
+      vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length, resource->path_root_a);
+  const vex_http::stored_body stored = vex_http::stored_body_of(resource, extras);
+  if (stored.coding == vex_http::content_coding::identity) {
+    const std::string_view bytes(resource->data, resource->size);
+    if (!is_template(resource, bytes)) return false;
+    text.assign(bytes);
+    return true;
+  }
+  std::unique_ptr<vex_http::identity_reader> reader = readers.take();
+  char chunk[16384];
+  std::string tail;  // the last bytes read, where a mark may begin
+  bool marked = false;
+  reader->open(stored);
+  for (size_t count; !marked && (count = reader->read(chunk, sizeof chunk)) > 0;) {
+    tail.append(chunk, count);
+    marked = tail.find("{{/") != std::string::npos;
+    if (tail.size() > 2) tail.erase(0, tail.size() - 2);
+  }
+  text.clear();
+  if (marked && reader->open(stored) == vex_http::read_status::ok)
+    for (size_t count; (count = reader->read(chunk, sizeof chunk)) > 0;) text.append(chunk, count);
+  const bool whole = marked && reader->status() == vex_http::read_status::ok;
+  if (reader->status() != vex_http::read_status::ok)
+    std::fprintf(stderr, "%s: %s\n", resource->path_root_a, vex_http::read_status_text(reader->status()));
+  readers.give(std::move(reader));
+  return whole;
+}
+
 /// The site: the embedded records, and the live tree in development mode.
 class example_site {
  public:
@@ -93,11 +173,11 @@ class example_site {
   /// tree; false, with a message, when the tree cannot be opened.
   bool start(const server_options& options, const char* program) {
     vex_res::sort_all();
+    std::string text;
     for (size_t i = 0; i < vex_res_arrays_length; ++i)
       for (size_t k = 0; k < *vex_res_arrays[i].length; ++k) {
         const vex_resource* resource = vex_res_arrays[i].all[k];
-        const std::string_view bytes(resource->data, resource->size);
-        if (is_template(resource, bytes)) pages_.push_back({resource, render_page(bytes)});
+        if (embedded_template(resource, text)) pages_.push_back({resource, render_page(text)});
       }
     live_ = options.dev_root != nullptr;
     if (live_ && !tree_.open(options.dev_root)) {

@@ -274,12 +274,25 @@ void send_plan(const httplib::Request& request, httplib::Response& response, con
     if (!content_type.empty()) response.set_header("Content-Type", content_type);  // an empty file
     return;
   }
+  if (plan.source == vex_http::body_source::decoded && plan.send_body) {
+    // Decoded a chunk at a time as the library asks; a body that cannot be
+    // given whole ends the connection, as its length was promised.
+    auto decoded = std::make_shared<pooled_body>(plan);
+    response.set_content_provider(plan.body_length, content_type,
+                                  [decoded](size_t, size_t length, httplib::DataSink& sink) {
+                                    char chunk[32768];
+                                    const size_t count = decoded->body().read(chunk, std::min(sizeof chunk, length));
+                                    return count > 0 && sink.write(chunk, count);
+                                  });
+    return;
+  }
   // The embedded bytes live for the whole run and are sent from where they
-  // are; live bytes are kept by the provider until it is done.
+  // are; live bytes are kept by the provider until it is done. (A HEAD
+  // answer's body, null when it would be decoded, is never asked for.)
   const char* body = plan.body;
   response.set_content_provider(plan.body_length, content_type,
                                 [body, live](size_t offset, size_t length, httplib::DataSink& sink) {
-                                  return sink.write(body + offset, length);
+                                  return body && sink.write(body + offset, length);
                                 });
 }
 

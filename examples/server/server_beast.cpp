@@ -16,6 +16,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/optional.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -24,7 +25,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "example_site.h"
@@ -43,6 +46,48 @@ bool quiet = false;
 constexpr auto idle_timeout = std::chrono::seconds(60);
 constexpr auto write_timeout = std::chrono::seconds(30);
 
+/// The body of an answer for Beast's serializer: the plan's bytes where
+/// they are, or the identity bytes of a file held compressed only, decoded
+/// a chunk at a time as the socket takes them.
+struct plan_body {
+  struct value_type {
+    std::string_view bytes;                // when nothing is decoded
+    std::unique_ptr<pooled_body> decoded;  // else
+  };
+
+  class writer {
+   public:
+    using const_buffers_type = asio::const_buffer;
+
+    template <bool is_request, class fields_type>
+    writer(const http::header<is_request, fields_type>&, const value_type& body) : body_(body) {}
+
+    void init(beast::error_code& error) { error = {}; }
+
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& error) {
+      error = {};
+      if (!body_.decoded) {
+        if (given_ || body_.bytes.empty()) return boost::none;
+        given_ = true;
+        return std::pair{const_buffers_type(body_.bytes.data(), body_.bytes.size()), false};
+      }
+      vex_http::decoded_body& decoded = body_.decoded->body();
+      const size_t count = decoded.read(chunk_, sizeof chunk_);
+      // A body that cannot be given whole ends the connection: its length was promised.
+      if (count == 0) {
+        if (decoded.failed()) error = beast::errc::make_error_code(beast::errc::io_error);
+        return boost::none;
+      }
+      return std::pair{const_buffers_type(chunk_, count), decoded.left() > 0};
+    }
+
+   private:
+    const value_type& body_;
+    bool given_ = false;
+    char chunk_[32768];
+  };
+};
+
 /// One connection: read a request, plan, write the answer, again.
 class session : public std::enable_shared_from_this<session> {
  public:
@@ -52,7 +97,7 @@ class session : public std::enable_shared_from_this<session> {
 
  private:
   using request_parser = http::request_parser<http::string_body>;
-  using response = http::response<http::span_body<const char>>;
+  using response = http::response<plan_body>;
 
   void read() {
     parser_.emplace();
@@ -119,7 +164,10 @@ class session : public std::enable_shared_from_this<session> {
     for (size_t i = 0; i < plan.header_count; ++i) answer.set(plan.headers[i].name, plan.headers[i].value);
     // The embedded bytes stay where they are; live ones are in live_ until
     // the write is done. A HEAD or body-less answer keeps its Content-Length.
-    answer.body() = {plan.body, plan.send_body ? static_cast<size_t>(plan.body_length) : 0};
+    if (plan.send_body && plan.source == vex_http::body_source::decoded)
+      answer.body().decoded = std::make_unique<pooled_body>(plan);
+    else if (plan.send_body)
+      answer.body().bytes = {plan.body, static_cast<size_t>(plan.body_length)};
     answer.keep_alive(keep_alive);
     if (!quiet) log_answer(method, target, plan.status, coding_of(plan));
     stream_.expires_after(write_timeout);

@@ -8,7 +8,9 @@
 //   vex_http::response_plan plan;
 //   vex_http::plan_request(plan, method, target, headers, {vex_res_arrays, vex_res_arrays_length});
 //   // send plan.status, plan.headers[0, plan.header_count) and, when
-//   // plan.send_body, plan.body_length bytes from plan.body
+//   // plan.send_body, plan.body_length bytes: from plan.body, or, when
+//   // plan.source is body_source::decoded, from an identity_reader opened
+//   // on plan.stored at plan.stored_offset (identity_reader.h)
 //
 // The plan holds no allocation; its header values point into the plan
 // itself, into the records or into static text, so it is neither copied
@@ -25,6 +27,7 @@
 #include "vex_resource_builder/content_rules.h"
 #include "vex_resource_builder/http_date.h"
 #include "vex_resource_builder/request_path.h"
+#include "vex_resource_builder/stored_body.h"
 #include "vex_resource_builder/vex_extras.h"
 #include "vex_resource_builder/vex_resource.h"
 
@@ -131,13 +134,21 @@ struct header {
   std::string_view value;
 };
 
+/// Where the body of an answer comes from.
+enum class body_source {
+  bytes,    ///< body_length bytes at body
+  decoded,  ///< body_length identity bytes decoded from stored, from stored_offset on; body is null
+};
+
 /// Bytes of a redirect's "?" and query that Location takes (escaped); a longer one is a 414.
 inline constexpr size_t redirect_query_capacity = 4096;
 
 /// What to answer. Content-Length is among the headers and always equals
 /// what a GET would carry (body_length; for a 304 the full size); a library
 /// that writes Content-Length from the body it is given may skip it. Every
-/// answer carries Date.
+/// answer carries Date. The identity bytes of a file held compressed only
+/// are decoded while they are sent: source says so, and body is then null,
+/// so that an adapter never sends the stored bytes as if they were the file.
 struct response_plan {
   static constexpr size_t max_headers = 16;
 
@@ -146,11 +157,14 @@ struct response_plan {
   const vex_resource* resource = nullptr;  ///< the record answered, if any
   header headers[max_headers] = {};
   size_t header_count = 0;
-  const char* body = nullptr;  ///< into the entity's data or a static text
+  const char* body = nullptr;  ///< into the entity's data or a static text; null when decoded
   uint64_t body_length = 0;
   uint64_t content_length = 0;  ///< the Content-Length header's value
   bool send_body = false;      ///< false for HEAD and for body-less statuses
   content_coding coding = content_coding::identity;  ///< the Content-Encoding of the body
+  body_source source = body_source::bytes;  ///< whether the body is at body or is to be decoded
+  stored_body stored = {};                  ///< decoded: the bytes held for the file
+  uint64_t stored_offset = 0;               ///< decoded: the identity byte the body starts at
 
   char content_type[128] = {};
   char date[date_capacity] = {};
@@ -221,11 +235,15 @@ struct representation {
   uint64_t size;
   std::string_view etag;  // quotes included; empty when unknown
   content_coding coding;
+  bool decoded = false;   // the file's own bytes, held compressed only: data is null
 };
+
+// True for an embedded file whose own bytes the program holds compressed only.
+inline bool held_compressed(const entity& file) { return !file.data && stored_compressed_only(file.extras); }
 
 inline representation identity_of(const entity& file) {
   return {file.data, file.size, file.extras ? std::string_view(file.extras->etag) : std::string_view(),
-          content_coding::identity};
+          content_coding::identity, held_compressed(file)};
 }
 
 inline bool has_variants(const entity& file) {
@@ -302,6 +320,21 @@ inline void add_representation_headers(response_plan& plan, const entity& file, 
   if (!chosen.etag.empty()) add(plan, "ETag", chosen.etag);
   if (policy)
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
+}
+
+// The body of a 200 or 206: the chosen representation, or the range of
+// the file's own bytes; decoded when the file holds them compressed only.
+inline void set_body(response_plan& plan, const entity& file, const representation& chosen, const byte_range& range) {
+  const bool part = range.kind == byte_range::part;
+  plan.body_length = part ? range.last - range.first + 1 : chosen.size;
+  if (!chosen.decoded) {
+    plan.body = part ? file.data + range.first : chosen.data;
+    return;
+  }
+  plan.body = nullptr;
+  plan.source = body_source::decoded;
+  plan.stored = stored_body_of(file.resource, file.extras);
+  plan.stored_offset = part ? range.first : 0;
 }
 
 // A %-escaped copy of a decoded path, for Location.
@@ -414,15 +447,9 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
     plan_detail::add(plan, "Content-Type", "application/octet-stream");
   plan.coding = chosen.coding;
   if (chosen.coding != content_coding::identity) plan_detail::add(plan, "Content-Encoding", content_coding_name(chosen.coding));
-  plan.status = 200;
-  plan.body = chosen.data;
-  plan.body_length = chosen.size;
-  if (range.kind == byte_range::part) {
-    plan.status = 206;
-    plan_detail::add_content_range(plan, range, file.size);
-    plan.body = file.data + range.first;
-    plan.body_length = range.last - range.first + 1;
-  }
+  plan.status = range.kind == byte_range::part ? 206 : 200;
+  if (range.kind == byte_range::part) plan_detail::add_content_range(plan, range, file.size);
+  plan_detail::set_body(plan, file, chosen, range);
   plan_detail::add_content_length(plan, plan.body_length);
   plan.send_body = !head;
 }
