@@ -43,6 +43,7 @@ set(VEX_CORE_SOURCES
   src/generator/data/elf_writer.cpp
   src/generator/data/coff_writer.cpp
   src/generator/data/macho_writer.cpp
+  src/generator/report/size_report.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)

@@ -10,6 +10,7 @@
 #include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
+#include "generator/report/size_report.h"
 #include "generator/extras/extras_paths.h"
 #include "generator/extras/http_extras.h"
 #include "generator/run_features.h"
@@ -24,9 +25,10 @@ namespace {
 struct run_objects {
   std::unique_ptr<data_writer> data;
   dependency_rule deps;
-  std::unique_ptr<http_extras_run> extras;  // with -x only
+  std::unique_ptr<http_extras_run> extras;  // with -x (or -z) only
+  std::unique_ptr<size_report> report;      // with -r only
 
-  run_features features() { return {*data, deps, extras.get()}; }
+  run_features features() { return {*data, deps, extras.get(), report.get()}; }
 };
 
 // Changes the directories and walks the sources after the target.
@@ -51,6 +53,16 @@ void process_sources(builder_context& context, const run_features& features, int
   }
 }
 
+// -z holds files in one coding with the machinery of -x.
+bool uses_extras(const command_line& line) { return line.http_extras || line.stored_coding_text; }
+
+// Creates the report of -r before the walk; false after a message.
+bool open_report(const command_line& line, run_objects& objects) {
+  if (!line.report_name) return true;
+  objects.report = std::make_unique<size_report>();
+  return objects.report->open(line.report_name);
+}
+
 // Takes the switches into the context; false (with exit_code set) when the
 // run must stop before anything is written.
 bool apply_switches(builder_context& context, const command_line& line, run_objects& objects,
@@ -73,12 +85,18 @@ bool apply_switches(builder_context& context, const command_line& line, run_obje
     exit_code = 1;
     return false;
   }
-  if ((line.cache_directory || line.workers_text) && !line.http_extras) {
-    out_printf(L"-c and -j set up the HTTP extras: give them with -x\n");
+  if ((line.cache_directory || line.workers_text) && !uses_extras(line)) {
+    out_printf(L"-c and -j set up the HTTP extras: give them with -x or -z\n");
     exit_code = 1;
     return false;
   }
-  if (line.http_extras && !read_http_extras_settings(line, extras)) {
+  bool html = false;
+  if (line.report_name && !report_format(line.report_name, &html)) {
+    out_printf(L"invalid report [%s]: give a file name ending in .json or .html\n", line.report_name);
+    exit_code = 1;
+    return false;
+  }
+  if (uses_extras(line) && !read_http_extras_settings(line, extras)) {
     exit_code = 1;
     return false;
   }
@@ -120,14 +138,16 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
     return -1;
   }
   bool arrays = context.namespace_path != nullptr;
-  if (line.http_extras &&
-      !(objects.extras = start_http_extras(data, line.target, arrays, context.quiet, extras))) {
+  const bool with_extras = uses_extras(line);
+  if (!open_report(line, objects) ||
+      (with_extras && !(objects.extras = start_http_extras(data, line.target, arrays, context.quiet, extras,
+                                                           objects.report.get())))) {
     data.discard();
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;
   }
-  std::wstring manifest = line.http_extras ? manifest_name(line.target, arrays) : std::wstring();
+  std::wstring manifest = with_extras ? manifest_name(line.target, arrays) : std::wstring();
   if (line.dependency_name && !open_dependency_file(objects.deps, line.dependency_name, line.target,
                                                     data.file_name(), manifest.empty() ? nullptr : manifest.c_str()))
     context.output_incomplete = 1;
@@ -139,6 +159,8 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
   if (!data.finish(context)) context.output_incomplete = 1;
   finish_output_set(context);
   if (objects.extras) finish_http_extras(context, std::move(objects.extras));
+  if (objects.report && !objects.report->finish(line.target, with_extras ? &extras.plan : nullptr))
+    context.output_incomplete = 1;
   if (!context.quiet) {
     out_printf(L"\n[finished]");
     if (platform::debugger_present()) out_printf(L" press ENTER...");

@@ -21,9 +21,18 @@ struct resource_record {
   uint64_t bom_length;
   const char* http_date;
   const char* http_date_lower;
+  /// -z may hold the file in one coding only: its data array is written
+  /// later, and its text member is null when its data is.
+  bool held_back = false;
 };
 
 /// Formats the record's 17 lines into out (capacity bytes, terminator
 /// included); sizes and offsets are written as their low 32 bits. Returns
 /// the length, or -1 when the text does not fit.
 int format_resource_record(const resource_record& record, char* out, uint64_t capacity);
+
+/// Adds the text member (text_format with text_operand, or the held-back
+/// form) and the dates after the head_length characters of a record's
+/// head in out (-1: the head did not fit). Returns the record's length, or -1.
+int finish_record(const resource_record& record, int head_length, const char* text_format, const char* text_operand,
+                  char* out, uint64_t capacity);
