@@ -4,8 +4,7 @@ set(VEX_CORE_SOURCES
   src/support/system_error.cpp
   src/context/builder_context.cpp
   src/context/identifier_table.cpp
-  src/context/dependency_file.cpp
-  src/context/data_form.cpp
+  src/generator/data/data_form.cpp
   src/driver/command_line.cpp
   src/driver/help.cpp
   src/driver/extras_settings.cpp
@@ -30,11 +29,15 @@ set(VEX_CORE_SOURCES
   src/generator/names/identifier_claim.cpp
   src/generator/names/item_identifier.cpp
   src/generator/records/side_record.cpp
+  src/generator/extras/http_extras.cpp
+  src/generator/extras/extras_paths.cpp
+  src/generator/extras/extras_summary.cpp
   src/generator/records/manifest.cpp
   src/generator/extras/compression_queue.cpp
   src/generator/extras/compression.cpp
   src/generator/extras/variant_cache.cpp
-  src/generator/data/from_memory.cpp
+  src/generator/data/memory_arrays.cpp
+  src/generator/data/data_writer.cpp
   src/generator/data/binary_stream.cpp
   src/generator/data/object.cpp
   src/generator/data/elf_writer.cpp

@@ -40,12 +40,6 @@ void init_context(builder_context& context) {
 
   for (file_handle* file : output_set_files(context)) file->reset();
   context.h_src.reset();
-  context.binary.file.reset();
-  context.binary.size = 0;
-  context.object.symbols.reset();
-  context.object.names.reset();
-  context.object.symbol_count = context.object.name_bytes = 0;
-  context.form = data_form::words;
 
   context.quiet = context.flat_labels = context.big_endian = 0;
   context.hierarchy = 1;
@@ -86,8 +80,6 @@ void init_context(builder_context& context) {
   context.output_incomplete = 0;
   context.utf8_names = context.stopped = 0;
   context.latest_write_time = no_clamp;
-  context.data_hash = nullptr;
-  context.data_hashed = 0;
   context.indent[0] = 0;
   context.namespace_path[0] = 0;
   context.names.reserve();
@@ -103,16 +95,12 @@ void release_context(builder_context& context) {
   }
   std::array<file_handle*, 6> outputs = output_set_files(context);
   for (file_handle* file : outputs) file->close();
-  context.binary.file.reset();
-  context.object.symbols.reset();
-  context.object.names.reset();
   release_work_memory(context.memory);
   // Reset in the reverse order of the record: the source first.
   context.h_src.reset();
   for (auto file = outputs.rbegin(); file != outputs.rend(); ++file) (*file)->reset();
   reset_work_memory(context.memory);
   context.names.release();
-  release_dependency_file(context.deps);
   context.read_buffer = nullptr;
   context.flat_name = context.text_buffer = context.text_end = context.indent = nullptr;
   context.namespace_path = context.namespace_end = context.namespace_limit = nullptr;

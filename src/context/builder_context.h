@@ -1,13 +1,14 @@
 #pragma once
-// All state of one run: the working memory, the fixed buffers carved from
-// it, the seven file objects, the switches and the generator's working fields.
+// The state of one run that every operation of the generator shares: the
+// working memory, the fixed buffers carved from it, the seven file objects,
+// the switches, the nesting state and the per-file working fields, and the
+// few flags and tables that belong to the whole run. The features that a
+// run may add (the data forms, the dependency file, the HTTP extras) keep
+// their state in objects of their own, which the run hands to the code
+// that uses them.
 #include <array>
 #include <cstdint>
 
-#include "context/data_binary_file.h"
-#include "context/data_form.h"
-#include "context/data_object_file.h"
-#include "context/dependency_file.h"
 #include "context/identifier_table.h"
 #include "io/file_handle.h"
 #include "memory/work_memory.h"
@@ -20,9 +21,6 @@ inline constexpr uint64_t narrow_buffer_bytes = 0x10000;
 /// names, walk path): their 128 KiB hold 65,536 characters of 16 bits, or
 /// 32,768 where wchar_t has 32 bits, still far beyond any POSIX path.
 inline constexpr uint64_t wide_buffer_characters = 0x20000 / sizeof(wchar_t);
-
-struct http_extras_run;
-class content_hasher;
 
 struct builder_context {
   work_memory memory;
@@ -81,19 +79,6 @@ struct builder_context {
   identifier_table names;
   /// Later last-write times are dated at this one (-t); no_clamp for none.
   uint64_t latest_write_time;
-  /// The dependency file asked for on the command line (closed when not).
-  dependency_file deps;
-  /// How the data arrays are written (-m); the file of the bytes of the
-  /// incbin and object forms, and the object form's symbol table.
-  data_form form;
-  data_binary_file binary;
-  data_object_file object;
-  /// The side records' state while -x is on; null without it.
-  http_extras_run* extras;
-  /// With -x, every chunk taken into a file's data is hashed here, and
-  /// counted, so that its side record knows the bytes embedded.
-  content_hasher* data_hash;
-  uint64_t data_hashed;
 };
 
 /// The six files of the output set, in the order of the record, which is

@@ -4,12 +4,9 @@
 #include <string>
 
 #include "platform/process.h"
-#include "platform/threads.h"
 #include "support/format.h"
 
 namespace {
-
-constexpr unsigned most_workers = 1024;
 
 // Reads the digits of text into value; the first character after them in end.
 bool parse_digits(const wchar_t* text, uint64_t* value, const wchar_t** end) {
@@ -64,8 +61,7 @@ bool read_http_extras_settings(const command_line& line, http_extras_options& op
   if (line.cache_directory) options.cache_directory = line.cache_directory;
   else if (read_variable(L"VEX_RESOURCE_CACHE", value)) options.cache_directory = value;
 
-  options.workers = platform::processor_count();
-  if (options.workers > most_workers) options.workers = most_workers;
+  options.workers = default_workers();
   if (line.workers_text && !parse_workers(line.workers_text, &options.workers)) {
     out_printf(L"invalid number of workers [%s]: give a whole number from 1 to %u\n", line.workers_text, most_workers);
     return false;

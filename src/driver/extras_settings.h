@@ -4,7 +4,7 @@
 // the number of threads that compress (-j, else VEX_RESOURCE_JOBS, else one
 // per processor) and the cache's size limit (VEX_RESOURCE_CACHE_LIMIT).
 #include "driver/command_line.h"
-#include "generator/records/side_record.h"
+#include "generator/extras/http_extras.h"
 
 /// Fills options for a run with -x. False after printing what is wrong
 /// with a value (the run stops before anything is written).

@@ -1,27 +1,40 @@
 #include "driver/run.h"
 
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "context/builder_context.h"
 #include "driver/command_line.h"
 #include "driver/extras_settings.h"
-#include "generator/data/incbin.h"
-#include "generator/data/object.h"
+#include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
 #include "generator/output_set.h"
-#include "generator/records/side_record.h"
+#include "generator/extras/extras_paths.h"
+#include "generator/extras/http_extras.h"
+#include "generator/run_features.h"
 #include "generator/walk.h"
 #include "metadata/clamp_time.h"
 #include "support/format.h"
 
 namespace {
 
+// The features a run's switches ask for, owned here from the switches to
+// the end of the run.
+struct run_objects {
+  std::unique_ptr<data_writer> data;
+  dependency_rule deps;
+  std::unique_ptr<http_extras_run> extras;  // with -x only
+
+  run_features features() { return {*data, deps, extras.get()}; }
+};
+
 // Changes the directories and walks the sources after the target.
-void process_sources(builder_context& context, int argc, wchar_t** argv, int i) {
+void process_sources(builder_context& context, const run_features& features, int argc, wchar_t** argv, int i) {
   for (; i < argc && !context.stopped; ++i) {
     const wchar_t* argument = argv[i];
     if (!is_switch(argument, L'd')) {
-      walk_source(context, argument, 0);
+      walk_source(context, features, argument, 0);
       continue;
     }
     const wchar_t* directory = argument + 2;
@@ -33,15 +46,15 @@ void process_sources(builder_context& context, int argc, wchar_t** argv, int i) 
       out_printf(L"failed to change directory to [%s]\n", directory);
       return;
     }
-    note_directory_change(context, directory);
+    if (!note_directory_change(features.deps, directory)) context.output_incomplete = 1;
     if (!context.quiet) out_printf(L"cd [%s]\n", directory);
   }
 }
 
 // Takes the switches into the context; false (with exit_code set) when the
 // run must stop before anything is written.
-bool apply_switches(builder_context& context, const command_line& line, http_extras_options& extras,
-                    int& exit_code) {
+bool apply_switches(builder_context& context, const command_line& line, run_objects& objects,
+                    http_extras_options& extras, int& exit_code) {
   context.quiet = line.quiet;
   context.big_endian = line.big_endian;
   context.flat_labels = line.flat_labels;
@@ -53,8 +66,9 @@ bool apply_switches(builder_context& context, const command_line& line, http_ext
     exit_code = 1;
     return false;
   }
+  data_form form = data_form::words;
   const wchar_t* object_format_name = nullptr;
-  if (line.data_form_text && !parse_data_form(line.data_form_text, &context.form, &object_format_name)) {
+  if (line.data_form_text && !parse_data_form(line.data_form_text, &form, &object_format_name)) {
     out_printf(L"invalid data form [%s]: give words, incbin, literal or object[:format]\n", line.data_form_text);
     exit_code = 1;
     return false;
@@ -68,13 +82,12 @@ bool apply_switches(builder_context& context, const command_line& line, http_ext
     exit_code = 1;
     return false;
   }
-  if ((context.form == data_form::incbin && !prepare_data_binary(context, line.target)) ||
-      (context.form == data_form::object &&
-       !prepare_data_object(context, line.target, object_format_name, line.append))) {
+  objects.data = make_data_writer(form, object_format_name);
+  if (!objects.data->prepare(context, line.target, line.append)) {
     exit_code = 1;
     return false;
   }
-  if (line.dependency_name && !reserve_dependency_file(context.deps)) {
+  if (line.dependency_name && !reserve_dependency_rule(objects.deps)) {
     exit_code = -1;
     return false;
   }
@@ -91,43 +104,41 @@ void wait_when_debugged() {
   else out_printf(L"\n");
 }
 
-int run(builder_context& context, int argc, wchar_t** argv) {
+int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv) {
   command_line line;
   http_extras_options extras;
   int exit_code = 0;
-  if (!parse_command_line(argc, argv, line, exit_code) || !apply_switches(context, line, extras, exit_code))
+  if (!parse_command_line(argc, argv, line, exit_code) ||
+      !apply_switches(context, line, objects, extras, exit_code))
     return exit_code;
   if (!context.quiet) out_printf(L"%ls", banner);
 
-  if (open_output_set(context, line.target, line.append) != 0 ||
-      (context.form == data_form::incbin && !open_data_binary(context, line.target, line.append)) ||
-      (context.form == data_form::object && !open_data_object(context, line.target))) {
+  data_writer& data = *objects.data;
+  if (open_output_set(context, line.target, line.append) != 0 || !data.open(context, line.target, line.append)) {
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;
   }
-  if (line.http_extras && !(context.extras = start_http_extras(context, line.target, extras))) {
-    if (context.form == data_form::object) discard_data_object(context);
+  bool arrays = context.namespace_path != nullptr;
+  if (line.http_extras &&
+      !(objects.extras = start_http_extras(data, line.target, arrays, context.quiet, extras))) {
+    data.discard();
     out_printf(L"\n[FAILED]\n");
     wait_when_debugged();
     return -1;
   }
-  // Both leave the name of their file in pNAME_DST.
-  bool beside_target = context.form == data_form::incbin || context.form == data_form::object;
-  const wchar_t* binary_name = beside_target ? context.pNAME_DST : nullptr;
-  std::wstring manifest = line.http_extras ? manifest_name(context, line.target) : std::wstring();
-  if (line.dependency_name && !open_dependency_file(context, line.dependency_name, line.target, binary_name,
-                                                    manifest.empty() ? nullptr : manifest.c_str()))
+  std::wstring manifest = line.http_extras ? manifest_name(line.target, arrays) : std::wstring();
+  if (line.dependency_name && !open_dependency_file(objects.deps, line.dependency_name, line.target,
+                                                    data.file_name(), manifest.empty() ? nullptr : manifest.c_str()))
     context.output_incomplete = 1;
-  process_sources(context, argc, argv, line.first_source);
-  drain_http_extras(context);
-  finish_dependency_file(context);
+  process_sources(context, objects.features(), argc, argv, line.first_source);
+  if (objects.extras) drain_http_extras(context, *objects.extras);
+  if (!finish_dependency_file(objects.deps)) context.output_incomplete = 1;
   // The binary file and the object are whole before the target is: a run
   // stopped in between leaves a target that does not compile.
-  if (context.form == data_form::object) finish_data_object(context);
-  context.binary.file.close();
+  if (!data.finish(context)) context.output_incomplete = 1;
   finish_output_set(context);
-  finish_http_extras(context);
+  if (objects.extras) finish_http_extras(context, std::move(objects.extras));
   if (!context.quiet) {
     out_printf(L"\n[finished]");
     if (platform::debugger_present()) out_printf(L" press ENTER...");
@@ -141,15 +152,17 @@ int run(builder_context& context, int argc, wchar_t** argv) {
 int run_builder(int argc, wchar_t** argv) {
   builder_context context{};
   init_context(context);
+  run_objects objects;
   int code = -1;
   try {
-    code = run(context, argc, argv);
+    code = run(context, objects, argc, argv);
   } catch (const std::bad_alloc&) {
     // Too large a file for the memory left: the run stops with the outputs
     // unfinished (never a crash), and the object, which a build would link
     // as it is, goes.
-    abandon_http_extras(context);
-    if (context.form == data_form::object) discard_data_object(context);
+    // The workers finish what they hold first.
+    objects.extras.reset();
+    if (objects.data) objects.data->discard();
     out_printf(L"cannot allocate memory\n");
   }
   release_context(context);

@@ -4,19 +4,15 @@
 #include <cwchar>
 #include <initializer_list>
 
-#include "generator/data/words.h"
-#include "generator/data/incbin.h"
-#include "generator/data/literal.h"
-#include "generator/data/object.h"
+#include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
-#include "generator/extras/content_hash.h"
 #include "generator/generated_text.h"
 #include "generator/names/identifier.h"
 #include "generator/records/record_constant.h"
 #include "generator/names/item_identifier.h"
 #include "generator/names/narrow_name.h"
 #include "generator/records/resource_record.h"
-#include "generator/records/side_record.h"
+#include "generator/extras/http_extras.h"
 #include "generator/source_metadata.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
@@ -47,13 +43,13 @@ bool rejected_by_name_filter(const char* name) {
          (strcmp(extension, "h") == 0 && strncmp(name, "resource", 8) == 0);
 }
 
-bool is_output_file(builder_context& context) {
+bool is_output_file(builder_context& context, const run_features& features) {
+  os_handle source = context.h_src.handle;
   for (file_handle* output : output_set_files(context))
-    if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
-  for (file_handle* output :
-       {&context.deps.file, &context.binary.file, &context.object.symbols, &context.object.names})
-    if (output->opened && same_file(context.h_src.handle, output->handle)) return true;
-  return is_http_extras_output(context, context.h_src.handle);
+    if (output->opened && same_file(source, output->handle)) return true;
+  const file_handle& deps = features.deps.file;
+  return (deps.opened && same_file(source, deps.handle)) || features.data.writes(source) ||
+         (features.extras && features.extras->writes(source));
 }
 
 int give_up(builder_context& context) {
@@ -67,7 +63,7 @@ bool narrow_copy(builder_context& context, const wchar_t* text) {
 
 // Opens h_src and finds the name part of the path. False when the file is
 // not to be embedded (h_src is closed again then).
-bool open_source(builder_context& context, const wchar_t* path) {
+bool open_source(builder_context& context, const run_features& features, const wchar_t* path) {
   file_handle& source = context.h_src;
   // A file of the tree named "-" or "con" is that file, not a console stream.
   source.literal = 1;
@@ -76,12 +72,12 @@ bool open_source(builder_context& context, const wchar_t* path) {
     out_printf(L"cannot open SRC [%s]\n", path);
     return false;
   }
-  if (is_output_file(context)) {
+  if (is_output_file(context, features)) {
     out_printf(L"skipped [%s]: it is written by this run\n", path);
     give_up(context);
     return false;
   }
-  note_dependency(context, path, wcslen(path));
+  if (!note_dependency(features.deps, path, wcslen(path))) context.output_incomplete = 1;
   context.source_name = path;
   for (const wchar_t* at = path; *at; ++at)
     if (*at == L'/' || *at == L'\\') context.source_name = at + 1;
@@ -173,7 +169,8 @@ bool claim_identifiers(builder_context& context, const wchar_t* path, file_names
   return true;
 }
 
-bool write_record(builder_context& context, const file_names& names, const char* http_date,
+// constant: the data form's records hold address constants only.
+bool write_record(builder_context& context, bool constant, const file_names& names, const char* http_date,
                   const char* http_date_lower) {
   resource_record record{context.indent,
                          names.label,
@@ -191,9 +188,8 @@ bool write_record(builder_context& context, const file_names& names, const char*
                          http_date,
                          http_date_lower};
   uint64_t room = room_below_literals(context);
-  context.text_length = context.form == data_form::words
-                            ? format_resource_record(record, context.text_buffer, room)
-                            : format_constant_record(record, context.text_buffer, room);
+  context.text_length = constant ? format_constant_record(record, context.text_buffer, room)
+                                 : format_resource_record(record, context.text_buffer, room);
   if (context.text_length < 0) {
     out_printf(L"failed to prepare label [%hs]\n", context.flat_name);
     return false;
@@ -203,22 +199,6 @@ bool write_record(builder_context& context, const file_names& names, const char*
     return false;
   }
   return true;
-}
-
-// The file's bytes in the chosen data form.
-bool write_data(builder_context& context, const file_names& names) {
-  uint64_t room = room_below_literals(context);
-  if (context.data_hash) {
-    context.data_hash->reset();
-    context.data_hashed = 0;
-  }
-  switch (context.form) {
-    case data_form::incbin: return write_data_incbin(context, names.path_literal, room) == 0;
-    case data_form::literal: return write_data_literal(context, names.path_literal, room) == 0;
-    case data_form::object: return write_data_object(context, names.path_literal, room) == 0;
-    case data_form::words: break;
-  }
-  return write_data_array(context) == 0;
 }
 
 // The entry of the record in the all array of its top-level namespace, or
@@ -254,8 +234,8 @@ bool write_declaration(builder_context& context, const file_names& names) {
 
 }  // namespace
 
-int embed_file(builder_context& context, const wchar_t* path) {
-  if (!open_source(context, path)) return -1;
+int embed_file(builder_context& context, const run_features& features, const wchar_t* path) {
+  if (!open_source(context, features, path)) return -1;
   char http_date[http_date_capacity];
   char http_date_lower[http_date_capacity];
   make_http_date(context.h_src, http_date, http_date_lower, context.latest_write_time);
@@ -263,10 +243,12 @@ int embed_file(builder_context& context, const wchar_t* path) {
   file_names names{};
   bool embedded = passes_name_filter(context, path) && read_first_block(context) &&
                   detect_type_of_path(context, path) && make_names(context, path, names) &&
-                  claim_identifiers(context, path, names) && write_data(context, names) &&
-                  write_record(context, names, http_date, http_date_lower) && write_entry(context, names) &&
-                  write_declaration(context, names) &&
-                  (!context.extras || write_side_record(context, path, names.path_literal));
+                  claim_identifiers(context, path, names) &&
+                  write_file_data(context, features.data, names.path_literal,
+                                  features.extras ? &features.extras->data_hash : nullptr) &&
+                  write_record(context, features.data.constant_records(), names, http_date, http_date_lower) &&
+                  write_entry(context, names) && write_declaration(context, names) &&
+                  (!features.extras || write_side_record(context, *features.extras, path, names.path_literal));
   if (!embedded) return give_up(context);
   context.h_src.close();
   return 0;

@@ -69,12 +69,12 @@ uint64_t extension_position(const wchar_t* name) {
   return position ? position : i;
 }
 
-bool make_derived_name(builder_context& context, const wchar_t* target, const wchar_t* suffix) {
+bool make_derived_name(const wchar_t* target, const wchar_t* suffix, wchar_t* out, uint64_t capacity) {
   uint64_t extension = extension_position(target);
-  context.pNAME_DST[0] = 0;
-  if (extension + wcslen(suffix) + 1 > context.name_capacity) return false;
-  wmemcpy(context.pNAME_DST, target, extension);
-  wcscpy(context.pNAME_DST + extension, suffix);
+  out[0] = 0;
+  if (extension + wcslen(suffix) + 1 > capacity) return false;
+  wmemcpy(out, target, extension);
+  wcscpy(out + extension, suffix);
   return true;
 }
 

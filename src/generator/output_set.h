@@ -14,10 +14,10 @@ void finish_output_set(builder_context& context);
 /// Position of the derived suffixes in name: after its last '.', or its end.
 uint64_t extension_position(const wchar_t* name);
 
-/// Makes a name beside the target in pNAME_DST, suffix written at the
-/// target's extension position (res.cpp and "bin" give res.bin); false, with
-/// pNAME_DST empty, when it does not fit.
-bool make_derived_name(builder_context& context, const wchar_t* target, const wchar_t* suffix);
+/// Makes a name beside the target in out (capacity characters), suffix
+/// written at the target's extension position (res.cpp and "bin" give
+/// res.bin); false, with out empty, when it does not fit.
+bool make_derived_name(const wchar_t* target, const wchar_t* suffix, wchar_t* out, uint64_t capacity);
 
 /// True for the target names that stand for the standard output ("-", "con", "CON").
 bool is_standard_stream_name(const wchar_t* name);

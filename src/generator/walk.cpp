@@ -31,11 +31,12 @@ void end_pending_blank_line(builder_context& context) {
   }
 }
 
-int walk_directory(builder_context& context, uint64_t base, const directory_lister* parent);
+int walk_directory(builder_context& context, const run_features& features, uint64_t base,
+                   const directory_lister* parent);
 
 // Opens the namespace of the directory item whose name ends walk_path and
 // walks it, below the level that lists it.
-void descend(builder_context& context, uint64_t base, const wchar_t* name, uint64_t length,
+void descend(builder_context& context, const run_features& features, uint64_t base, const wchar_t* name, uint64_t length,
              const directory_lister& lister) {
   end_pending_blank_line(context);
   if (base + length + 3 > wide_buffer_characters) {
@@ -46,14 +47,15 @@ void descend(builder_context& context, uint64_t base, const wchar_t* name, uint6
   wmemcpy(context.walk_path + base + length, L"/*", 3);
   entered_namespace entered = enter_namespace(context, name);
   if (!entered.skipped) {
-    walk_directory(context, base + length + 1, &lister);
+    walk_directory(context, features, base + length + 1, &lister);
     leave_namespace(context, entered);
   }
 }
 
 // Embeds a listed file or walks a listed directory; false when its name
 // does not fit into walk_path, which ends the walk of this level.
-bool walk_item(builder_context& context, uint64_t base, const find_data& item, const directory_lister& lister) {
+bool walk_item(builder_context& context, const run_features& features, uint64_t base, const find_data& item,
+               const directory_lister& lister) {
   const wchar_t* name = item.name;
   if (skipped_name(name)) return true;
   uint64_t length = wcslen(name);
@@ -67,18 +69,19 @@ bool walk_item(builder_context& context, uint64_t base, const find_data& item, c
     // lead the open elsewhere, even outside the tree.
     out_printf(L"skipped [%s]: its name holds a path separator\n", context.walk_path);
   } else if (item.attributes & file_attribute_directory) {
-    descend(context, base, name, length, lister);
+    descend(context, features, base, name, length, lister);
   } else {
     context.blank_line_pending = 1;
     context.after_namespace_tag = 0;
-    embed_file(context, context.walk_path);
+    embed_file(context, features, context.walk_path);
   }
   return true;
 }
 
 // Walks the items that the pattern in walk_path lists; parent is the lister
 // of the level above (null for a source argument).
-int walk_directory(builder_context& context, uint64_t base, const directory_lister* parent) {
+int walk_directory(builder_context& context, const run_features& features, uint64_t base,
+                   const directory_lister* parent) {
   context.blank_line_pending = 1;
   if (!context.quiet) out_printf(L"[%s]\n", context.walk_path);
 
@@ -88,12 +91,12 @@ int walk_directory(builder_context& context, uint64_t base, const directory_list
     return -1;
   }
   // The searched directory: a change to its items must rerun the build.
-  note_dependency(context, context.walk_path, base > 1 ? base - 1 : base);
+  if (!note_dependency(features.deps, context.walk_path, base > 1 ? base - 1 : base)) context.output_incomplete = 1;
 
   // A run stopped by a full identifier table walks no further item.
   bool listed = true;
   do {
-    if (!walk_item(context, base, h_dir.file_search_info, h_dir.lister)) return -1;
+    if (!walk_item(context, features, base, h_dir.file_search_info, h_dir.lister)) return -1;
   } while (!context.stopped && (listed = h_dir.lister.next(&h_dir.file_search_info)));
   uint32_t last_error = listed ? error_no_more_files : platform::last_error();
   if (last_error != error_no_more_files) {
@@ -107,7 +110,7 @@ int walk_directory(builder_context& context, uint64_t base, const directory_list
 
 }  // namespace
 
-int walk_source(builder_context& context, const wchar_t* source, uint64_t base) {
+int walk_source(builder_context& context, const run_features& features, const wchar_t* source, uint64_t base) {
   if (base == 0) {
     uint64_t length = wcslen(source);
     if (length + 1 > wide_buffer_characters) return -1;
@@ -115,5 +118,5 @@ int walk_source(builder_context& context, const wchar_t* source, uint64_t base) 
     for (uint64_t i = 0; i < length; ++i)
       if (source[i] == L'/' || source[i] == L'\\') base = i + 1;
   }
-  return walk_directory(context, base, nullptr);
+  return walk_directory(context, features, base, nullptr);
 }

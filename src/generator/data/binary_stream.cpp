@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "generator/data/words.h"
 #include "generator/extras/content_hash.h"
 #include "generator/text_output.h"
 #include "support/format.h"
@@ -10,8 +9,38 @@
 
 using namespace platform;
 
-bool append_binary(builder_context& context, const uint8_t* bytes, uint64_t length) {
-  data_binary_file& binary = context.binary;
+bool binary_form::writes(os_handle handle) const {
+  return binary_.file.opened && same_file(handle, binary_.file.handle);
+}
+
+void binary_form::begin_bytes(uint64_t size) {
+  offset_ = binary_.size;
+  copied_ = 0;
+  hash_.reset();
+  hash_.add(&size, sizeof size);
+}
+
+bool binary_form::write_chunk(builder_context& context, size_t bytes) {
+  size_t padded = (bytes + 7) & ~size_t{7};
+  hash_.add(context.read_buffer, padded);
+  if (!append_binary(binary_, context.read_buffer, padded)) return false;
+  copied_ += padded;
+  return true;
+}
+
+bool binary_form::end_bytes(builder_context& context) {
+  uint64_t padded_size = (context.file_size + 7) & ~uint64_t{7};
+  return append_zeros(binary_, padded_size - copied_, context.read_buffer, context.read_size);
+}
+
+void binary_form::end_after_read_failure(builder_context& context) { end_bytes(context); }
+
+bool binary_form::write_gathered(const memory_arrays& out) {
+  return out.binary.empty() ||
+         append_binary(binary_, reinterpret_cast<const uint8_t*>(out.binary.data()), out.binary.size());
+}
+
+bool append_binary(binary_file& binary, const uint8_t* bytes, uint64_t length) {
   if (!binary.file.opened) {
     out_printf(L"failed to write %ls [%hs]: an earlier write failed\n", binary.label, binary.name_literal);
     return false;
@@ -23,7 +52,7 @@ bool append_binary(builder_context& context, const uint8_t* bytes, uint64_t leng
     if (binary.file.write(bytes + done, static_cast<uint32_t>(piece)) < 0) {
       out_printf(L"failed to write %ls [%hs]\n", binary.label, binary.name_literal);
       print_system_error(standard_stream::output, binary.file.write_error);
-      context.output_incomplete = 1;
+      binary.failed = true;
       binary.file.close();
       return false;
     }
@@ -33,35 +62,14 @@ bool append_binary(builder_context& context, const uint8_t* bytes, uint64_t leng
   return true;
 }
 
-bool append_zeros(builder_context& context, uint64_t length) {
+bool append_zeros(binary_file& binary, uint64_t length, uint8_t* scratch, uint64_t scratch_size) {
   while (length > 0) {
-    uint64_t piece = length < context.read_size ? length : context.read_size;
-    memset(context.read_buffer, 0, piece);
-    if (!append_binary(context, context.read_buffer, piece)) return false;
+    uint64_t piece = length < scratch_size ? length : scratch_size;
+    memset(scratch, 0, piece);
+    if (!append_binary(binary, scratch, piece)) return false;
     length -= piece;
   }
   return true;
-}
-
-bool append_source(builder_context& context, content_hasher& hash) {
-  uint64_t padded_size = (context.file_size + 7) & ~uint64_t{7};
-  uint64_t copied = 0;
-  bool read_failed = false;
-  while (context.remaining > 0 && context.read_count > 0) {
-    size_t padded = (take_chunk(context) + 7) & ~size_t{7};
-    hash.add(context.read_buffer, padded);
-    if (!append_binary(context, context.read_buffer, padded)) return false;
-    copied += padded;
-    context.read_count = context.h_src.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
-    if (context.read_count < 0) {
-      out_printf(L"failed to read data %llu bytes remaining\n", static_cast<unsigned long long>(context.remaining));
-      read_failed = true;
-      break;
-    }
-  }
-  if (!append_zeros(context, padded_size - copied)) return false;
-  if (read_failed) context.output_incomplete = 1;
-  return !read_failed;
 }
 
 unsigned long long gather_padded(std::string& pending, const uint8_t* bytes, uint64_t size) {

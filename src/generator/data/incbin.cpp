@@ -5,7 +5,6 @@
 #include <cwchar>
 
 #include "generator/data/binary_stream.h"
-#include "generator/extras/content_hash.h"
 #include "generator/generated_text.h"
 #include "generator/names/identifier.h"
 #include "generator/output_set.h"
@@ -18,12 +17,12 @@ namespace {
 
 // DST.bin in pNAME_DST, made like DST.h: "bin" at the target's extension.
 bool make_binary_name(builder_context& context, const wchar_t* target) {
-  return make_derived_name(context, target, L"bin");
+  return make_derived_name(target, L"bin", context.pNAME_DST, context.name_capacity);
 }
 
 }  // namespace
 
-bool prepare_data_binary(builder_context& context, const wchar_t* target) {
+bool incbin_form::prepare(builder_context& context, const wchar_t* target, bool) {
   if (is_standard_stream_name(target)) {
     out_printf(L"the incbin form needs a target file beside which to write DST.bin, not [%s]\n", target);
     return false;
@@ -39,16 +38,15 @@ bool prepare_data_binary(builder_context& context, const wchar_t* target) {
   // The assembler reads the name from a string of its own, where a quote
   // would end it.
   if (length < 0 || memchr(utf8, '"', static_cast<size_t>(length)) ||
-      escape_literal(utf8, static_cast<size_t>(length), context.binary.name_literal,
-                     sizeof context.binary.name_literal) < 0) {
+      escape_literal(utf8, static_cast<size_t>(length), binary_.name_literal, sizeof binary_.name_literal) < 0) {
     out_printf(L"the incbin form cannot name the binary file of [%s] in the generated code\n", target);
     return false;
   }
   return true;
 }
 
-bool open_data_binary(builder_context& context, const wchar_t* target, bool append) {
-  data_binary_file& binary = context.binary;
+bool incbin_form::open(builder_context& context, const wchar_t* target, bool append) {
+  binary_file& binary = binary_;
   binary.size = 0;
   binary.label = L"DST.bin";
   if (make_binary_name(context, target))
@@ -60,7 +58,7 @@ bool open_data_binary(builder_context& context, const wchar_t* target, bool appe
   // Appending keeps the bytes that the target's earlier arrays point at;
   // the new ones start at the next multiple of 8.
   if (append && (!binary.file.size(&binary.size) || !binary.file.seek(0, file_end) ||
-                 !append_zeros(context, (8 - binary.size % 8) % 8))) {
+                 !append_zeros(binary, (8 - binary.size % 8) % 8, context.read_buffer, context.read_size))) {
     out_printf(L"cannot append to DST.bin [%s]\n", context.pNAME_DST);
     return false;
   }
@@ -68,39 +66,45 @@ bool open_data_binary(builder_context& context, const wchar_t* target, bool appe
     out_printf(L"failed to write the incbin macro [%hs]\n", incbin_macro);
     return false;
   }
+  file_name_ = context.pNAME_DST;
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
   return true;
 }
 
-int write_data_incbin(builder_context& context, const char* path_literal, uint64_t text_room) {
-  uint64_t offset = context.binary.size;
-  content_hasher hash;
-  hash.add(&context.file_size, sizeof context.file_size);
-  if (!append_source(context, hash)) return -1;
-
-  char bytes[sizeof context.binary.name_literal + 64] = "";
-  uint64_t padded_size = context.binary.size - offset;
-  if (padded_size > 0 &&
-      format_text(bytes, sizeof bytes, incbin_bytes, context.binary.name_literal,
-                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(padded_size)) < 0) {
-    out_printf(L"failed to prepare data [%hs]\n", context.flat_name);
-    return -1;
-  }
-  const char* id = context.flat_name;
-  auto symbol_hash = static_cast<unsigned long long>(hash.finish64());
-  context.text_length =
-      format_text(context.text_buffer, text_room, incbin_array, id, symbol_hash, id, symbol_hash, id, bytes, id,
-                  path_literal);
-  return write_data_text(context, id) ? 0 : -1;
+bool incbin_form::begin_file(builder_context& context, const char*) {
+  begin_bytes(context.file_size);
+  return true;
 }
 
-bool write_incbin_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
-                              uint64_t size) {
-  uint64_t offset = context.binary.size + out.binary.size();
+bool incbin_form::end_file(builder_context& context, const char* path_literal) {
+  if (!end_bytes(context)) return false;
+  char bytes[sizeof binary_.name_literal + 64] = "";
+  uint64_t padded_size = binary_.size - offset_;
+  if (padded_size > 0 &&
+      format_text(bytes, sizeof bytes, incbin_bytes, binary_.name_literal, static_cast<unsigned long long>(offset_),
+                  static_cast<unsigned long long>(padded_size)) < 0) {
+    out_printf(L"failed to prepare data [%hs]\n", context.flat_name);
+    return false;
+  }
+  const char* id = context.flat_name;
+  auto symbol_hash = static_cast<unsigned long long>(bytes_hash());
+  context.text_length = format_text(context.text_buffer, room_below_literals(context), incbin_array, id, symbol_hash,
+                                    id, symbol_hash, id, bytes, id, path_literal);
+  return write_data_text(context, id);
+}
+
+bool incbin_form::finish(builder_context&) {
+  binary_.file.close();
+  return !binary_.failed;
+}
+
+bool incbin_form::write_from_memory(builder_context& context, memory_arrays& out, const char* name,
+                                    const uint8_t* bytes, uint64_t size) {
+  uint64_t offset = binary_.size + out.binary.size();
   unsigned long long symbol_hash = gather_padded(out.binary, bytes, size);
   unsigned long long padded = (size + 7) & ~uint64_t{7};
-  char incbin[sizeof context.binary.name_literal + 64];
-  if (format_text(incbin, sizeof incbin, incbin_bytes, context.binary.name_literal,
+  char incbin[sizeof binary_.name_literal + 64];
+  if (format_text(incbin, sizeof incbin, incbin_bytes, binary_.name_literal,
                   static_cast<unsigned long long>(offset), padded) < 0 ||
       prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "generator/data/words.h"
 #include "generator/generated_text.h"
 #include "generator/names/identifier.h"
 #include "generator/text_output.h"
@@ -54,44 +53,42 @@ size_t encode_literal_pieces(const uint8_t* bytes, size_t size, char* out) {
   return length;
 }
 
-int write_data_literal(builder_context& context, const char* path_literal, uint64_t text_room) {
+bool literal_form::begin_file(builder_context& context, const char* path_literal) {
   const char* id = context.flat_name;
+  uint64_t text_room = room_below_literals(context);
   // Room for the terminator, and a whole number of 8-byte words.
   unsigned long long length = (context.file_size + 8) & ~uint64_t{7};
-  if (!write_msvc_limit(context, id, context.file_size, text_room)) return -1;
+  if (!write_msvc_limit(context, id, context.file_size, text_room)) return false;
   if (format_text(context.text_buffer, text_room, literal_open, id, path_literal, id, length) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", id);
-    return -1;
+    return false;
   }
   int64_t opening = static_cast<int64_t>(strlen(context.text_buffer));
-  if (!write_text(context, opening, L"failed to write data opening tag [%hs]\n")) return -1;
-  // A chunk after the first is joined to the piece before it.
-  size_t offset = 0;
-  while (context.remaining > 0 && context.read_count > 0) {
-    size_t chunk = take_chunk(context);
-    if (offset + literal_text_size(chunk) > text_room) {
-      out_printf(L"failed to prepare data [%hs]\n", id);
-      write_closing(context);
-      context.output_incomplete = 1;
-      return -1;
-    }
-    memcpy(context.text_buffer, literal_join, offset);
-    size_t text = offset + encode_literal_pieces(context.read_buffer, chunk, context.text_buffer + offset);
-    if (!write_text(context, static_cast<int64_t>(text), L"failed to write data [%hs]\n")) return -1;
-    offset = strlen(literal_join);
-    context.read_count = context.h_src.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
-    if (context.read_count < 0) {
-      out_printf(L"failed to read data %llu bytes remaining\n", static_cast<unsigned long long>(context.remaining));
-      write_closing(context);
-      context.output_incomplete = 1;
-      return -1;
-    }
-  }
-  return write_closing(context) ? 0 : -1;
+  first_chunk_ = true;
+  return write_text(context, opening, L"failed to write data opening tag [%hs]\n");
 }
 
-bool write_literal_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
-                               uint64_t size) {
+bool literal_form::write_chunk(builder_context& context, size_t bytes) {
+  size_t offset = first_chunk_ ? 0 : strlen(literal_join);
+  if (offset + literal_text_size(bytes) > room_below_literals(context)) {
+    out_printf(L"failed to prepare data [%hs]\n", context.flat_name);
+    write_closing(context);
+    context.output_incomplete = 1;
+    return false;
+  }
+  memcpy(context.text_buffer, literal_join, offset);
+  size_t text = offset + encode_literal_pieces(context.read_buffer, bytes, context.text_buffer + offset);
+  first_chunk_ = false;
+  return write_text(context, static_cast<int64_t>(text), L"failed to write data [%hs]\n");
+}
+
+bool literal_form::end_file(builder_context& context, const char*) { return write_closing(context); }
+
+void literal_form::end_after_read_failure(builder_context& context) { write_closing(context); }
+
+bool literal_form::write_from_memory(builder_context& context, memory_arrays& out, const char* name,
+                                     const uint8_t* bytes, uint64_t size) {
+  std::string& text = out.text;
   // Room for the terminator, and a whole number of 8-byte words.
   unsigned long long length = (size + 8) & ~uint64_t{7};
   if (!write_msvc_limit(context, name, size, room_below_literals(context))) return false;

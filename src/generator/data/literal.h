@@ -6,6 +6,7 @@
 #include <string>
 
 #include "context/builder_context.h"
+#include "generator/data/data_writer.h"
 
 /// Input bytes per piece: escaped at most 4 characters each, a piece stays
 /// within the 16,380 characters that some compilers allow one literal.
@@ -15,15 +16,21 @@ inline constexpr size_t literal_piece_bytes = 4095;
 /// joined, the terminator included (fatal error C1091 beyond).
 inline constexpr uint64_t literal_msvc_bytes = 65535;
 
-/// Writes the path array and the data array of the file in h_src (its first
-/// chunk already in read_buffer) into h_dst_cpp, within text_room bytes of
-/// text_buffer. 0, or -1 after printing what failed.
-int write_data_literal(builder_context& context, const char* path_literal, uint64_t text_room);
+/// The path array and the data array of each file, as literal pieces.
+class literal_form final : public data_writer {
+ public:
+  bool begin_file(builder_context& context, const char* path_literal) override;
+  bool write_chunk(builder_context& context, size_t bytes) override;
+  bool end_file(builder_context& context, const char* path_literal) override;
+  void end_after_read_failure(builder_context& context) override;
+  /// An alignas(8) array of literal pieces.
+  bool write_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                         uint64_t size) override;
 
-/// Appends size bytes from memory as an alignas(8) array of literal pieces
-/// named name to text; false after printing what failed.
-bool write_literal_from_memory(builder_context& context, std::string& text, const char* name, const uint8_t* bytes,
-                               uint64_t size);
+ private:
+  // A chunk after the first is joined to the piece before it.
+  bool first_chunk_ = true;
+};
 
 /// Escapes size bytes as pieces joined by literal_join into out (room for
 /// literal_text_size(size) characters); returns the characters written.

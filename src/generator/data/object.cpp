@@ -9,7 +9,6 @@
 
 #include "generator/data/binary_stream.h"
 #include "generator/data/object_model.h"
-#include "generator/extras/content_hash.h"
 #include "generator/generated_text.h"
 #include "generator/output_set.h"
 #include "generator/text_output.h"
@@ -45,93 +44,16 @@ constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_tempo
 constexpr char unfinished_object[] = "unfinished object of vex_resource_builder\n";
 static_assert(sizeof unfinished_object <= 60);
 
-// The object's two names beside the target, absolute: "data.obj" at the
-// extension for COFF, as Windows tools name objects, "data.o" for the
-// others, and ".tmp" after that while it is written.
-bool make_object_names(builder_context& context, const wchar_t* target) {
-  data_object_file& object = context.object;
-  bool coff = &writer_for(object.format) == &coff_writer;
-  if (!make_derived_name(context, target, coff ? L"data.obj" : L"data.o")) return false;
-  object.final_name = is_absolute_path(target) || !context.start_directory[0] ? L"" : context.start_directory;
-  if (!object.final_name.empty()) object.final_name += L'/';
-  object.final_name += context.pNAME_DST;
-  object.temporary_name = object.final_name + L".tmp";
-  return true;
-}
-
-// Closes the object and removes it under both of its names.
-void discard_object(builder_context& context) {
-  context.binary.file.close();
-  for (const std::wstring* name : {&context.object.temporary_name, &context.object.final_name})
-    if (!name->empty()) delete_file(name->c_str());
-}
-
-// After a failure that leaves the object unusable: it is completed no more.
-void fail_object(builder_context& context) {
-  context.output_incomplete = 1;
-  context.binary.file.close();
-}
-
-bool open_part(builder_context& context, const wchar_t* target, const wchar_t* suffix, file_handle& part,
-               const wchar_t* message) {
-  if (make_derived_name(context, target, suffix))
-    part.open(context.pNAME_DST, generic_read | generic_write, create_always, part_flags);
-  if (part.opened) return true;
-  out_printf(message, context.pNAME_DST);
-  return false;
-}
-
-bool write_part(builder_context& context, file_handle& part, const void* bytes, uint64_t length,
-                const wchar_t* label) {
-  if (part.write(bytes, static_cast<uint32_t>(length)) >= 0) return true;
-  out_printf(L"failed to write %ls [%hs]\n", label, context.binary.name_literal);
-  print_system_error(standard_stream::output, part.write_error);
-  fail_object(context);
-  return false;
-}
-
-// Whether the data section can take size more bytes (padded to 8) within
-// the format's offsets; else the object fails, with a message. A failed
-// object passes, as the write reports it.
-bool object_can_hold(builder_context& context, uint64_t size, const char* name) {
-  const object_writer& writer = writer_for(context.object.format);
-  uint64_t room = writer.file_limit - writer.header_size - context.binary.size;
-  if (!context.binary.file.opened || (size <= room && ((size + 7) & ~uint64_t{7}) <= room)) return true;
-  out_printf(L"DST.data.o cannot hold [%hs]: a %ls object file holds at most 4 GiB\n", name,
-             object_format_family(context.object.format));
-  fail_object(context);
-  return false;
-}
-
-// Adds the symbol of the bytes at value (size bytes) to the two parts.
-bool add_symbol(builder_context& context, uint64_t value, uint64_t size, uint64_t hash, const char* id) {
-  data_object_file& object = context.object;
-  int length = format_text(context.text_buffer, room_below_literals(context), object_symbol_name,
-                           static_cast<unsigned long long>(hash), id);
-  if (length < 0) {
-    out_printf(L"failed to prepare data [%hs]\n", id);
-    fail_object(context);
-    return false;
-  }
-  object_symbol symbol{value, size, object.name_bytes};
-  if (!write_part(context, object.names, context.text_buffer, static_cast<uint64_t>(length) + 1, L"DST.names.tmp") ||
-      !write_part(context, object.symbols, &symbol, sizeof symbol, L"DST.symbols.tmp"))
-    return false;
-  object.name_bytes += static_cast<uint64_t>(length) + 1;
-  ++object.symbol_count;
-  return true;
-}
-
 // Reads the part from its start in pieces of at most piece bytes into
-// read_buffer, handing each to take; false after a message when a read
-// fails or the part does not hold expected bytes.
+// buffer, handing each to take; false after a message (naming the object)
+// when a read fails or the part does not hold expected bytes.
 template <typename Take>
-bool read_part(builder_context& context, file_handle& part, uint64_t expected, uint64_t piece, const wchar_t* label,
-               Take take) {
+bool read_part(file_handle& part, uint8_t* buffer, uint64_t expected, uint64_t piece, const wchar_t* label,
+               const char* object_name, Take take) {
   uint64_t total = 0;
   bool read = part.seek(0, file_begin);
   while (read) {
-    int64_t got = part.read(context.read_buffer, static_cast<uint32_t>(piece));
+    int64_t got = part.read(buffer, static_cast<uint32_t>(piece));
     if (got <= 0) {
       read = got == 0;
       break;
@@ -141,17 +63,17 @@ bool read_part(builder_context& context, file_handle& part, uint64_t expected, u
     if (!take(static_cast<uint64_t>(got))) return false;
   }
   if (read && total == expected) return true;
-  out_printf(L"failed to read %ls [%hs]\n", label, context.binary.name_literal);
+  out_printf(L"failed to read %ls [%hs]\n", label, object_name);
   if (!read) print_system_error(standard_stream::output, part.last_error);
   return false;
 }
 
-// Encodes count symbols, as the symbols part holds them, into text_buffer
-// and appends them; names are indexed from name_base in the string table.
-bool append_symbols(builder_context& context, const object_writer& writer, const object_layout& layout,
-                    uint64_t name_base, const uint8_t* records, uint64_t count) {
-  auto* out = reinterpret_cast<uint8_t*>(context.text_buffer);
-  uint64_t per_piece = context.text_capacity / writer.symbol_size;
+// Encodes count symbols, as the symbols part holds them, into out (room for
+// capacity bytes) and appends them; names are indexed from name_base in
+// the string table.
+bool append_symbols(binary_file& binary, const object_writer& writer, const object_layout& layout,
+                    uint64_t name_base, const uint8_t* records, uint64_t count, uint8_t* out, uint64_t capacity) {
+  uint64_t per_piece = capacity / writer.symbol_size;
   for (uint64_t done = 0; done < count;) {
     uint64_t piece = count - done < per_piece ? count - done : per_piece;
     for (uint64_t i = 0; i < piece; ++i) {
@@ -159,59 +81,140 @@ bool append_symbols(builder_context& context, const object_writer& writer, const
       memcpy(&symbol, records + (done + i) * sizeof symbol, sizeof symbol);
       writer.encode_symbol(layout, symbol, name_base + symbol.name_offset, out + i * writer.symbol_size);
     }
-    if (!append_binary(context, out, piece * writer.symbol_size)) return false;
+    if (!append_binary(binary, out, piece * writer.symbol_size)) return false;
     done += piece;
   }
+  return true;
+}
+
+}  // namespace
+
+// The object's two names beside the target, absolute: "data.obj" at the
+// extension for COFF, as Windows tools name objects, "data.o" for the
+// others, and ".tmp" after that while it is written.
+bool object_form::make_names(builder_context& context, const wchar_t* target) {
+  bool coff = &writer_for(format_) == &coff_writer;
+  if (!make_derived_name(target, coff ? L"data.obj" : L"data.o", context.pNAME_DST, context.name_capacity))
+    return false;
+  final_name_ = is_absolute_path(target) || !context.start_directory[0] ? L"" : context.start_directory;
+  if (!final_name_.empty()) final_name_ += L'/';
+  final_name_ += context.pNAME_DST;
+  temporary_name_ = final_name_ + L".tmp";
+  file_name_ = context.pNAME_DST;
+  return true;
+}
+
+// Closes the object and removes it under both of its names.
+void object_form::remove_files() {
+  binary_.file.close();
+  for (const std::wstring* name : {&temporary_name_, &final_name_})
+    if (!name->empty()) delete_file(name->c_str());
+}
+
+// After a failure that leaves the object unusable: it is completed no more.
+void object_form::fail() {
+  binary_.failed = true;
+  binary_.file.close();
+}
+
+bool object_form::open_part(builder_context& context, const wchar_t* target, const wchar_t* suffix,
+                            file_handle& part, const wchar_t* message) {
+  if (make_derived_name(target, suffix, context.pNAME_DST, context.name_capacity))
+    part.open(context.pNAME_DST, generic_read | generic_write, create_always, part_flags);
+  if (part.opened) return true;
+  out_printf(message, context.pNAME_DST);
+  return false;
+}
+
+bool object_form::write_part(file_handle& part, const void* bytes, uint64_t length, const wchar_t* label) {
+  if (part.write(bytes, static_cast<uint32_t>(length)) >= 0) return true;
+  out_printf(L"failed to write %ls [%hs]\n", label, binary_.name_literal);
+  print_system_error(standard_stream::output, part.write_error);
+  fail();
+  return false;
+}
+
+// Whether the data section can take size more bytes (padded to 8) within
+// the format's offsets; else the object fails, with a message. A failed
+// object passes, as the write reports it.
+bool object_form::can_hold(uint64_t size, const char* name) {
+  const object_writer& writer = writer_for(format_);
+  uint64_t room = writer.file_limit - writer.header_size - binary_.size;
+  if (!binary_.file.opened || (size <= room && ((size + 7) & ~uint64_t{7}) <= room)) return true;
+  out_printf(L"DST.data.o cannot hold [%hs]: a %ls object file holds at most 4 GiB\n", name,
+             object_format_family(format_));
+  fail();
+  return false;
+}
+
+// Adds the symbol of the bytes at value (size bytes) to the two parts.
+bool object_form::add_symbol(uint64_t value, uint64_t size, uint64_t hash, const char* id) {
+  symbol_name_.resize(strlen(id) + 32);
+  int length = format_text(symbol_name_.data(), symbol_name_.size(), object_symbol_name,
+                           static_cast<unsigned long long>(hash), id);
+  if (length < 0) {
+    out_printf(L"failed to prepare data [%hs]\n", id);
+    fail();
+    return false;
+  }
+  object_symbol symbol{value, size, name_bytes_};
+  if (!write_part(names_, symbol_name_.data(), static_cast<uint64_t>(length) + 1, L"DST.names.tmp") ||
+      !write_part(symbols_, &symbol, sizeof symbol, L"DST.symbols.tmp"))
+    return false;
+  name_bytes_ += static_cast<uint64_t>(length) + 1;
+  ++symbol_count_;
   return true;
 }
 
 // The symbol table: the symbols in the order of the part, or sorted by
 // name where the format's linker looks them up so (both parts are then
 // read into memory, once).
-bool append_symbol_table(builder_context& context, const object_writer& writer, const object_layout& layout,
-                         uint64_t name_base) {
-  data_object_file& object = context.object;
+bool object_form::append_symbol_table(builder_context& context, const object_writer& writer,
+                                      const object_layout& layout, uint64_t name_base) {
   uint64_t count = layout.symbol_count;
+  uint8_t* buffer = context.read_buffer;
+  auto* out = reinterpret_cast<uint8_t*>(context.text_buffer);
   if (!writer.sorted_names) {
     uint64_t piece = context.read_size / sizeof(object_symbol) * sizeof(object_symbol);
-    return read_part(context, object.symbols, count * sizeof(object_symbol), piece, L"DST.symbols.tmp",
-                     [&](uint64_t bytes) {
-                       return append_symbols(context, writer, layout, name_base, context.read_buffer,
-                                             bytes / sizeof(object_symbol));
+    return read_part(symbols_, buffer, count * sizeof(object_symbol), piece, L"DST.symbols.tmp",
+                     binary_.name_literal, [&](uint64_t bytes) {
+                       return append_symbols(binary_, writer, layout, name_base, buffer, bytes / sizeof(object_symbol),
+                                             out, context.text_capacity);
                      });
   }
   std::unique_ptr<object_symbol[]> symbols(new (std::nothrow) object_symbol[count]);
   std::unique_ptr<char[]> names(new (std::nothrow) char[layout.name_bytes]);
   if (!symbols || !names) {
-    out_printf(L"cannot sort the symbols of DST.data.o [%hs]: no memory for %llu bytes\n", context.binary.name_literal,
+    out_printf(L"cannot sort the symbols of DST.data.o [%hs]: no memory for %llu bytes\n", binary_.name_literal,
                static_cast<unsigned long long>(count * sizeof(object_symbol) + layout.name_bytes));
     return false;
   }
-  auto into = [&context](void* memory) {
-    return [&context, at = static_cast<uint8_t*>(memory)](uint64_t bytes) mutable {
-      memcpy(at, context.read_buffer, bytes);
+  auto into = [buffer](void* memory) {
+    return [buffer, at = static_cast<uint8_t*>(memory)](uint64_t bytes) mutable {
+      memcpy(at, buffer, bytes);
       at += bytes;
       return true;
     };
   };
-  if (!read_part(context, object.symbols, count * sizeof(object_symbol), context.read_size, L"DST.symbols.tmp",
-                 into(symbols.get())) ||
-      !read_part(context, object.names, layout.name_bytes, context.read_size, L"DST.names.tmp", into(names.get())))
+  if (!read_part(symbols_, buffer, count * sizeof(object_symbol), context.read_size, L"DST.symbols.tmp",
+                 binary_.name_literal, into(symbols.get())) ||
+      !read_part(names_, buffer, layout.name_bytes, context.read_size, L"DST.names.tmp", binary_.name_literal,
+                 into(names.get())))
     return false;
   std::sort(symbols.get(), symbols.get() + count, [&names](const object_symbol& a, const object_symbol& b) {
     return strcmp(names.get() + a.name_offset, names.get() + b.name_offset) < 0;
   });
-  return append_symbols(context, writer, layout, name_base, reinterpret_cast<const uint8_t*>(symbols.get()), count);
+  return append_symbols(binary_, writer, layout, name_base, reinterpret_cast<const uint8_t*>(symbols.get()), count,
+                        out, context.text_capacity);
 }
 
 // Places the tables behind the data.
-object_layout plan_layout(const builder_context& context, const object_writer& writer, uint8_t* head,
-                          size_t& head_length) {
+object_layout object_form::plan_layout(const object_writer& writer, uint8_t* head, size_t& head_length) const {
   object_layout layout{};
-  layout.format = context.object.format;
-  layout.data_size = context.binary.size;
-  layout.symbol_count = context.object.symbol_count;
-  layout.name_bytes = context.object.name_bytes;
+  layout.format = format_;
+  layout.data_size = binary_.size;
+  layout.symbol_count = symbol_count_;
+  layout.name_bytes = name_bytes_;
   layout.data_at = writer.header_size;
   layout.symbols_at = layout.data_at + layout.data_size;
   layout.strings_at = layout.symbols_at + (writer.null_symbols + layout.symbol_count) * writer.symbol_size;
@@ -227,53 +230,51 @@ object_layout plan_layout(const builder_context& context, const object_writer& w
 
 // Appends the symbol and string tables and the trailer, then writes the
 // header in front of the data. False after a message.
-bool complete_object(builder_context& context) {
-  data_object_file& object = context.object;
-  const object_writer& writer = writer_for(object.format);
+bool object_form::complete(builder_context& context) {
+  const object_writer& writer = writer_for(format_);
   uint8_t head[object_piece_capacity];
   uint8_t piece[object_piece_capacity];
   size_t head_length = 0;
-  object_layout layout = plan_layout(context, writer, head, head_length);
+  object_layout layout = plan_layout(writer, head, head_length);
   size_t trailer_length = writer.trailer(layout, piece);
   uint64_t file_size = layout.trailer_at + trailer_length;
   if (file_size > writer.file_limit || layout.strings_size > 0xffffffff || layout.symbol_count > 0x7fffffff) {
     out_printf(L"DST.data.o [%hs] would take %llu bytes: a %ls object file holds at most 4 GiB\n",
-               context.binary.name_literal, static_cast<unsigned long long>(file_size),
-               object_format_family(object.format));
+               binary_.name_literal, static_cast<unsigned long long>(file_size), object_format_family(format_));
     return false;
   }
 
   // A name's index: past the head, and past the underscore of C names
   // where the format leaves it out.
   uint64_t name_base = head_length + (writer.underscore ? 0 : 1);
-  auto copy_names = [&](uint64_t bytes) { return append_binary(context, context.read_buffer, bytes); };
-  bool written =
-      append_zeros(context, uint64_t{writer.null_symbols} * writer.symbol_size) &&
-      append_symbol_table(context, writer, layout, name_base) && append_binary(context, head, head_length) &&
-      read_part(context, object.names, layout.name_bytes, context.read_size, L"DST.names.tmp", copy_names) &&
-      append_zeros(context, layout.strings_size - head_length - layout.name_bytes) &&
-      append_binary(context, piece, trailer_length);
+  uint8_t* buffer = context.read_buffer;
+  auto copy_names = [&](uint64_t bytes) { return append_binary(binary_, buffer, bytes); };
+  bool written = append_zeros(binary_, uint64_t{writer.null_symbols} * writer.symbol_size, buffer, context.read_size) &&
+                 append_symbol_table(context, writer, layout, name_base) && append_binary(binary_, head, head_length) &&
+                 read_part(names_, buffer, layout.name_bytes, context.read_size, L"DST.names.tmp", binary_.name_literal,
+                           copy_names) &&
+                 append_zeros(binary_, layout.strings_size - head_length - layout.name_bytes, buffer,
+                              context.read_size) &&
+                 append_binary(binary_, piece, trailer_length);
   if (!written) return false;
   writer.header(layout, piece);
-  if (!context.binary.file.seek(0, file_begin) || context.binary.file.write(piece, writer.header_size) < 0) {
-    out_printf(L"failed to write the header of DST.data.o [%hs]\n", context.binary.name_literal);
-    uint32_t error = context.binary.file.last_error ? context.binary.file.last_error : context.binary.file.write_error;
+  if (!binary_.file.seek(0, file_begin) || binary_.file.write(piece, writer.header_size) < 0) {
+    out_printf(L"failed to write the header of DST.data.o [%hs]\n", binary_.name_literal);
+    uint32_t error = binary_.file.last_error ? binary_.file.last_error : binary_.file.write_error;
     print_system_error(standard_stream::output, error);
     return false;
   }
   return true;
 }
 
-}  // namespace
-
-bool prepare_data_object(builder_context& context, const wchar_t* target, const wchar_t* format_name, bool append) {
-  if (!format_name && !native_object_format()) {
+bool object_form::prepare(builder_context&, const wchar_t* target, bool append) {
+  if (!format_name_ && !native_object_format()) {
     out_printf(L"this system has no object format of its own: give -m object:<format>, the format one of %ls\n",
                object_format_list);
     return false;
   }
-  if (!parse_object_format(format_name ? format_name : native_object_format(), &context.object.format)) {
-    out_printf(L"invalid object format [%s]: give %ls\n", format_name, object_format_list);
+  if (!parse_object_format(format_name_ ? format_name_ : native_object_format(), &format_)) {
+    out_printf(L"invalid object format [%s]: give %ls\n", format_name_, object_format_list);
     return false;
   }
   if (is_standard_stream_name(target)) {
@@ -288,17 +289,15 @@ bool prepare_data_object(builder_context& context, const wchar_t* target, const 
   return true;
 }
 
-bool open_data_object(builder_context& context, const wchar_t* target) {
-  data_binary_file& binary = context.binary;
-  data_object_file& object = context.object;
-  binary.size = 0;
-  binary.label = L"DST.data.o";
-  binary.name_literal[0] = 0;
-  object.symbol_count = object.name_bytes = 0;
-  if (!open_part(context, target, L"symbols.tmp", object.symbols, L"cannot open DST.symbols.tmp [%s]\n") ||
-      !open_part(context, target, L"names.tmp", object.names, L"cannot open DST.names.tmp [%s]\n"))
+bool object_form::open(builder_context& context, const wchar_t* target, bool) {
+  binary_.size = 0;
+  binary_.label = L"DST.data.o";
+  binary_.name_literal[0] = 0;
+  symbol_count_ = name_bytes_ = 0;
+  if (!open_part(context, target, L"symbols.tmp", symbols_, L"cannot open DST.symbols.tmp [%s]\n") ||
+      !open_part(context, target, L"names.tmp", names_, L"cannot open DST.names.tmp [%s]\n"))
     return false;
-  if (!make_object_names(context, target)) {
+  if (!make_names(context, target)) {
     out_printf(L"cannot open DST.data.o [%s]: the name is too long\n", target);
     return false;
   }
@@ -306,83 +305,95 @@ bool open_data_object(builder_context& context, const wchar_t* target) {
     const wchar_t* name = context.pNAME_DST;
     for (const wchar_t* at = name; *at; ++at)
       if (*at == L'/' || *at == L'\\') name = at + 1;
-    long long length = name_to_utf8(name, wcslen(name), binary.name_literal, sizeof binary.name_literal - 1);
-    binary.name_literal[length > 0 ? length : 0] = 0;
+    long long length = name_to_utf8(name, wcslen(name), binary_.name_literal, sizeof binary_.name_literal - 1);
+    binary_.name_literal[length > 0 ? length : 0] = 0;
   }
   // The object of an earlier run goes now, as the target's text does: a
   // walk of the target's directory must not embed it, and a build must not
   // link it with the new target.
-  delete_file(object.final_name.c_str());
+  delete_file(final_name_.c_str());
   // Text where the header goes, until the end of the run writes it: the
   // file is then no object that any linker takes (some take zeros for an
   // empty COFF object), and says what it is.
   uint8_t placeholder[object_piece_capacity] = {};
   memcpy(placeholder, unfinished_object, sizeof unfinished_object - 1);
-  binary.file.open(object.temporary_name.c_str(), generic_write, create_always, 0);
-  if (!binary.file.opened) {
-    out_printf(L"cannot open DST.data.o [%s]\n", object.temporary_name.c_str());
+  binary_.file.open(temporary_name_.c_str(), generic_write, create_always, 0);
+  if (!binary_.file.opened) {
+    out_printf(L"cannot open DST.data.o [%s]\n", temporary_name_.c_str());
     return false;
   }
-  if (binary.file.write(placeholder, writer_for(object.format).header_size) < 0) {
-    out_printf(L"failed to write DST.data.o [%s]\n", object.temporary_name.c_str());
-    print_system_error(standard_stream::output, binary.file.write_error);
-    discard_object(context);
+  if (binary_.file.write(placeholder, writer_for(format_).header_size) < 0) {
+    out_printf(L"failed to write DST.data.o [%s]\n", temporary_name_.c_str());
+    print_system_error(standard_stream::output, binary_.file.write_error);
+    remove_files();
     return false;
   }
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
   return true;
 }
 
-int write_data_object(builder_context& context, const char* path_literal, uint64_t text_room) {
-  const char* id = context.flat_name;
-  if (!object_can_hold(context, context.file_size, id)) return -1;
-  uint64_t offset = context.binary.size;
-  content_hasher hash;
-  hash.add(&context.file_size, sizeof context.file_size);
-  if (!append_source(context, hash)) return -1;
-  uint64_t symbol_hash = hash.finish64();
-  if (!add_symbol(context, offset, context.binary.size - offset, symbol_hash, id)) return -1;
-  auto hash_digits = static_cast<unsigned long long>(symbol_hash);
-  context.text_length = format_text(context.text_buffer, text_room, object_array, hash_digits, id, id, hash_digits, id,
-                                    id, path_literal);
-  return write_data_text(context, id) ? 0 : -1;
+bool object_form::writes(os_handle handle) const {
+  for (const file_handle* file : {&binary_.file, &symbols_, &names_})
+    if (file->opened && same_file(handle, file->handle)) return true;
+  return false;
 }
 
-bool write_object_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
-                              uint64_t size) {
-  if (!object_can_hold(context, out.binary.size() + size, name)) return false;
-  uint64_t offset = context.binary.size + out.binary.size();
+bool object_form::begin_file(builder_context& context, const char*) {
+  if (!can_hold(context.file_size, context.flat_name)) return false;
+  begin_bytes(context.file_size);
+  return true;
+}
+
+bool object_form::end_file(builder_context& context, const char* path_literal) {
+  const char* id = context.flat_name;
+  if (!end_bytes(context)) return false;
+  uint64_t symbol_hash = bytes_hash();
+  if (!add_symbol(offset_, binary_.size - offset_, symbol_hash, id)) return false;
+  auto hash_digits = static_cast<unsigned long long>(symbol_hash);
+  context.text_length = format_text(context.text_buffer, room_below_literals(context), object_array, hash_digits, id,
+                                    id, hash_digits, id, id, path_literal);
+  return write_data_text(context, id);
+}
+
+bool object_form::write_from_memory(builder_context& context, memory_arrays& out, const char* name,
+                                    const uint8_t* bytes, uint64_t size) {
+  if (!can_hold(out.binary.size() + size, name)) return false;
+  uint64_t offset = binary_.size + out.binary.size();
   unsigned long long symbol_hash = gather_padded(out.binary, bytes, size);
   if (prepare_text(context, object_variant_array, symbol_hash, name, name, symbol_hash, name) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
-  out.symbols.push_back({offset, out.binary.size() + context.binary.size - offset, symbol_hash, name});
+  out.symbols.push_back({offset, out.binary.size() + binary_.size - offset, symbol_hash, name});
   out.text.append(context.text_buffer, static_cast<size_t>(context.text_length));
   return true;
 }
 
-bool add_object_symbol(builder_context& context, const memory_symbol& symbol) {
-  return add_symbol(context, symbol.offset, symbol.size, symbol.hash, symbol.name.c_str());
+bool object_form::write_gathered(const memory_arrays& out) {
+  bool written = binary_form::write_gathered(out);
+  for (size_t i = 0; written && i < out.symbols.size(); ++i) {
+    const memory_symbol& symbol = out.symbols[i];
+    written = add_symbol(symbol.offset, symbol.size, symbol.hash, symbol.name.c_str());
+  }
+  return written;
 }
 
-void finish_data_object(builder_context& context) {
-  bool whole = context.binary.file.opened && complete_object(context);
-  context.binary.file.close();
-  context.object.symbols.close();
-  context.object.names.close();
-  data_object_file& object = context.object;
+bool object_form::finish(builder_context& context) {
+  bool whole = binary_.file.opened && complete(context);
+  binary_.file.close();
+  symbols_.close();
+  names_.close();
   if (whole) {
-    if (replace_file(object.temporary_name.c_str(), object.final_name.c_str())) return;
-    out_printf(L"cannot give DST.data.o its name [%s]\n", object.final_name.c_str());
+    if (replace_file(temporary_name_.c_str(), final_name_.c_str())) return true;
+    out_printf(L"cannot give DST.data.o its name [%s]\n", final_name_.c_str());
     print_system_error(standard_stream::output, last_error());
   }
-  context.output_incomplete = 1;
-  discard_object(context);
+  remove_files();
+  return false;
 }
 
-void discard_data_object(builder_context& context) {
-  context.object.symbols.close();
-  context.object.names.close();
-  discard_object(context);
+void object_form::discard() {
+  symbols_.close();
+  names_.close();
+  remove_files();
 }

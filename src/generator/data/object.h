@@ -4,43 +4,74 @@
 // it is, and the target declares each data array's symbol with C linkage
 // and binds the array's name to it.
 #include <cstdint>
+#include <string>
 
 #include "context/builder_context.h"
-#include "generator/data/from_memory.h"
+#include "generator/data/binary_stream.h"
+#include "generator/data/data_form.h"
+#include "generator/data/object_model.h"
 
-/// Resolves the format (format_name, or the platform's own when null) and
-/// checks that the run can write an object: a target file, not the standard
-/// output, and no appending. False after a message (nothing is written).
-bool prepare_data_object(builder_context& context, const wchar_t* target, const wchar_t* format_name, bool append);
+class object_form final : public binary_form {
+ public:
+  /// format_name: the object's format as -m names it, null for the platform's own.
+  explicit object_form(const wchar_t* format_name) : format_name_(format_name) {}
 
-/// Creates the object under a temporary name (DST.data.o.tmp) with room for
-/// its header, and the two parts of its symbol table; leaves the object's
-/// own name in pNAME_DST. False after a message (nothing of it is left).
-bool open_data_object(builder_context& context, const wchar_t* target);
+  /// Resolves the format and checks that the run can write an object: a
+  /// target file, not the standard output, and no appending.
+  bool prepare(builder_context& context, const wchar_t* target, bool append) override;
+  /// Creates the object under a temporary name (DST.data.o.tmp) with room
+  /// for its header, and the two parts of its symbol table; nothing of it
+  /// is left after a failure.
+  bool open(builder_context& context, const wchar_t* target, bool append) override;
+  const wchar_t* file_name() const override { return file_name_.c_str(); }
+  bool writes(platform::os_handle handle) const override;
+  bool begin_file(builder_context& context, const char* path_literal) override;
+  /// Adds the file's symbol, and writes the declaration of its data array
+  /// and its path array.
+  bool end_file(builder_context& context, const char* path_literal) override;
+  /// The bytes go to out.binary, to follow the object's data, their symbol
+  /// to out.symbols, and the binding of the array name to it to out.text.
+  bool write_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                         uint64_t size) override;
+  /// The bytes, then their symbols, once the bytes are written.
+  bool write_gathered(const memory_arrays& out) override;
+  /// Writes the symbol table and the header and gives the object its name,
+  /// in one step, so that no name ever holds a partial object. When any
+  /// write of the object failed, it is removed instead, and so is an object
+  /// of an earlier run under its name, which the new target does not
+  /// describe. False then.
+  bool finish(builder_context& context) override;
+  /// Removes the object, when the run stops before its walk ends.
+  void discard() override;
 
-/// Copies the file in h_src (its first chunk already in read_buffer) into
-/// the data section, adds its symbol, and writes the declaration of its data
-/// array and its path array into h_dst_cpp, formatted within text_room bytes
-/// of text_buffer. 0, or -1 after printing what failed.
-int write_data_object(builder_context& context, const char* path_literal, uint64_t text_room);
+ private:
+  bool make_names(builder_context& context, const wchar_t* target);
+  bool open_part(builder_context& context, const wchar_t* target, const wchar_t* suffix, file_handle& part,
+                 const wchar_t* message);
+  bool write_part(file_handle& part, const void* bytes, uint64_t length, const wchar_t* label);
+  bool can_hold(uint64_t size, const char* name);
+  bool add_symbol(uint64_t value, uint64_t size, uint64_t hash, const char* id);
+  bool append_symbol_table(builder_context& context, const object_writer& writer, const object_layout& layout,
+                           uint64_t name_base);
+  object_layout plan_layout(const object_writer& writer, uint8_t* head, size_t& head_length) const;
+  bool complete(builder_context& context);
+  void fail();
+  void remove_files();
 
-/// Adds size bytes from memory to the bytes that follow the object's data
-/// (out.binary), their symbol to out.symbols, and the binding of the array
-/// name to it to out.text; false after printing what failed.
-bool write_object_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
-                              uint64_t size);
-
-/// Adds the symbol of bytes that write_object_from_memory gathered, once
-/// they are written; false after printing what failed.
-bool add_object_symbol(builder_context& context, const memory_symbol& symbol);
-
-/// Writes the symbol table and the header and gives the object its name, in
-/// one step, so that no name ever holds a partial object. When any write of
-/// the object failed, it is removed instead, and so is an object of an
-/// earlier run under its name, which the new target does not describe.
-/// Called after the walk, before the target is finished.
-void finish_data_object(builder_context& context);
-
-/// Removes the object that open_data_object created, when the run stops
-/// before its walk.
-void discard_data_object(builder_context& context);
+  const wchar_t* format_name_;
+  object_format format_ = object_format::elf_x86_64;
+  /// DST.symbols.tmp: one fixed-size record per symbol (object_model.h).
+  file_handle symbols_;
+  /// DST.names.tmp: every symbol's name as "_name\0", in symbol order.
+  file_handle names_;
+  uint64_t symbol_count_ = 0;
+  uint64_t name_bytes_ = 0;
+  /// The object's names while it is written and once it is whole: made
+  /// absolute when opened, since the run's directory changes (-d).
+  std::wstring temporary_name_;
+  std::wstring final_name_;
+  /// The object's name as the target names it, for the dependency rule.
+  std::wstring file_name_;
+  /// A symbol's name, formatted before it goes to the names part.
+  std::string symbol_name_;
+};

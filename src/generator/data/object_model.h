@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "context/data_form.h"
+#include "generator/data/data_form.h"
 
 /// One symbol as the symbols part holds it while the data are written.
 struct object_symbol {

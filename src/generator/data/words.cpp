@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "generator/extras/content_hash.h"
 #include "support/format.h"
 #include "generator/generated_text.h"
 #include "generator/text_output.h"
@@ -26,15 +25,6 @@ bool write_closing(builder_context& context) {
   return true;
 }
 
-// After a failure that leaves the target writable, the array still gets its
-// closing so that the generated code compiles (the missing elements are
-// zero); the run reports its output as incomplete.
-int close_after_failure(builder_context& context) {
-  write_closing(context);
-  context.output_incomplete = 1;
-  return -1;
-}
-
 // Encodes the chunk's words behind offset characters of text_buffer;
 // text_length becomes the length up to, not including, the final ", ". When
 // the text would pass text_end, only the words that fit are encoded, the
@@ -55,21 +45,37 @@ bool prepare_chunk(builder_context& context, size_t offset, size_t word_count) {
   return false;
 }
 
-}  // namespace
-
-size_t take_chunk(builder_context& context) {
-  if (static_cast<uint64_t>(context.read_count) > context.remaining)
-    context.read_count = static_cast<int64_t>(context.remaining);
-  context.remaining -= static_cast<uint64_t>(context.read_count);
-  size_t chunk_bytes = static_cast<size_t>(context.read_count);
-  if (context.data_hash) {
-    context.data_hash->add(context.read_buffer, chunk_bytes);
-    context.data_hashed += chunk_bytes;
-  }
-  size_t padded = (chunk_bytes + 7) & ~size_t{7};
-  memset(context.read_buffer + chunk_bytes, 0, padded - chunk_bytes);
-  return chunk_bytes;
+// Words per piece of an array from memory: as many as room bytes hold once
+// encoded.
+size_t words_per_piece(uint64_t text_room) {
+  size_t room = static_cast<size_t>(text_room) - 2;
+  size_t words = room / 21;
+  while (words > 1 && encoded_chunk_size(words) > room) --words;
+  return words;
 }
+
+// Encodes words words at bytes (size bytes from there on, the last word
+// padded with zeros) into out; returns the length without the final ", ".
+size_t encode_piece(const uint8_t* bytes, uint64_t size, size_t words, bool big_endian, char* out) {
+  size_t length = 0;
+  if (words * 8 <= size) {
+    length = encode_chunk(bytes, words, big_endian, out);
+  } else {
+    // The piece that holds the partial last word goes through a padded copy.
+    uint8_t tail[8] = {};
+    size_t full = words - 1;
+    length = encode_chunk(bytes, full, big_endian, out);
+    memcpy(tail, bytes + 8 * full, static_cast<size_t>(size % 8));
+    if (full > 0 && full % 400 == 0) {
+      memcpy(out + length - 1, "\n\t\t", 3);
+      length += 2;
+    }
+    length += encode_chunk(tail, 1, big_endian, out + length);
+  }
+  return length - 2;
+}
+
+}  // namespace
 
 size_t encode_chunk_with(encode_words_function encode_words, const uint8_t* chunk, size_t word_count,
                          bool big_endian, char* out) {
@@ -92,40 +98,74 @@ size_t encode_chunk(const uint8_t* chunk, size_t word_count, bool big_endian, ch
   return encode_chunk_with(fastest_word_encoder(), chunk, word_count, big_endian, out);
 }
 
-int write_data_array(builder_context& context) {
+bool words_form::begin_file(builder_context& context, const char*) {
   unsigned long long word_count = context.file_size / 8 + (context.file_size % 8 != 0);
   if (prepare_text(context, data_open, context.flat_name, word_count) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", context.flat_name);
-    return -1;
+    return false;
   }
   if (!write_prepared(context, context.h_dst_cpp)) {
     out_printf(L"failed to write data opening tag [%hs]\n", context.text_buffer);
-    return -1;
+    return false;
   }
+  first_chunk_ = true;
+  return true;
+}
 
-  // A chunk after the first is written behind a ", ", so that its first
-  // word follows the last word before it on the same line.
-  size_t offset = 0;
-  while (context.remaining > 0 && context.read_count > 0) {
-    size_t padded = (take_chunk(context) + 7) & ~size_t{7};
+bool words_form::write_chunk(builder_context& context, size_t bytes) {
+  size_t offset = first_chunk_ ? 0 : 2;
+  memcpy(context.text_buffer, chunk_join, offset);
+  if (!prepare_chunk(context, offset, ((bytes + 7) & ~size_t{7}) / 8)) {
+    out_printf(L"failed to prepare data [%hs]\n", context.text_buffer);
+    write_closing(context);
+    context.output_incomplete = 1;
+    return false;
+  }
+  if (!write_prepared(context, context.h_dst_cpp)) {
+    context.text_buffer[context.text_length] = 0;
+    out_printf(L"failed to write data [%hs]\n", context.text_buffer);
+    return false;
+  }
+  first_chunk_ = false;
+  return true;
+}
 
+bool words_form::end_file(builder_context& context, const char*) { return write_closing(context); }
+
+// After a failure that leaves the target writable, the array still gets its
+// closing so that the generated code compiles (the missing elements are
+// zero); the run reports its output as incomplete.
+void words_form::end_after_read_failure(builder_context& context) { write_closing(context); }
+
+int write_data_array(builder_context& context) {
+  words_form words;
+  return write_file_data(context, words, nullptr, nullptr) ? 0 : -1;
+}
+
+bool words_form::write_from_memory(builder_context& context, memory_arrays& out, const char* name,
+                                   const uint8_t* bytes, uint64_t size) {
+  std::string& text = out.text;
+  unsigned long long word_count = size / 8 + (size % 8 != 0);
+  if (prepare_text(context, data_open, name, word_count) < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", name);
+    return false;
+  }
+  text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  size_t piece = words_per_piece(room_below_literals(context));
+  for (uint64_t done = 0; done < word_count;) {
+    size_t offset = done > 0 ? 2 : 0;  // ", " joins a piece to the one before
     memcpy(context.text_buffer, chunk_join, offset);
-    if (!prepare_chunk(context, offset, padded / 8)) {
-      out_printf(L"failed to prepare data [%hs]\n", context.text_buffer);
-      return close_after_failure(context);
-    }
-    if (!write_prepared(context, context.h_dst_cpp)) {
-      context.text_buffer[context.text_length] = 0;
-      out_printf(L"failed to write data [%hs]\n", context.text_buffer);
-      return -1;
-    }
-    offset = 2;
-
-    context.read_count = context.h_src.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
-    if (context.read_count < 0) {
-      out_printf(L"failed to read data %llu bytes remaining\n", static_cast<unsigned long long>(context.remaining));
-      return close_after_failure(context);
-    }
+    uint64_t left = word_count - done;
+    size_t words = left < piece ? static_cast<size_t>(left) : piece;
+    size_t length = encode_piece(bytes + 8 * done, size - 8 * done, words, context.big_endian,
+                                 context.text_buffer + offset);
+    text.append(context.text_buffer, offset + length);
+    done += words;
   }
-  return write_closing(context) ? 0 : -1;
+  if (prepare_text(context, data_close) < 0) {
+    out_printf(L"failed to prepare data closing tag [%hs]\n", name);
+    return false;
+  }
+  text.append(context.text_buffer, static_cast<size_t>(context.text_length));
+  return true;
 }

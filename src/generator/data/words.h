@@ -1,22 +1,36 @@
 #pragma once
-// The bytes of a source file as a uint64_t array in the target .cpp.
+// The words form, the default: the bytes of a source file as a uint64_t
+// array in the target .cpp.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "context/builder_context.h"
+#include "generator/data/data_writer.h"
 #include "generator/data/word_encoders.h"
+
+class words_form final : public data_writer {
+ public:
+  bool constant_records() const override { return false; }
+  bool begin_file(builder_context& context, const char* path_literal) override;
+  bool write_chunk(builder_context& context, size_t bytes) override;
+  bool end_file(builder_context& context, const char* path_literal) override;
+  void end_after_read_failure(builder_context& context) override;
+  /// "uint64_t name[words] = { ... };", the last word padded with zeros.
+  bool write_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
+                         uint64_t size) override;
+
+ private:
+  // A chunk after the first is written behind a ", ", so that its first
+  // word follows the last word before it on the same line.
+  bool first_chunk_ = true;
+};
 
 /// Writes the data array of the file in h_src into h_dst_cpp, reading the
 /// chunks after the first (already in read_buffer, read_count bytes).
 /// 0, or -1 after printing what failed. After a failed read the array is
 /// still closed (so the target compiles) and output_incomplete is set.
 int write_data_array(builder_context& context);
-
-/// Takes the chunk in read_buffer (read_count bytes) into the data: lowers
-/// read_count to the bytes still measured, counts them off remaining, adds
-/// them to data_hash (with -x), and zeroes the buffer up to the next
-/// multiple of 8. Returns the chunk's bytes.
-size_t take_chunk(builder_context& context);
 
 /// Encodes the whole words of chunk (word_count words, each 8 bytes) into
 /// out as "0x" + 16 digits + ", " per word, with ",\n\t\t" after every 400th

@@ -1,62 +1,58 @@
 #pragma once
-// The side records of -x: for every embedded file a strong ETag, a
-// content-hashed path and, for compressible content, brotli, gzip and zstd
-// variants, written in namespace vex_res_extras under the name of its data
-// array; vex_res_extras::all sorted by path for lookups at run time; and
-// the manifest of hashed paths beside the target.
-//
-// The variants are compressed by worker threads while the walk goes on;
-// the records are written into the target in walk order, each once its
-// variants are ready and the window of records in the making is full, so
-// always at the same points of the output whatever the number of workers.
-#include <cstdint>
+// The text of the side records of -x: for every embedded file a strong
+// ETag, a content-hashed path and its brotli, gzip and zstd variants,
+// written in namespace vex_res_extras under the name of its data array; at
+// the end the records' declarations and path lookup in DST.h,
+// vex_res_extras::all sorted by path in DST.cpp, and the manifest of hashed
+// paths beside the target. When and in which order records are written is
+// the pipeline's (generator/extras/http_extras.h).
 #include <string>
+#include <vector>
 
 #include "context/builder_context.h"
+#include "generator/data/data_writer.h"
+#include "generator/extras/compression.h"
 
-/// How a run with -x compresses and caches.
-struct http_extras_options {
-  std::wstring cache_directory;  ///< empty: DST.cache beside the target
-  unsigned workers = 1;          ///< threads that compress (1: the walk's own)
-  bool cache_limited = false;
-  uint64_t cache_limit = 0;      ///< bytes the cache may keep, when limited
+/// What one side record says.
+struct side_record {
+  const char* identifier;      ///< of the file's data array
+  const char* path_literal;    ///< escaped, without the leading '/'
+  const char* hashed_literal;  ///< the hashed path, likewise
+  const char* hash;            ///< the content hash: the identity ETag
+  const variant_set& variants;
 };
 
-/// The state of -x for one run.
-struct http_extras_run;
+/// The names of a record besides its identifier.
+struct side_record_names {
+  std::string sort_path;       ///< as the record's path_root_a holds it at run time
+  std::string hashed_literal;  ///< escaped, without the leading '/'
+  std::string manifest_path;   ///< JSON string bodies of the path and its hashed form
+  std::string manifest_hashed;
+};
 
-/// The manifest's name for target (DST.manifest.json), or empty when the
-/// run writes none: a target that is a standard stream, or a run that
-/// appends (it has no all arrays to list).
-std::wstring manifest_name(const builder_context& context, const wchar_t* target);
+/// The names of the record of the file at path (walked) whose content has
+/// hash. Uses flat_name for the narrow copy of the path.
+side_record_names name_side_record(builder_context& context, const wchar_t* path, const char* hash);
 
-/// Starts -x for a run whose output set is open: creates the manifest,
-/// opens the variant cache, starts the workers, and says (unless quiet)
-/// which codings this build cannot write. Null after a message when the
-/// manifest cannot be created.
-http_extras_run* start_http_extras(builder_context& context, const wchar_t* target, const http_extras_options& options);
+/// Adds the arrays of the record's variants, through data (the run's data
+/// form), and the record itself to out. False after a message; the output
+/// is then incomplete, and what was added must be taken back.
+bool add_side_record(builder_context& context, data_writer& data, memory_arrays& out, const side_record& record);
 
-/// True when handle is a file that -x writes (the manifest).
-bool is_http_extras_output(const builder_context& context, platform::os_handle handle);
+/// What the end of the run needs of one written side record.
+struct side_entry {
+  std::string path;
+  std::string identifier;
+  std::string manifest_path;
+  std::string manifest_hashed;
+};
 
-/// Takes the side record of the file just embedded (still open in h_src, its
-/// data array's identifier in flat_name); path is the walked path and
-/// path_literal its escaped narrow form. Its variants are made by a worker
-/// or found in the cache; the oldest records are written while the window
-/// is full. False after printing what failed (the output is then marked
-/// incomplete).
-bool write_side_record(builder_context& context, const wchar_t* path, const char* path_literal);
+/// The declarations of the records in DST.h, and with arrays the
+/// declarations of the sorted array and the lookup of hashed paths.
+void write_side_declarations(builder_context& context, const std::vector<side_entry>& entries, bool arrays);
 
-/// Waits for every variant and writes the remaining records; before the
-/// binary file of the incbin form is closed, since variants go into it.
-void drain_http_extras(builder_context& context);
+/// vex_res_extras::all in DST.cpp, the entries sorted by path.
+void write_side_array(builder_context& context, const std::vector<side_entry>& entries);
 
-/// Writes the records' declarations and the path lookup into DST.h, the
-/// sorted array into DST.cpp and the manifest (unless the all arrays are
-/// off), keeps the cache within its limit and prints the run's summary
-/// (unless quiet); then frees the state.
-void finish_http_extras(builder_context& context);
-
-/// Frees the state of a run that stops part-way, writing nothing more; the
-/// workers finish what they hold first.
-void abandon_http_extras(builder_context& context);
+/// The manifest: a JSON object from each path to its hashed path.
+void write_manifest(builder_context& context, file_handle& manifest, const std::vector<side_entry>& entries);

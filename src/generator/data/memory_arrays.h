@@ -1,11 +1,15 @@
 #pragma once
-// A data array whose bytes are in memory rather than in h_src: the
-// precompressed variants, written in the same form as a file's own array.
+// Data arrays whose bytes are in memory rather than in h_src: the
+// precompressed variants, written in the same form as a file's own array
+// and gathered before they are written, many at a time.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "context/builder_context.h"
+
+class data_writer;
 
 /// The object form's symbol of bytes in memory_arrays::binary, added to the
 /// object once the bytes are written.
@@ -37,16 +41,9 @@ struct memory_arrays {
   }
 };
 
-/// Adds the array name of size bytes to out in the run's data form:
-/// "uint64_t name[words] = { ... };" (the last word padded with zeros), a
-/// binding to bytes of the binary file or the object, or literal pieces.
-/// True, or false after printing what failed.
-bool write_data_array_from_memory(builder_context& context, memory_arrays& out, const char* name, const uint8_t* bytes,
-                                  uint64_t size);
-
 /// Writes what out holds: the bytes of the binary file or the object first
-/// (then the object's symbols), so that a target never names bytes that
-/// are missing, then the text in one write. Empties out (keeping its
-/// memory). False when a write failed (a failed write of the binary file
-/// or the object prints its message).
-bool write_memory_arrays(builder_context& context, memory_arrays& out);
+/// (then the object's symbols), through the form's writer, so that a target
+/// never names bytes that are missing, then the text in one write. Empties
+/// out (keeping its memory). False when a write failed (a failed write of
+/// the binary file or the object prints its message).
+bool write_memory_arrays(builder_context& context, data_writer& writer, memory_arrays& out);

@@ -1,4 +1,4 @@
-#include "context/data_form.h"
+#include "generator/data/data_form.h"
 
 #include <cwchar>
 

@@ -1,0 +1,98 @@
+#pragma once
+// The pipeline of -x. Every embedded file gets a side record (its text is
+// generator/records/side_record.h): its variants are found among the
+// records still waiting, in the variant cache, or compressed by worker
+// threads while the walk goes on; the records are written into the target
+// in walk order, each once its variants are ready and the window of
+// records in the making is full, so always at the same points of the
+// output whatever the number of workers. At the end come the sorted array,
+// the manifest, the cache's trim and the summary line.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "context/builder_context.h"
+#include "generator/data/data_writer.h"
+#include "generator/extras/compression_queue.h"
+#include "generator/extras/content_hash.h"
+#include "generator/extras/extras_summary.h"
+#include "generator/extras/variant_cache.h"
+#include "generator/records/side_record.h"
+
+/// The most threads that compress.
+inline constexpr unsigned most_workers = 1024;
+
+/// How a run with -x compresses and caches.
+struct http_extras_options {
+  std::wstring cache_directory;  ///< empty: DST.cache beside the target
+  unsigned workers = 1;          ///< threads that compress (1: the walk's own)
+  bool cache_limited = false;
+  uint64_t cache_limit = 0;      ///< bytes the cache may keep, when limited
+};
+
+/// One thread per processor, at most most_workers.
+unsigned default_workers();
+
+/// One side record between its file's embedding and its writing.
+struct pending_record {
+  std::string identifier;
+  std::string path_literal;  ///< escaped, without the leading '/'
+  side_record_names names;
+  char hash[content_hash_digits + 1];
+  uint64_t size = 0;
+  std::shared_ptr<compression_job> job;  ///< null for content that is not compressed
+  bool compressed_here = false;          ///< a cache miss: store what the job made
+};
+
+/// The state of -x for one run.
+struct http_extras_run {
+  data_writer& data;         ///< the run's data form, which writes the variants
+  content_hasher data_hash;  ///< of each file's bytes as its data takes them
+  variant_cache cache;
+  uint64_t cache_limit = 0;
+  bool cache_limited = false;
+  file_handle manifest;
+  bool include_written = false;
+  memory_arrays written;  ///< the records of one write, kept to reuse its memory
+  std::deque<std::unique_ptr<pending_record>> window;  ///< oldest first
+  uint64_t window_held = 0;  ///< bytes of the compressible files in the window
+  std::vector<side_entry> entries;
+  extras_summary summary;
+  /// Last, so that it stops (finishing any job still queued) before the
+  /// window that owns the jobs goes.
+  compression_queue queue;
+
+  http_extras_run(data_writer& form, unsigned workers) : data(form), queue(workers) {}
+
+  /// True when handle is a file that -x writes (the manifest).
+  bool writes(platform::os_handle handle) const;
+};
+
+/// Starts -x for a run whose output set is open: creates the manifest
+/// (when the run writes the all arrays, arrays), opens the variant cache, starts
+/// the workers, and says (unless quiet) which codings this build cannot
+/// write. The variants are written through data, the run's data form. Null
+/// after a message when the manifest cannot be created.
+std::unique_ptr<http_extras_run> start_http_extras(data_writer& data, const wchar_t* target, bool arrays, bool quiet,
+                                                   const http_extras_options& options);
+
+/// Takes the side record of the file just embedded (still open in h_src, its
+/// data array's identifier in flat_name, its bytes hashed into
+/// run.data_hash); path is the walked path and path_literal its escaped
+/// narrow form. Its variants are made by a worker or found in the cache;
+/// the oldest records are written while the window is full. False after
+/// printing what failed (the output is then marked incomplete).
+bool write_side_record(builder_context& context, http_extras_run& run, const wchar_t* path,
+                       const char* path_literal);
+
+/// Waits for every variant and writes the remaining records; before the
+/// data form's file is finished, since variants go into it.
+void drain_http_extras(builder_context& context, http_extras_run& run);
+
+/// Writes the records' declarations and the path lookup into DST.h, the
+/// sorted array into DST.cpp and the manifest (unless the all arrays are
+/// off), keeps the cache within its limit and prints the run's summary
+/// (unless quiet).
+void finish_http_extras(builder_context& context, std::unique_ptr<http_extras_run> run);
