@@ -43,11 +43,17 @@ function(_vex_resources_decoder coding header)
   set(VEX_RESOURCES_DECODERS ${VEX_RESOURCES_DECODERS} ${coding} PARENT_SCOPE)
 endfunction()
 
-# libz for zlib's own builds, zlib for some Windows ones; brotlicommon after
-# the decoder, for static libraries.
-_vex_resources_decoder(gzip zlib.h z)
-if(NOT TARGET vex_resource_builder::decode_gzip)
-  _vex_resources_decoder(gzip zlib.h zlib)
+# zlib through CMake's own module, which knows its names on every system
+# and takes ZLIB_USE_STATIC_LIBS; brotlicommon after the decoder, for
+# static libraries.
+find_package(ZLIB QUIET)
+if(TARGET ZLIB::ZLIB)
+  add_library(vex_resource_builder::decode_gzip INTERFACE IMPORTED)
+  set_target_properties(vex_resource_builder::decode_gzip PROPERTIES
+    INTERFACE_LINK_LIBRARIES ZLIB::ZLIB INTERFACE_COMPILE_DEFINITIONS VEX_DECODE_GZIP=1)
+  set_property(TARGET vex_resource_builder::decoders APPEND PROPERTY INTERFACE_LINK_LIBRARIES
+               vex_resource_builder::decode_gzip)
+  list(APPEND VEX_RESOURCES_DECODERS gzip)
 endif()
 _vex_resources_decoder(br brotli/decode.h brotlidec brotlicommon)
 _vex_resources_decoder(zstd zstd.h zstd)
