@@ -3,9 +3,9 @@
 // JSON (report_text.h), then this tail. The page needs no network: its
 // style and script are inline, and its content security policy lets it
 // fetch nothing. The script lays out a squarified treemap of the stored
-// bytes by directory and file and renders it as absolutely positioned
-// boxes, with the totals, the largest files and the files that did not
-// compress around it.
+// bytes by directory and file and draws it on a canvas (tens of thousands
+// of boxes cost it little), with the totals, the largest files and the
+// files that did not compress around it.
 
 /// Everything before the JSON.
 inline constexpr const char* report_page_head = R"page(<!DOCTYPE html>
@@ -27,17 +27,18 @@ h2 { font-size: 16px; margin: 26px 0 8px; }
 #totals dd { margin: 0; font-size: 18px; font-weight: 600; }
 #legend { display: flex; flex-wrap: wrap; gap: 4px 14px; margin-bottom: 6px; font-size: 12px; }
 #legend i { display: inline-block; width: 10px; height: 10px; margin-right: 4px; border-radius: 2px; vertical-align: -1px; }
-#map { position: relative; height: 560px; background: #fff; border: 1px solid #c4cad3; overflow: hidden; }
-#map div { position: absolute; box-sizing: border-box; overflow: hidden; }
-#map .d { border: 1px solid #9aa2b0; background: #eceff3; font-size: 11px; line-height: 13px; padding-left: 3px; white-space: nowrap; color: #39404c; }
-#map .f { border: 1px solid rgba(255, 255, 255, 0.75); color: #fff; font-size: 11px; line-height: 13px; padding: 2px 4px; text-shadow: 0 0 3px rgba(0, 0, 0, 0.55); word-break: break-all; }
-#map .f:hover { border-color: #1d2330; }
+#mapbox { position: relative; height: 560px; background: #fff; border: 1px solid #c4cad3; }
+#map { display: block; }
+#hover { position: absolute; pointer-events: none; border: 2px solid #1d2330; box-sizing: border-box; }
 #tip { position: fixed; pointer-events: none; background: #1d2330; color: #fff; padding: 6px 9px; border-radius: 4px; font-size: 12px; max-width: 440px; white-space: pre-line; word-break: break-all; z-index: 10; }
-table { border-collapse: collapse; width: 100%; background: #fff; }
+table { border-collapse: collapse; width: 100%; background: #fff; table-layout: fixed; }
+col.path { width: 46%; }
+col.type { width: 20%; }
 th, td { text-align: left; padding: 3px 8px; border-bottom: 1px solid #e5e8ec; font-size: 13px; vertical-align: top; }
 th { background: #eceff3; }
 .n { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 td.p { word-break: break-all; }
+button { margin-top: 8px; font: inherit; }
 </style>
 </head>
 <body>
@@ -46,13 +47,16 @@ td.p { word-break: break-all; }
 <dl id="totals"></dl>
 <h2>Stored bytes by directory and file</h2>
 <div id="legend"></div>
-<div id="map"></div>
+<div id="mapbox"><canvas id="map"></canvas><div id="hover" hidden></div></div>
 <div id="tip" hidden></div>
 <h2>The 20 largest files in the program</h2>
-<table id="largest"><thead><tr><th>file</th><th>type</th><th class="n">size</th><th class="n">stored</th><th>held as</th></tr></thead><tbody></tbody></table>
+<table id="largest"><colgroup><col class="path"><col class="type"><col><col><col></colgroup>
+<thead><tr><th>file</th><th>type</th><th class="n">size</th><th class="n">stored</th><th>held as</th></tr></thead><tbody></tbody></table>
 <h2>Files that did not compress</h2>
 <p id="plain-note" class="note"></p>
-<table id="plain"><thead><tr><th>file</th><th>type</th><th class="n">size</th></tr></thead><tbody></tbody></table>
+<table id="plain"><colgroup><col class="path"><col class="type"><col></colgroup>
+<thead><tr><th>file</th><th>type</th><th class="n">size</th></tr></thead><tbody></tbody></table>
+<button id="plain-all" type="button" hidden></button>
 <script type="application/json" id="report">
 )page";
 
@@ -76,12 +80,13 @@ inline constexpr const char* report_page_tail = R"page(
     ["Other text and data", "#5aa34a", (t) => t.startsWith("text/") || /json|xml/.test(t)],
     ["Other", "#8d96a3", () => true]];
   const kindOf = new Map();
-  const kind = (t) => {
-    if (!kindOf.has(t)) kindOf.set(t, kinds.findIndex((k) => k[2](t)));
+  const colour = (t) => {
+    if (!kindOf.has(t)) kindOf.set(t, kinds[kinds.findIndex((k) => k[2](t))][1]);
     return kindOf.get(t);
   };
 
-  const grouped = (n) => n.toLocaleString("en-US");
+  const numbers = new Intl.NumberFormat("en-US");
+  const grouped = (n) => numbers.format(n);
   function human(n) {
     if (n < 1024) return n + " B";
     const units = ["KiB", "MiB", "GiB", "TiB"];
@@ -90,7 +95,7 @@ inline constexpr const char* report_page_tail = R"page(
     return value.toFixed(value < 10 ? 2 : 1) + " " + units[unit];
   }
   const escaped = (text) => text.replace(/[&<>"]/g, (c) => ({"&": "&amp;", "<": "&lt;", ">": "&gt;", "\"": "&quot;"})[c]);
-  const variantText = (f) => Object.keys(f.variants).map((c) => c + " " + grouped(f.variants[c])).join(", ");
+  const nameOf = (path) => path.slice(path.lastIndexOf("/") + 1);
 
   // The page's text.
   $("title").textContent = "What " + report.target + " holds";
@@ -160,91 +165,144 @@ inline constexpr const char* report_page_tail = R"page(
     }
   }
 
-  const map = $("map"), tip = $("tip");
-  let dirs = [];
-  const box = (x, y, w, h) => "left:" + x.toFixed(1) + "px;top:" + y.toFixed(1) + "px;width:" + w.toFixed(1) +
-    "px;height:" + h.toFixed(1) + "px";
+  // The boxes drawn, in drawing order (a directory before what it holds),
+  // for the hover: [x, y, w, h, file index or -1, directory or null].
+  const mapbox = $("mapbox"), canvas = $("map"), hover = $("hover"), tip = $("tip");
+  let boxes = [];
+  function label(g, lines, x, y, w, h, fill, shadow) {
+    g.save();
+    g.beginPath();
+    g.rect(x, y, w, h);
+    g.clip();
+    g.fillStyle = fill;
+    g.shadowColor = shadow;
+    g.shadowBlur = shadow ? 3 : 0;
+    lines.forEach((line, n) => g.fillText(line, x + 4, y + 12 + 13 * n));
+    g.restore();
+  }
   function render() {
-    const out = [];
-    dirs = [];
+    const width = mapbox.clientWidth, height = mapbox.clientHeight, ratio = window.devicePixelRatio || 1;
+    canvas.width = Math.round(width * ratio);
+    canvas.height = Math.round(height * ratio);
+    canvas.style.width = width + "px";
+    canvas.style.height = height + "px";
+    const g = canvas.getContext("2d");
+    g.scale(ratio, ratio);
+    g.font = "11px system-ui, sans-serif";
+    boxes = [];
+    let tiles = 0, bytes = 0;
     const fill = (node, x, y, w, h) => {
       const items = [];
       for (const d of node.dirs.values()) if (d.value > 0) items.push({value: d.value, dir: d});
       for (const i of node.files) if (files[i].stored > 0) items.push({value: files[i].stored, file: i});
       items.sort((a, b) => b.value - a.value);
       squarify(items, x, y, w, h, (item, bx, by, bw, bh) => {
+        const framed = bw > 4 && bh > 4;
         if (item.dir === undefined) {
           const f = files[item.file];
-          const label = bw > 60 && bh > 32 ? escaped(f.path.slice(f.path.lastIndexOf("/") + 1)) + "<br>" + human(f.stored) : "";
-          out.push("<div class=\"f k" + kind(f.type) + "\" data-i=\"" + item.file + "\" style=\"" +
-                   box(bx, by, bw, bh) + "\">" + label + "</div>");
+          g.fillStyle = colour(f.type);
+          g.fillRect(bx, by, bw, bh);
+          if (framed) { g.strokeStyle = "rgba(255, 255, 255, 0.75)"; g.strokeRect(bx + 0.5, by + 0.5, bw - 1, bh - 1); }
+          if (bw > 60 && bh > 32) label(g, [nameOf(f.path), human(f.stored)], bx, by, bw, bh, "#fff", "rgba(0, 0, 0, 0.6)");
+          boxes.push([bx, by, bw, bh, item.file, null]);
+          ++tiles;
+          bytes += f.stored;
           return;
         }
-        const labelled = bw > 40 && bh > 30;
-        out.push("<div class=\"d\" data-d=\"" + dirs.length + "\" style=\"" + box(bx, by, bw, bh) + "\">" +
-                 (labelled ? escaped(item.dir.name) + "/" : "") + "</div>");
-        dirs.push(item.dir);
-        // Inside its frame when there is room for one, else over it.
-        const top = labelled ? 14 : bw > 4 && bh > 4 ? 1 : 0, side = bw > 4 && bh > 4 ? 1 : 0;
+        const titled = bw > 40 && bh > 30;
+        g.fillStyle = "#eceff3";
+        g.fillRect(bx, by, bw, bh);
+        if (framed) { g.strokeStyle = "#9aa2b0"; g.strokeRect(bx + 0.5, by + 0.5, bw - 1, bh - 1); }
+        if (titled) label(g, [item.dir.name + "/"], bx, by - 1, bw, bh, "#39404c", "");
+        boxes.push([bx, by, bw, bh, -1, item.dir]);
+        // Inside its frame and below its name when there is room, else over it.
+        const top = titled ? 14 : framed ? 1 : 0, side = framed ? 1 : 0;
         fill(item.dir, bx + side, by + top, bw - 2 * side, bh - top - side);
       });
     };
-    fill(root, 0, 0, map.clientWidth, map.clientHeight);
-    map.innerHTML = out.join("");
+    fill(root, 0, 0, width, height);
+    // What was drawn, for anyone who reads the page rather than looks at it.
+    canvas.dataset.tiles = tiles;
+    canvas.dataset.bytes = bytes;
   }
-  const palette = document.createElement("style");
-  palette.textContent = kinds.map((k, i) => "#map .k" + i + " { background: " + k[1] + "; }").join("\n");
-  document.head.appendChild(palette);
   render();
 
-  map.addEventListener("mousemove", (event) => {
-    const target = event.target.closest("[data-i], [data-d]") || event.target;
-    let text = null;
-    if (target.dataset.i !== undefined) {
-      const f = files[+target.dataset.i];
-      text = f.path + "\n" + f.type + "\nsize " + grouped(f.size) + " B, stored " + grouped(f.stored) + " B" +
-             (f.coding === "identity" ? "" : " in " + f.coding + " only") +
-             (Object.keys(f.variants).length ? "\nvariants: " + variantText(f) : "\nno variant");
-    } else if (target.dataset.d !== undefined) {
-      const d = dirs[+target.dataset.d];
-      text = d.path + "\n" + grouped(d.count) + " files, " + human(d.value) + " stored";
+  // The box under the pointer: the last drawn that holds it, so a file
+  // before the directory around it.
+  function boxAt(x, y) {
+    for (let i = boxes.length - 1; i >= 0; --i) {
+      const b = boxes[i];
+      if (x >= b[0] && y >= b[1] && x < b[0] + b[2] && y < b[1] + b[3]) return b;
     }
-    if (text === null) { tip.hidden = true; return; }
+    return null;
+  }
+  canvas.addEventListener("mousemove", (event) => {
+    const area = canvas.getBoundingClientRect();
+    const b = boxAt(event.clientX - area.left, event.clientY - area.top);
+    if (!b) { tip.hidden = hover.hidden = true; return; }
+    let text;
+    if (b[4] >= 0) {
+      const f = files[b[4]];
+      const variants = Object.keys(f.variants).map((c) => c + " " + grouped(f.variants[c]) + " B").join(", ");
+      text = f.path + "\n" + f.type + "\nsize " + grouped(f.size) + " B, stored " + grouped(f.stored) + " B" +
+             (f.coding === "identity" ? "" : " in " + f.coding + " only") + (variants ? "\nvariants: " + variants : "\nno variant");
+    } else {
+      text = b[5].path + "\n" + grouped(b[5].count) + " files, " + human(b[5].value) + " stored";
+    }
+    hover.style.left = b[0] + "px";
+    hover.style.top = b[1] + "px";
+    hover.style.width = b[2] + "px";
+    hover.style.height = b[3] + "px";
     tip.textContent = text;
-    tip.hidden = false;
+    tip.hidden = hover.hidden = false;
     const right = event.clientX + 14 + tip.offsetWidth > window.innerWidth;
     tip.style.left = (right ? event.clientX - 14 - tip.offsetWidth : event.clientX + 14) + "px";
     tip.style.top = Math.min(event.clientY + 14, window.innerHeight - tip.offsetHeight - 4) + "px";
   });
-  map.addEventListener("mouseleave", () => { tip.hidden = true; });
+  canvas.addEventListener("mouseleave", () => { tip.hidden = hover.hidden = true; });
   let resizing = 0;
   window.addEventListener("resize", () => {
     clearTimeout(resizing);
     resizing = setTimeout(render, 100);
   });
 
-  // The tables.
+  // The tables: the largest files, and the files held without a variant,
+  // largest first, the first 200 at once and the rest on demand.
   const row = (f, cells) => "<tr data-path=\"" + escaped(f.path) + "\"><td class=\"p\">" + escaped(f.path) +
     "</td><td>" + escaped(f.type) + "</td>" + cells + "</tr>";
+  const byPath = (a, b) => (files[a].path < files[b].path ? -1 : files[a].path > files[b].path ? 1 : 0);
   const order = files.map((f, i) => i);
-  const largest = order.slice().sort((a, b) => files[b].stored - files[a].stored || (files[a].path < files[b].path ? -1 : 1));
-  $("largest").tBodies[0].innerHTML = largest.slice(0, 20).map((i) => {
+  const largest = order.slice().sort((a, b) => files[b].stored - files[a].stored || byPath(a, b)).slice(0, 20);
+  $("largest").tBodies[0].innerHTML = largest.map((i) => {
     const f = files[i];
     return row(f, "<td class=\"n\">" + grouped(f.size) + "</td><td class=\"n\">" + grouped(f.stored) + "</td><td>" +
                (f.coding === "identity" ? (Object.keys(f.variants).length ? "as it is, with variants" : "as it is")
                                         : f.coding + " only") + "</td>");
   }).join("");
   const plain = order.filter((i) => Object.keys(files[i].variants).length === 0)
-                     .sort((a, b) => files[b].size - files[a].size || (files[a].path < files[b].path ? -1 : 1));
+                     .sort((a, b) => files[b].size - files[a].size || byPath(a, b));
   let plainBytes = 0;
   for (const i of plain) plainBytes += files[i].size;
-  $("plain-note").textContent = grouped(plain.length) + (plain.length === 1 ? " file, " : " files, ") +
-    human(plainBytes) + (plain.length === 1 ? ", is held as it is: " : ", are held as they are: ") +
+  const note = $("plain-note");
+  note.dataset.value = plain.length;
+  note.textContent = grouped(plain.length) + (plain.length === 1 ? " file, " : " files, ") + human(plainBytes) +
+    (plain.length === 1 ? ", is held as it is: " : ", are held as they are: ") +
     (report.compression === "" ? "this run compressed nothing."
                                : "their type does not compress, they have 64 bytes or fewer, or compressing saved too little.");
-  $("plain").tBodies[0].innerHTML = plain.map((i) => row(files[i], "<td class=\"n\">" + grouped(files[i].size) + "</td>")).join("");
+  const plainRows = (from, to) => plain.slice(from, to).map((i) => row(files[i], "<td class=\"n\">" + grouped(files[i].size) + "</td>")).join("");
+  const shown = 200;
+  $("plain").tBodies[0].innerHTML = plainRows(0, shown);
+  if (plain.length > shown) {
+    const more = $("plain-all");
+    more.textContent = "Show all " + grouped(plain.length) + " files";
+    more.hidden = false;
+    more.addEventListener("click", () => {
+      $("plain").tBodies[0].insertAdjacentHTML("beforeend", plainRows(shown, plain.length));
+      more.hidden = true;
+    });
+  }
 
-  void map.offsetHeight;
+  void document.body.offsetHeight;
   document.documentElement.dataset.renderMs = (performance.now() - started).toFixed(1);
 })();
 </script>
