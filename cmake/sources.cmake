@@ -35,6 +35,7 @@ set(VEX_CORE_SOURCES
   src/generator/records/manifest.cpp
   src/generator/extras/compression_queue.cpp
   src/generator/extras/compression.cpp
+  src/generator/extras/stored_check.cpp
   src/generator/extras/variant_cache.cpp
   src/generator/data/memory_arrays.cpp
   src/generator/data/data_writer.cpp

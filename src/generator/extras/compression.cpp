@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "generator/extras/stored_check.h"
 #include "metadata/content_type.h"
 #include "vex_resource_builder/stored_body.h"
 
@@ -118,6 +119,8 @@ std::string compression_settings(const compression_plan& plan) {
     if (!plan.makes(which)) continue;
     if (!settings.empty()) settings += "; ";
     settings += settings_of(which, coding_window(plan, which));
+    // What the kit's decoder takes decides which stored variants are kept.
+    if (plan.stored_only) settings += " d" + std::to_string(kit_decoder_memory(which));
   }
   return settings;
 }
@@ -127,7 +130,8 @@ void compress_variants(const compression_plan& plan, const uint8_t* bytes, uint6
     const coding which = static_cast<coding>(i);
     std::vector<uint8_t>& variant = out.bytes[i];
     if (!plan.makes(which) || !compress(which, coding_window(plan, which), bytes, size, variant) ||
-        !worth_keeping(size, variant.size()))
+        !worth_keeping(size, variant.size()) ||
+        (plan.stored_only && !decodes_in_kit(which, variant, bytes, size)))
       variant.clear();
     variant.shrink_to_fit();
   }

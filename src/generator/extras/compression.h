@@ -55,7 +55,8 @@ int coding_window(const compression_plan& plan, coding which);
 std::string compression_settings(const compression_plan& plan);
 
 /// Compresses size bytes with every coding the plan makes, keeping a
-/// variant only when it is worth it.
+/// variant only when it is worth it, and, for a file held in one coding
+/// only, when the kit's decoder gives the bytes back from it.
 void compress_variants(const compression_plan& plan, const uint8_t* bytes, uint64_t size, variant_set& out);
 
 /// A compression library linked into this build and the version it reports.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "generator/extras/compression.h"
+#include "generator/extras/stored_check.h"
 #include "generator/extras/variant_cache.h"
 #include "vex_resource_builder/stored_body.h"
 
@@ -123,6 +124,12 @@ TEST(Compression, FilesHeldInOneCodingAskNoMoreWindowThanTheKitsReaderTakes) {
     compress_variants({true, coding::zstd}, text.data(), size, variants);
     EXPECT_TRUE(variants[coding::br].empty() && variants[coding::gzip].empty()) << "a coding not asked for";
     EXPECT_EQ(zstd_window(variants[coding::zstd]), uint64_t{1} << vex_http::stored_zstd_window_log);
+    // A frame with the window of the variants sent to browsers is refused
+    // by the kit's decoder, so a file is never held in it only.
+    std::vector<uint8_t> wide;
+    ASSERT_TRUE(compress_zstd(text.data(), size, coding_window(compression_plan{}, coding::zstd), wide));
+    EXPECT_FALSE(decodes_in_kit(coding::zstd, wide, text.data(), size));
+    EXPECT_TRUE(decodes_in_kit(coding::zstd, variants[coding::zstd], text.data(), size));
   }
   if (coding_available(coding::br)) {
     variant_set variants;
