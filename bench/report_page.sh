@@ -20,6 +20,7 @@ command -v chromium > /dev/null || { echo "needs chromium (Debian: apt-get insta
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vex_report_page.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+cd "$work"
 python3 "$here/make_tree.py" "$work/site" 60 "$files"
 "$tool" -q -z gzip -j 2 -r "$work/report.html" "$work/res.cpp" -d "$work/site" '*'
 echo '<!DOCTYPE html><title>empty</title>' > "$work/empty.html"

@@ -28,6 +28,7 @@ tool=$tool_dir/vex_resource_builder
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vex_store_compressed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+cd "$work"
 site_bytes=$(find "$site" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
 echo "site: $site, $(find "$site" -type f | wc -l) files, $site_bytes bytes;" \
      "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -43,7 +44,7 @@ cold() {
   run=$((run + 1))
   mkdir -p "$work/out$run"
   local report seconds user system kilobytes
-  report=$( { /usr/bin/time -f "%e %U %S %M" "$tool" "$@" -j 2 -c "$work/cache$run" -r "$work/out$run/report.json" \
+  report=$( { /usr/bin/time -f "%e %U %S %M" "$tool" "$@" -c "$work/cache$run" -j 2 -r "$work/out$run/report.json" \
               "$work/out$run/res.cpp" -d "$site" '*' > "$work/console$run"; } 2>&1 )
   read -r seconds user system kilobytes <<< "$report"
   printf "%-10s %8.1f s %8.1f s cpu %6d MB\n" "$label" "$seconds" "$(echo "$user + $system" | bc)" "$((kilobytes / 1024))"
