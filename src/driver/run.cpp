@@ -63,6 +63,21 @@ bool open_report(const command_line& line, run_objects& objects) {
   return objects.report->open(line.report_name);
 }
 
+// True (after a message) when the report is a file that the run also
+// writes as another of its outputs: the two would be written over each other.
+bool report_overlaps(builder_context& context, run_objects& objects) {
+  if (!objects.report) return false;
+  const platform::os_handle report = objects.report->handle();
+  bool overlaps = objects.data->writes(report) || (objects.extras && objects.extras->writes(report)) ||
+                  (objects.deps.file.opened && platform::same_file(report, objects.deps.file.handle));
+  for (file_handle* output : output_set_files(context))
+    overlaps = overlaps || (output->opened && platform::same_file(report, output->handle));
+  if (overlaps)
+    out_printf(L"the report [%s] is another file of this run: give it a name of its own\n",
+               objects.report->name().c_str());
+  return overlaps;
+}
+
 // Takes the switches into the context; false (with exit_code set) when the
 // run must stop before anything is written.
 bool apply_switches(builder_context& context, const command_line& line, run_objects& objects,
@@ -151,6 +166,10 @@ int run(builder_context& context, run_objects& objects, int argc, wchar_t** argv
   if (line.dependency_name && !open_dependency_file(objects.deps, line.dependency_name, line.target,
                                                     data.file_name(), manifest.empty() ? nullptr : manifest.c_str()))
     context.output_incomplete = 1;
+  if (report_overlaps(context, objects)) {
+    data.discard();
+    return 1;
+  }
   process_sources(context, objects.features(), argc, argv, line.first_source);
   if (objects.extras) drain_http_extras(context, *objects.extras);
   if (!finish_dependency_file(objects.deps)) context.output_incomplete = 1;

@@ -108,6 +108,10 @@ class StoreCompressed(ToolTest):
                 result = self.run_tool("-q", *switches, "res.cpp", "-d", "site", "*")
                 self.assertEqual((result.code, result.out), (1, message))
                 self.assertLeftOnly(["site"])
+        # A report named as another file of the run would be written over it.
+        result = self.run_tool("-q", "-x", "-r", "res.manifest.json", "res.cpp", "-d", "site", "*")
+        self.assertEqual((result.code, result.out), (1, "the report [res.manifest.json] is another file of this run: "
+                                                        "give it a name of its own\n"))
 
 
 class _Dom(html.parser.HTMLParser):

@@ -32,6 +32,9 @@ class size_report {
   bool open(const wchar_t* name);
   /// True when handle is the report's file.
   bool writes(platform::os_handle handle) const;
+  /// The report's file, open from open to finish.
+  platform::os_handle handle() const { return file_.handle; }
+  const std::wstring& name() const { return name_; }
   void add(report_file file);
   /// Writes the report of target, whose variants plan made (null without
   /// -x), and closes it. False after a message: the output is incomplete.
