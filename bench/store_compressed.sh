@@ -29,8 +29,9 @@ tool=$tool_dir/vex_resource_builder
 work=$(mktemp -d "${TMPDIR:-/tmp}/vex_store_compressed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-site_bytes=$(find "$site" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
-echo "site: $site, $(find "$site" -type f | wc -l) files, $site_bytes bytes;" \
+# The files the tool embeds: symbolic links are followed.
+site_bytes=$(find -L "$site" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+echo "site: $site, $(find -L "$site" -type f | wc -l) files, $site_bytes bytes;" \
      "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 
 ratio() { echo "scale=3; $1 / $2" | bc; }
