@@ -206,7 +206,7 @@ inline void add_date(response_plan& plan) {
     add(plan, "Date", plan.date);
 }
 
-// A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 501, 301.
+// A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 500, 501, 301.
 inline void plan_error(response_plan& plan, int status, bool head) {
   struct status_text {
     int status;
@@ -215,7 +215,7 @@ inline void plan_error(response_plan& plan, int status, bool head) {
   static constexpr status_text texts[] = {{400, "Bad Request\n"},    {404, "Not Found\n"},
                                           {405, "Method Not Allowed\n"}, {406, "Not Acceptable\n"},
                                           {414, "URI Too Long\n"},   {431, "Request Header Fields Too Large\n"},
-                                          {501, "Not Implemented\n"}};
+                                          {500, "Internal Server Error\n"}, {501, "Not Implemented\n"}};
   std::string_view text;
   for (const status_text& each : texts)
     if (each.status == status) text = each.text;
@@ -419,6 +419,10 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
   plan.resource = file.resource;
   if (plan_detail::has_variants(file)) plan_detail::add(plan, "Vary", "Accept-Encoding");
   if (const int status = method_status(method)) return plan_detail::plan_error(plan, status, head);
+  // A file held compressed only, planned without its side record: what
+  // its bytes are is unknown here, so nothing is sent for them.
+  if (!file.data && file.size > 0 && !plan_detail::held_compressed(file))
+    return plan_detail::plan_error(plan, 500, head);
 
   byte_range range{byte_range::whole, 0, 0};
   if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))

@@ -402,4 +402,10 @@ TEST(Planner, FilesHeldCompressedOnlyAreSentCodedOrDecodedNeverAsTheyAreHeld) {
   EXPECT_EQ(not_modified.status, 304);
   EXPECT_EQ(value_of(not_modified, "Content-Length"), "100");
   EXPECT_FALSE(not_modified.send_body);
+
+  // Without its side record the bytes are unknown: nothing is sent for them.
+  response_plan unknown;
+  plan_request(unknown, "GET", "/a.css", {}, {one, 1});
+  EXPECT_EQ((std::pair{unknown.status, std::string_view(unknown.body, unknown.body_length)}),
+            (std::pair{500, std::string_view("Internal Server Error\n")}));
 }
