@@ -410,7 +410,9 @@ inline void plan_error(response_plan& plan, std::string_view method, int status)
 /// byte range is always taken from the file's own bytes), preconditions in
 /// the standard order (If-Match, If-Unmodified-Since, If-None-Match,
 /// If-Modified-Since) on that representation's entity tag, then one byte
-/// range for GET, with If-Range.
+/// range for GET, with If-Range. The identity bytes of a file held
+/// compressed only are to be decoded (body_source::decoded); without its
+/// side record such a file gets 500.
 inline void plan_entity(response_plan& plan, std::string_view method, const entity& file,
                         const request_headers& headers, cache_policy policy = nullptr,
                         const content_rules& rules = {}) {
