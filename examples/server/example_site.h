@@ -92,7 +92,8 @@ inline bool is_template(const vex_resource* resource, std::string_view bytes) {
 
 /// Readers for the answers decoded from files held compressed only; one
 /// given back is kept for the next answer, so that after the first few
-/// answers none is allocated.
+/// answers none is allocated. A few are kept, as many as are decoding at
+/// once on a busy small server; more are freed when given back.
 class reader_pool {
  public:
   std::unique_ptr<vex_http::identity_reader> take() {
@@ -109,7 +110,7 @@ class reader_pool {
   }
 
  private:
-  static constexpr size_t kept = 64;
+  static constexpr size_t kept = 8;
   std::mutex mutex_;
   std::vector<std::unique_ptr<vex_http::identity_reader>> idle_;
 };
