@@ -31,6 +31,22 @@ const object_writer& writer_for(object_format format) {
   return elf_writer;
 }
 
+object_layout plan_object_layout(const object_layout& model, uint8_t* head, size_t& head_length) {
+  const object_writer& writer = writer_for(model.format);
+  object_layout layout = model;
+  layout.data_at = writer.header_size;
+  layout.symbols_at = layout.data_at + layout.data_size;
+  layout.strings_at = layout.symbols_at + (writer.null_symbols + layout.symbol_count) * writer.symbol_size;
+  // The head's length is the same whatever it says; what it says may
+  // depend on the table's size.
+  head_length = writer.strings_head(layout, head);
+  uint64_t alignment = writer.string_alignment;
+  layout.strings_size = (head_length + layout.name_bytes + alignment - 1) / alignment * alignment;
+  writer.strings_head(layout, head);
+  layout.trailer_at = layout.strings_at + layout.strings_size;
+  return layout;
+}
+
 const wchar_t* object_format_family(object_format format) {
   const object_writer& writer = writer_for(format);
   return &writer == &coff_writer ? L"COFF" : &writer == &macho_writer ? L"Mach-O" : L"ELF";
@@ -208,26 +224,6 @@ bool object_form::append_symbol_table(builder_context& context, const object_wri
                         out, context.text_capacity);
 }
 
-// Places the tables behind the data.
-object_layout object_form::plan_layout(const object_writer& writer, uint8_t* head, size_t& head_length) const {
-  object_layout layout{};
-  layout.format = format_;
-  layout.data_size = binary_.size;
-  layout.symbol_count = symbol_count_;
-  layout.name_bytes = name_bytes_;
-  layout.data_at = writer.header_size;
-  layout.symbols_at = layout.data_at + layout.data_size;
-  layout.strings_at = layout.symbols_at + (writer.null_symbols + layout.symbol_count) * writer.symbol_size;
-  // The head's length is the same whatever it says; what it says may
-  // depend on the table's size.
-  head_length = writer.strings_head(layout, head);
-  uint64_t alignment = writer.string_alignment;
-  layout.strings_size = (head_length + layout.name_bytes + alignment - 1) / alignment * alignment;
-  writer.strings_head(layout, head);
-  layout.trailer_at = layout.strings_at + layout.strings_size;
-  return layout;
-}
-
 // Appends the symbol and string tables and the trailer, then writes the
 // header in front of the data. False after a message.
 bool object_form::complete(builder_context& context) {
@@ -235,7 +231,12 @@ bool object_form::complete(builder_context& context) {
   uint8_t head[object_piece_capacity];
   uint8_t piece[object_piece_capacity];
   size_t head_length = 0;
-  object_layout layout = plan_layout(writer, head, head_length);
+  object_layout model{};
+  model.format = format_;
+  model.data_size = binary_.size;
+  model.symbol_count = symbol_count_;
+  model.name_bytes = name_bytes_;
+  object_layout layout = plan_object_layout(model, head, head_length);
   size_t trailer_length = writer.trailer(layout, piece);
   uint64_t file_size = layout.trailer_at + trailer_length;
   if (file_size > writer.file_limit || layout.strings_size > 0xffffffff || layout.symbol_count > 0x7fffffff) {

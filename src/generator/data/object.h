@@ -53,7 +53,6 @@ class object_form final : public binary_form {
   bool add_symbol(uint64_t value, uint64_t size, uint64_t hash, const char* id);
   bool append_symbol_table(builder_context& context, const object_writer& writer, const object_layout& layout,
                            uint64_t name_base);
-  object_layout plan_layout(const object_writer& writer, uint8_t* head, size_t& head_length) const;
   bool complete(builder_context& context);
   void fail();
   void remove_files();

@@ -71,6 +71,12 @@ extern const object_writer macho_writer;
 /// The writer of format's file format.
 const object_writer& writer_for(object_format format);
 
+/// Places the tables behind the data of model, whose format, data_size,
+/// symbol_count and name_bytes are set, and fills in the other offsets; the
+/// string table's head goes into head (object_piece_capacity bytes), its
+/// length into head_length.
+object_layout plan_object_layout(const object_layout& model, uint8_t* head, size_t& head_length);
+
 /// What messages call the format's files ("ELF", "COFF", "Mach-O").
 const wchar_t* object_format_family(object_format format);
 
