@@ -13,8 +13,10 @@
 # compresses about as a page does. Each round runs wrk (2 threads, 50
 # connections) against every server and every storage in turn, so that all
 # see the same noise of a shared machine; the table shows the median of
-# the rounds and the ratio to the page held as it is. Every answer is
-# checked first (bytes, coding).
+# the rounds and the ratio to the page held as it is, and the server's own
+# CPU time per request (user and system, from /proc), which the noise of a
+# shared machine moves much less. Every answer is checked first (bytes,
+# coding).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -68,12 +70,13 @@ for storage in $storages; do
   done
 done
 
-declare -A base
+declare -A base pid_of
 for server in $servers; do
   for storage in $storages; do
     log="$work/$server-$storage.out"
-    "${executable[$server,$storage]}" --quiet > "$log" &
+    "${executable[$server,$storage]}" --quiet > "$log" 2> /dev/null &
     pids+=($!)
+    pid_of[$server,$storage]=$!
     for _ in $(seq 1 100); do grep -q listening "$log" && break; sleep 0.1; done
     base[$server,$storage]=$(sed -n 's/^listening on \(.*\)$/\1/p' "$log")
     [ -n "${base[$server,$storage]}" ] || { echo "$server ($storage) did not start" >&2; exit 1; }
@@ -87,14 +90,24 @@ for server in $servers; do
   done
 done
 
-declare -A results
+# CPU time of a process so far, in clock ticks (user and system).
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+ticks_per_second=$(getconf CLK_TCK)
+
+declare -A results cpu
 for round in $(seq 1 "$rounds"); do
   echo "== round $round of $rounds"
   for server in $servers; do
     for storage in $storages; do
-      rate=$(wrk -t2 -c50 -d"${seconds}s" "${base[$server,$storage]}page.html" | awk '/^Requests\/sec/ {print $2}')
+      before=$(cpu_ticks "${pid_of[$server,$storage]}")
+      out=$(wrk -t2 -c50 -d"${seconds}s" "${base[$server,$storage]}page.html")
+      after=$(cpu_ticks "${pid_of[$server,$storage]}")
+      rate=$(echo "$out" | awk '/^Requests\/sec/ {print $2}')
+      count=$(echo "$out" | awk '/requests in/ {print $1}')
+      micros=$(awk -v t=$((after - before)) -v n="$count" -v h="$ticks_per_second" 'BEGIN {printf "%.1f", t * 1e6 / h / n}')
       results[$server,$storage]="${results[$server,$storage]:-} $rate"
-      printf '%-11s %-6s %10s req/s\n' "$server" "$storage" "$rate"
+      cpu[$server,$storage]="${cpu[$server,$storage]:-} $micros"
+      printf '%-11s %-6s %10s req/s %8s us of server CPU a request\n' "$server" "$storage" "$rate" "$micros"
     done
   done
 done
@@ -102,11 +115,14 @@ done
 median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 echo
 echo "median of $rounds rounds, ${seconds}s each, identity bytes of a 200 KB page"
-printf '%-11s %-6s %12s %8s\n' server held req/s ratio
+printf '%-11s %-6s %10s %7s %12s %7s\n' server held req/s ratio "CPU us/req" ratio
 for server in $servers; do
   stored=$(echo "${results[$server,stored]}" | median)
+  stored_cpu=$(echo "${cpu[$server,stored]}" | median)
   for storage in $storages; do
     rate=$(echo "${results[$server,$storage]}" | median)
-    awk -v s="$server" -v h="$storage" -v r="$rate" -v b="$stored" 'BEGIN {printf "%-11s %-6s %12.0f %8.2f\n", s, h, r, r / b}'
+    micros=$(echo "${cpu[$server,$storage]}" | median)
+    awk -v s="$server" -v h="$storage" -v r="$rate" -v b="$stored" -v c="$micros" -v d="$stored_cpu" \
+      'BEGIN {printf "%-11s %-6s %10.0f %7.2f %12.1f %7.2f\n", s, h, r, r / b, c, d / c}'
   done
 done

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # The whole tool against `xxd -i` and against merely writing as many bytes:
-#   bench/whole_tool.sh [tool] [runs]
+#   bench/whole_tool.sh [tool] [runs] [baseline tool]
 # tool defaults to build-release/vex_resource_builder (configure with
 # -DCMAKE_BUILD_TYPE=Release -DVEX_BUILD_BENCHMARKS=ON); runs defaults to 5.
+# With a baseline tool (another build, say of the main branch), the two are
+# first measured side by side, their runs interleaved so that the machine's
+# noise falls on both alike: processor time and wall-clock time of a large
+# file and of a tree of many small files, in the words and incbin forms,
+# and (with valgrind) the instructions of one run on a small tree.
 # Prints median wall-clock seconds with a hot cache, the tool's peak memory
 # for a tiny and a large input, and the cost of compiling the generated code
 # with g++ and clang++ beside that of compiling `xxd -i` output.
@@ -14,6 +19,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 tool=$(realpath "${1:-$root/build-release/vex_resource_builder}")
 runs=${2:-5}
+baseline=${3:+$(realpath "$3")}
 writer=$(dirname "$tool")/bench/vex_data_array_text
 mib=1048576
 
@@ -65,6 +71,59 @@ peak() {
   /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
   tail -n 1 "$work/time.txt"
 }
+
+# cpu_and_wall <command...>: "<user+system seconds> <wall seconds>" of one run.
+cpu_and_wall() {
+  /usr/bin/time -f '%U %S %e' -o "$work/time.txt" "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
+  awk '{ printf "%.3f %.3f\n", $1 + $2, $3 }' "$work/time.txt"
+}
+
+median_of() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# side_by_side <label> <tool arguments...>: the baseline and the tool, one
+# run of each in turn, $runs times after a warm-up; medians of both figures.
+side_by_side() {
+  local label=$1; shift
+  local old_cpu=() old_wall=() new_cpu=() new_wall=() cpu wall
+  "$baseline" "$@" > /dev/null 2>&1; "$tool" "$@" > /dev/null 2>&1
+  for ((i = 0; i < runs; ++i)); do
+    read -r cpu wall < <(cpu_and_wall "$baseline" "$@"); old_cpu+=("$cpu"); old_wall+=("$wall")
+    read -r cpu wall < <(cpu_and_wall "$tool" "$@"); new_cpu+=("$cpu"); new_wall+=("$wall")
+  done
+  printf '%-30s %9s %9s %9s %9s\n' "$label" \
+    "$(printf '%s\n' "${old_cpu[@]}" | median_of)" "$(printf '%s\n' "${new_cpu[@]}" | median_of)" \
+    "$(printf '%s\n' "${old_wall[@]}" | median_of)" "$(printf '%s\n' "${new_wall[@]}" | median_of)"
+}
+
+# instructions <tool> <arguments...>: instructions of one run under callgrind.
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" "$@" > /dev/null 2> "$work/callgrind.txt"
+  awk '/Collected/ { print $4 }' "$work/callgrind.txt"
+}
+
+if [ -n "$baseline" ]; then
+  echo "== side by side: $baseline (baseline) and $tool, medians of $runs interleaved runs"
+  make_input large.bin $((64 * mib))
+  mkdir "$work/tree"
+  for ((d = 0; d < 20; ++d)); do
+    mkdir "$work/tree/d$d"
+    for ((f = 0; f < 100; ++f)); do head -c $((RANDOM % 4096 + 1)) /dev/urandom > "$work/tree/d$d/f$f.txt"; done
+  done
+  printf '%-30s %9s %9s %9s %9s\n' "" "cpu base" "cpu new" "wall base" "wall new"
+  for form in words incbin; do
+    side_by_side "64 MiB file, $form" -q -m "$form" "$work/side.cpp" -d "$work/in" large.bin
+    side_by_side "2000 small files, $form" -q -m "$form" "$work/side.cpp" -d "$work/tree" "*"
+  done
+  if command -v valgrind > /dev/null; then
+    for form in words incbin; do
+      old_i=$(instructions "$baseline" -q -m "$form" "$work/side.cpp" -d "$work/tree" d0 d1)
+      new_i=$(instructions "$tool" -q -m "$form" "$work/side.cpp" -d "$work/tree" d0 d1)
+      printf '%-30s %14s %14s  (instructions, 200 small files)\n' "callgrind, $form" "$old_i" "$new_i"
+    done
+  fi
+  rm -rf "$work/tree" "$work/in/large.bin" "$work"/side.*
+  echo
+fi
 
 make_input probe.bin 1024
 "$tool" -q "$work/probe.cpp" -d "$work/in" probe.bin > /dev/null || true

@@ -2,12 +2,17 @@
 // cpp-httplib.
 //
 //   vex_example_server [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//                      [--fallback [PREFIX=]PATH]... [--error-page STATUS=PATH]...
+//                      [--header 'NAME: VALUE']...
 //
 // Port 0 (the default) lets the system pick a free port. The first line on
 // stdout is "listening on http://HOST:PORT/"; every request is then logged
 // to stderr as "METHOD TARGET STATUS CODING" unless --quiet. --dev-root
 // serves the live files of DIR (the embedded tree's source) instead of the
-// embedded bytes.
+// embedded bytes. --fallback answers the paths of client-side routes (below
+// PREFIX, / by default) with the page at PATH, --error-page answers an error
+// status with the page at PATH, and --header adds a header to every answer;
+// the build may give some of these already (example_site_options.h).
 //
 // Every answer comes from the kit's planner. What the library does not do
 // for a server that must be exact, the adapter does around it:
@@ -308,7 +313,7 @@ void serve(const httplib::Request& request, httplib::Response& response) {
   auto live = std::make_shared<live_file>();
   vex_http::response_plan plan;
   if (outcome.bare_line_feed) {
-    vex_http::plan_error(plan, request.method, 400);
+    site.refuse(plan, request.method, 400, *live);
     plan.close_connection = true;
   } else {
     site.answer(plan, request.method, request.target, fields.headers(), *live);
@@ -329,10 +334,11 @@ httplib::Server::HandlerResponse answer_refusal(const httplib::Request& request,
   // follows in the stream is unknown, so the connection ends.
   const bool line_read = request.version == "HTTP/1.1" || request.version == "HTTP/1.0";
   const int status = line_read && vex_http::method_status(request.method) == 501 ? 501 : response.status;
+  auto live = std::make_shared<live_file>();
   vex_http::response_plan plan;
-  vex_http::plan_error(plan, request.method, status);
+  site.refuse(plan, request.method, status, *live);
   current_outcome->close = true;
-  send_plan(request, response, plan, nullptr);
+  send_plan(request, response, plan, std::move(live));
   return httplib::Server::HandlerResponse::Handled;
 }
 

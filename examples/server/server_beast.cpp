@@ -5,6 +5,8 @@
 // spreads the connections and no connection is shared between threads.
 //
 //   vex_example_server_beast [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//                            [--fallback [PREFIX=]PATH]... [--error-page STATUS=PATH]...
+//                            [--header 'NAME: VALUE']...
 //
 // A connection reads one request at a time into a buffer that keeps what
 // follows it, so pipelined requests are answered in order. A body up to
@@ -140,7 +142,7 @@ class session : public std::enable_shared_from_this<session> {
     const std::string_view read(static_cast<const char*>(buffer_.cdata().data()), buffer_.size());
     const int status = error != http::error::header_limit ? 400 : read.find("\r\n") == read.npos ? 414 : 431;
     vex_http::response_plan plan;
-    vex_http::plan_error(plan, "", status);
+    site.refuse(plan, "", status, live_);
     send(plan, 11, false, {}, {});
   }
 

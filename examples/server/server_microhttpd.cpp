@@ -2,6 +2,8 @@
 // answers as the cpp-httplib one (server.cpp), from the same planner.
 //
 //   vex_example_server_microhttpd [--host 127.0.0.1] [--port N] [--dev-root DIR] [--quiet]
+//                                 [--fallback [PREFIX=]PATH]... [--error-page STATUS=PATH]...
+//                                 [--header 'NAME: VALUE']...
 //
 // The library reads request bodies and handles keep-alive and pipelining
 // itself; the adapter takes the request target as the client sent it (the

@@ -1,7 +1,8 @@
 #pragma once
-// Entity-tag lists (If-Match, If-None-Match, If-Range) and the choice of a
-// content coding from Accept-Encoding, as HTTP defines them. Nothing here
-// allocates; malformed values never match and never select a coding.
+// Entity-tag lists (If-Match, If-None-Match, If-Range), the choice of a
+// content coding from Accept-Encoding, and the weight Accept gives a media
+// type, as HTTP defines them. Nothing here allocates; malformed values
+// never match, never select a coding and never accept a type.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -158,6 +159,126 @@ inline coding_weights read_accept_encoding(std::string_view value) {
   weights.zstd = zstd >= 0 ? zstd : star >= 0 ? star : 0;
   weights.identity = identity >= 0 ? identity : star >= 0 ? star : 1;
   return weights;
+}
+
+namespace negotiation_detail {
+
+inline bool is_tchar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         (c != 0 && std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos);
+}
+
+// Takes a token from the front of text; empty when it does not start with one.
+inline std::string_view take_token(std::string_view& text) {
+  size_t length = 0;
+  while (length < text.size() && is_tchar(text[length])) ++length;
+  const std::string_view token = text.substr(0, length);
+  text.remove_prefix(length);
+  return token;
+}
+
+// Takes the next element of a comma-separated list whose elements may hold
+// quoted strings (with \-escapes), in which a comma separates nothing. An
+// unterminated quote runs to the end of the text.
+inline std::string_view take_list_element(std::string_view& list) {
+  bool quoted = false;
+  size_t at = 0;
+  for (; at < list.size(); ++at) {
+    const char c = list[at];
+    if (quoted && c == '\\') ++at;
+    else if (c == '"') quoted = !quoted;
+    else if (c == ',' && !quoted) break;
+  }
+  const std::string_view element = list.substr(0, at);
+  list.remove_prefix(at < list.size() ? at + 1 : list.size());
+  return element;
+}
+
+// Takes one ";" parameter ("name=token" or "name=\"quoted\"") from the
+// front of text; false when malformed. A quoted value is returned with its
+// quotes.
+inline bool take_parameter(std::string_view& text, std::string_view& name, std::string_view& value) {
+  text = trimmed(text);
+  if (text.empty() || text.front() != ';') return false;
+  text = trimmed(text.substr(1));
+  name = take_token(text);
+  if (name.empty() || text.empty() || text.front() != '=') return false;
+  text.remove_prefix(1);
+  if (text.empty() || text.front() != '"') {
+    value = take_token(text);
+    return !value.empty();
+  }
+  size_t close = 1;
+  for (; close < text.size() && text[close] != '"'; ++close)
+    if (text[close] == '\\') ++close;
+  if (close >= text.size()) return false;
+  value = text.substr(0, close + 1);
+  text.remove_prefix(close + 1);
+  return true;
+}
+
+/// One element of Accept: type/subtype, its weight and whether it has
+/// parameters besides the weight.
+struct media_range {
+  std::string_view type, subtype;
+  int weight = 1000;
+  bool parameters = false;
+};
+
+// Reads one element of Accept; false when it is not a media range.
+inline bool read_media_range(std::string_view element, media_range& range) {
+  element = trimmed(element);
+  range.type = take_token(element);
+  if (range.type.empty() || element.empty() || element.front() != '/') return false;
+  element.remove_prefix(1);
+  range.subtype = take_token(element);
+  if (range.subtype.empty() || (range.type == "*" && range.subtype != "*")) return false;
+  while (!trimmed(element).empty()) {
+    std::string_view name, value;
+    if (!take_parameter(element, name, value)) return false;
+    if (same_token(name, "q")) {
+      range.weight = parse_qvalue(value);
+      if (range.weight < 0) return false;
+    } else {
+      range.parameters = true;
+    }
+  }
+  return true;
+}
+
+// 2 when the range names type/subtype itself, 1 for type/*, 0 for */*,
+// -1 when it does not name it.
+inline int specificity_for(const media_range& range, std::string_view type, std::string_view subtype) {
+  if (range.type == "*") return 0;
+  if (!same_token(range.type, type)) return -1;
+  if (range.subtype == "*") return 1;
+  return same_token(range.subtype, subtype) ? 2 : -1;
+}
+
+}  // namespace negotiation_detail
+
+/// How much an Accept value wants the media type type/subtype (given in
+/// lower case, without parameters), in thousandths of a qvalue: the weight
+/// of the most specific range that names it (type/subtype before type/*
+/// before */*; among equal ones the last), 0 when none does. Names compare
+/// without regard to case. A range with parameters besides its weight
+/// ("text/html;level=1") names a narrower type and is passed over, as is an
+/// element that is not a media range. Without the header every type is
+/// acceptable: that is the caller's to decide.
+inline int media_type_weight(std::string_view accept, std::string_view type, std::string_view subtype) {
+  using namespace negotiation_detail;
+  int weight = 0;
+  int best = -1;  // the specificity of the range that gave weight
+  while (!accept.empty()) {
+    media_range range;
+    if (!read_media_range(take_list_element(accept), range) || range.parameters) continue;
+    const int specificity = specificity_for(range, type, subtype);
+    if (specificity >= 0 && specificity >= best) {
+      best = specificity;
+      weight = range.weight;
+    }
+  }
+  return weight;
 }
 
 /// The coding to send among those available: the highest weight wins, and

@@ -151,7 +151,7 @@ class request_fields {
     request_headers result;
     std::optional<std::string_view>* slots[] = {&result.if_match,           &result.if_none_match, &result.if_modified_since,
                                                 &result.if_unmodified_since, &result.range,          &result.if_range,
-                                                &result.accept_encoding};
+                                                &result.accept_encoding,     &result.accept};
     // Each field's lines in order: one line as it is, several joined.
     bool overflow = overflow_;
     size_t used = 0;
@@ -210,11 +210,11 @@ class request_fields {
   }
 
   // The fields the planner reads, in the order of headers()'s slots.
-  static constexpr int slot_count = 7;
+  static constexpr int slot_count = 8;
   static int slot_of(std::string_view name) {
     static constexpr std::string_view names[slot_count] = {"If-Match", "If-None-Match", "If-Modified-Since",
                                                            "If-Unmodified-Since", "Range", "If-Range",
-                                                           "Accept-Encoding"};
+                                                           "Accept-Encoding", "Accept"};
     for (int slot = 0; slot < slot_count; ++slot)
       if (negotiation_detail::same_token(name, names[slot])) return slot;
     return -1;

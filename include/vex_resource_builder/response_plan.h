@@ -28,6 +28,7 @@
 #include "vex_resource_builder/http_date.h"
 #include "vex_resource_builder/request_path.h"
 #include "vex_resource_builder/stored_body.h"
+#include "vex_resource_builder/site_rules.h"
 #include "vex_resource_builder/vex_extras.h"
 #include "vex_resource_builder/vex_resource.h"
 
@@ -45,6 +46,7 @@ struct request_headers {
   std::optional<std::string_view> range = std::nullopt;
   std::optional<std::string_view> if_range = std::nullopt;
   std::optional<std::string_view> accept_encoding = std::nullopt;
+  std::optional<std::string_view> accept = std::nullopt;  ///< read for fallbacks and error pages only
   /// 400 or 431 when the request's field lines refuse it before anything
   /// else (request_fields::headers); 0 when they are fine or unchecked.
   int fields_status = 0;
@@ -62,6 +64,7 @@ request_headers read_request_headers(lookup_type&& lookup) {
   headers.range = lookup("Range");
   headers.if_range = lookup("If-Range");
   headers.accept_encoding = lookup("Accept-Encoding");
+  headers.accept = lookup("Accept");
   return headers;
 }
 
@@ -99,15 +102,25 @@ inline const char* immutable_when_hashed(const vex_resource* resource) {
 /// record's hashed_path): those bytes are all the path can ever name.
 inline const char* immutable(const vex_resource*) { return cache_for_good; }
 
+/// A policy: revalidated on every use (bytes that may change under the
+/// same path and tag: live files, rendered pages, a fallback).
+inline const char* revalidate(const vex_resource*) { return "no-cache"; }
+
 /// The site's all arrays: vex_res_arrays and vex_res_arrays_length of the
 /// CMake integration, or any list of vex_resource_array; with the side
 /// records of -x (vex_res_extras::all and all_length), strong ETags and the
-/// precompressed variants are served too.
+/// precompressed variants are served too. What it answers beyond its files
+/// (site_rules.h) is none by default.
 struct site {
   const vex_resource_array* arrays;
   size_t count;
   const vex_resource_extras* const* extras = nullptr;
   size_t extras_length = 0;
+  const fallback* fallbacks = nullptr;  ///< client-side routes
+  size_t fallback_count = 0;
+  const error_page* error_pages = nullptr;  ///< pages for error statuses
+  size_t error_page_count = 0;
+  header_policy site_headers = nullptr;  ///< the site's own headers on every answer
 };
 
 /// The bytes and date to serve for a record: the embedded ones, or a live
@@ -128,12 +141,6 @@ inline entity embedded_entity(const vex_resource* resource, const vex_resource_e
   return result;
 }
 
-/// One response header: a static name and its value.
-struct header {
-  const char* name;
-  std::string_view value;
-};
-
 /// Where the body of an answer comes from.
 enum class body_source {
   bytes,    ///< body_length bytes at body
@@ -146,11 +153,13 @@ inline constexpr size_t redirect_query_capacity = 4096;
 /// What to answer. Content-Length is among the headers and always equals
 /// what a GET would carry (body_length; for a 304 the full size); a library
 /// that writes Content-Length from the body it is given may skip it. Every
-/// answer carries Date. The identity bytes of a file held compressed only
-/// are decoded while they are sent: source says so, and body is then null,
-/// so that an adapter never sends the stored bytes as if they were the file.
+/// answer carries Date and X-Content-Type-Options: nosniff. The identity
+/// bytes of a file held compressed only are decoded while they are sent:
+/// source says so, and body is then null, so that an adapter never sends
+/// the stored bytes as if they were the file.
 struct response_plan {
-  static constexpr size_t max_headers = 16;
+  /// The planner's own headers (at most 12) and the site's (max_site_headers).
+  static constexpr size_t max_headers = 24;
 
   int status = 0;
   bool close_connection = false;  ///< the request's framing is in doubt: close after this answer
@@ -165,6 +174,7 @@ struct response_plan {
   body_source source = body_source::bytes;  ///< whether the body is at body or is to be decoded
   stored_body stored = {};                  ///< decoded: the bytes held for the file
   uint64_t stored_offset = 0;               ///< decoded: the identity byte the body starts at
+  bool general_headers_added = false;  ///< Date and X-Content-Type-Options are in
 
   char content_type[128] = {};
   char date[date_capacity] = {};
@@ -200,13 +210,17 @@ inline void add_content_length(response_plan& plan, uint64_t length) {
       std::string_view(plan.content_length_text, put_number(plan.content_length_text, length) - plan.content_length_text));
 }
 
-// The Date of the answer, once per plan.
-inline void add_date(response_plan& plan) {
-  if (plan.date[0] == 0 && format_date(static_cast<int64_t>(std::time(nullptr)), plan.date))
-    add(plan, "Date", plan.date);
+// The headers of every answer, once per plan: its Date, and nosniff, so
+// that no browser takes a body for another type than Content-Type names
+// (a text error for a script, a page for a style sheet).
+inline void add_general_headers(response_plan& plan) {
+  if (plan.general_headers_added) return;
+  plan.general_headers_added = true;
+  if (format_date(static_cast<int64_t>(std::time(nullptr)), plan.date)) add(plan, "Date", plan.date);
+  add(plan, "X-Content-Type-Options", "nosniff");
 }
 
-// A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 501, 301.
+// A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 500, 501, 301.
 inline void plan_error(response_plan& plan, int status, bool head) {
   struct status_text {
     int status;
@@ -215,11 +229,11 @@ inline void plan_error(response_plan& plan, int status, bool head) {
   static constexpr status_text texts[] = {{400, "Bad Request\n"},    {404, "Not Found\n"},
                                           {405, "Method Not Allowed\n"}, {406, "Not Acceptable\n"},
                                           {414, "URI Too Long\n"},   {431, "Request Header Fields Too Large\n"},
-                                          {501, "Not Implemented\n"}};
+                                          {500, "Internal Server Error\n"}, {501, "Not Implemented\n"}};
   std::string_view text;
   for (const status_text& each : texts)
     if (each.status == status) text = each.text;
-  add_date(plan);
+  add_general_headers(plan);
   plan.status = status;
   if (status == 405) add(plan, "Allow", "GET, HEAD");
   if (!text.empty()) add(plan, "Content-Type", "text/plain");
@@ -322,8 +336,9 @@ inline void add_representation_headers(response_plan& plan, const entity& file, 
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
 }
 
-// The body of a 200 or 206: the chosen representation, or the range of
-// the file's own bytes; decoded when the file holds them compressed only.
+// The body of an answer with a file (a 200, a 206, an error page): the
+// chosen representation, or the range of the file's own bytes; decoded
+// when the file holds them compressed only.
 inline void set_body(response_plan& plan, const entity& file, const representation& chosen, const byte_range& range) {
   const bool part = range.kind == byte_range::part;
   plan.body_length = part ? range.last - range.first + 1 : chosen.size;
@@ -335,6 +350,28 @@ inline void set_body(response_plan& plan, const entity& file, const representati
   plan.source = body_source::decoded;
   plan.stored = stored_body_of(file.resource, file.extras);
   plan.stored_offset = part ? range.first : 0;
+}
+
+// Content-Type and Content-Encoding of a body in a coding.
+inline void add_body_headers(response_plan& plan, const vex_resource* resource, content_coding coding,
+                             const content_rules& rules) {
+  if (served_content_type(resource, rules, plan.content_type, sizeof plan.content_type) < sizeof plan.content_type)
+    add(plan, "Content-Type", plan.content_type);
+  else
+    add(plan, "Content-Type", "application/octet-stream");
+  plan.coding = coding;
+  if (coding != content_coding::identity) add(plan, "Content-Encoding", content_coding_name(coding));
+}
+
+// Says that the answer depends on Accept too: Vary gains it, before the
+// Accept-Encoding that may be there already.
+inline void vary_on_accept(response_plan& plan) {
+  for (size_t i = 0; i < plan.header_count; ++i) {
+    if (std::string_view(plan.headers[i].name) != "Vary") continue;
+    if (plan.headers[i].value == "Accept-Encoding") plan.headers[i].value = "Accept, Accept-Encoding";
+    return;
+  }
+  add(plan, "Vary", "Accept");
 }
 
 // A %-escaped copy of a decoded path, for Location.
@@ -410,15 +447,21 @@ inline void plan_error(response_plan& plan, std::string_view method, int status)
 /// byte range is always taken from the file's own bytes), preconditions in
 /// the standard order (If-Match, If-Unmodified-Since, If-None-Match,
 /// If-Modified-Since) on that representation's entity tag, then one byte
-/// range for GET, with If-Range.
+/// range for GET, with If-Range. The identity bytes of a file held
+/// compressed only are to be decoded (body_source::decoded); without its
+/// side record such a file gets 500.
 inline void plan_entity(response_plan& plan, std::string_view method, const entity& file,
                         const request_headers& headers, cache_policy policy = nullptr,
                         const content_rules& rules = {}) {
   const bool head = method == "HEAD";
-  plan_detail::add_date(plan);
+  plan_detail::add_general_headers(plan);
   plan.resource = file.resource;
   if (plan_detail::has_variants(file)) plan_detail::add(plan, "Vary", "Accept-Encoding");
   if (const int status = method_status(method)) return plan_detail::plan_error(plan, status, head);
+  // A file held compressed only, planned without its side record: what
+  // its bytes are is unknown here, so nothing is sent for them.
+  if (!file.data && file.size > 0 && !plan_detail::held_compressed(file))
+    return plan_detail::plan_error(plan, 500, head);
 
   byte_range range{byte_range::whole, 0, 0};
   if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))
@@ -441,12 +484,7 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
     plan_detail::add_content_range(plan, range, file.size);
     return plan_detail::plan_error(plan, 416, head);
   }
-  if (served_content_type(file.resource, rules, plan.content_type, sizeof plan.content_type) < sizeof plan.content_type)
-    plan_detail::add(plan, "Content-Type", plan.content_type);
-  else
-    plan_detail::add(plan, "Content-Type", "application/octet-stream");
-  plan.coding = chosen.coding;
-  if (chosen.coding != content_coding::identity) plan_detail::add(plan, "Content-Encoding", content_coding_name(chosen.coding));
+  plan_detail::add_body_headers(plan, file.resource, chosen.coding, rules);
   plan.status = range.kind == byte_range::part ? 206 : 200;
   if (range.kind == byte_range::part) plan_detail::add_content_range(plan, range, file.size);
   plan_detail::set_body(plan, file, chosen, range);
@@ -458,11 +496,21 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
 struct target_route {
   int status;                     ///< 200 found, 301, 400, 404, 405, 431, 501
   const vex_resource* resource;   ///< for 200
-  std::string_view path;          ///< the decoded path, in the caller's buffer; without its hash when hashed
+  /// The decoded path, in the caller's buffer; without its hash when
+  /// hashed; for a fallback, the fallback record's own path.
+  std::string_view path;
   std::string_view query = {};    ///< the target's query without its "?", as sent (for 301)
   bool close_connection = false;  ///< refused for its field lines: the framing is in doubt
   bool hashed = false;            ///< the target named the record by its content-hashed path
+  bool fallback = false;          ///< a client-side route: resource is its fallback's record
+  bool varies_by_accept = false;  ///< Accept chose between the fallback and a 404
 };
+
+/// True when the request takes an HTML page: it sends no Accept, or one
+/// that gives text/html a weight above 0 (by text/html, text/* or */*).
+inline bool accepts_html(const request_headers& headers) {
+  return !headers.accept || media_type_weight(*headers.accept, "text", "html") > 0;
+}
 
 namespace plan_detail {
 
@@ -502,14 +550,36 @@ inline bool route_hashed(const site& where, char* path, size_t& length, const ve
   return false;
 }
 
+// A path that found no record, under the prefix of a fallback: the
+// fallback's record when the path does not look like a file's and the
+// request takes HTML; else a 404 that says whether Accept decided it.
+inline target_route route_fallback(const site& where, const request_headers& headers, std::string_view path) {
+  const fallback* rule = find_fallback(where.fallbacks, where.fallback_count, path);
+  const vex_resource* page = rule && !names_a_file(path) ? find_path(where.arrays, where.count, rule->path) : nullptr;
+  if (!page) return {404, nullptr, path};
+  if (!accepts_html(headers)) return {.status = 404, .resource = nullptr, .path = path, .varies_by_accept = true};
+  return {.status = 200, .resource = page, .path = page->path_root_a, .fallback = true, .varies_by_accept = true};
+}
+
+inline const vex_resource_extras* extras_of(const site& where, const vex_resource* resource) {
+  return where.extras ? vex_res_extras_find(where.extras, where.extras_length, resource->path_root_a) : nullptr;
+}
+
+// The record of the site's page for an error status; null when it has none.
+inline const vex_resource* error_page_record(const site& where, int status) {
+  const char* path = error_page_path(where.error_pages, where.error_page_count, status);
+  return path ? find_path(where.arrays, where.count, path) : nullptr;
+}
+
 }  // namespace plan_detail
 
 /// Checks and routes a request: its field lines (headers.fields_status),
 /// its method (method_status), then its target, decoded into path, a
 /// buffer of path_capacity bytes. With side records, a file's
-/// content-hashed path finds it too.
+/// content-hashed path finds it too; a path that finds nothing may be a
+/// client-side route of the site's fallbacks.
 inline target_route route_target(std::string_view method, std::string_view target, const request_headers& headers,
-                                 site where, char* path) {
+                                 const site& where, char* path) {
   if (headers.fields_status != 0) return {headers.fields_status, nullptr, {}, {}, true};
   if (const int status = method_status(method)) return {status, nullptr, {}};
   size_t length = 0;
@@ -522,7 +592,66 @@ inline target_route route_target(std::string_view method, std::string_view targe
   const vex_resource* hashed = nullptr;
   if (found.status == 404 && where.extras && plan_detail::route_hashed(where, path, length, hashed))
     return {200, hashed, std::string_view(path, length), {}, false, true};
+  if (found.status == 404 && where.fallback_count > 0)
+    return plan_detail::route_fallback(where, headers, std::string_view(path, length));
   return {found.status, found.resource, std::string_view(path, length), query.substr(0, query.find('#'))};
+}
+
+/// Adds the site's own headers (site.site_headers) for the record the plan
+/// answers with, or for none; at most max_site_headers.
+inline void add_site_headers(response_plan& plan, const site& where) {
+  if (!where.site_headers) return;
+  const header_list list = where.site_headers(plan.resource);
+  for (size_t i = 0; i < list.count && i < max_site_headers; ++i)
+    plan_detail::add(plan, list.headers[i].name, list.headers[i].value);
+}
+
+/// The record of the site's page for an error status, when the request
+/// takes HTML; null when the answer is the short text.
+inline const vex_resource* error_page_for(const site& where, int status, const request_headers& headers) {
+  const vex_resource* page = plan_detail::error_page_record(where, status);
+  return page && accepts_html(headers) ? page : nullptr;
+}
+
+/// Plans an error status answered with a page of the site (an entity of
+/// its record: the embedded bytes, a live copy or a rendered page): its
+/// body and type, in the coding Accept-Encoding picks (the page's own bytes
+/// when it refuses them all), with Vary: Accept and the site's headers.
+/// There is no ETag, Last-Modified or Accept-Ranges, and no precondition
+/// or range is taken: it is an error, not the resource. HEAD gets the
+/// headers.
+inline void plan_error_page(response_plan& plan, std::string_view method, int status, const entity& page,
+                            const request_headers& headers, const site& where, const content_rules& rules = {}) {
+  // A page held compressed only but passed without its side record: its bytes are unknown.
+  if (!page.data && page.size > 0 && !plan_detail::held_compressed(page))
+    return plan_detail::plan_error(plan, status, method == "HEAD");
+  plan_detail::add_general_headers(plan);
+  plan.status = status;
+  plan.resource = page.resource;
+  plan_detail::representation chosen;
+  if (!plan_detail::negotiate(page, headers, chosen)) chosen = plan_detail::identity_of(page);
+  plan_detail::add(plan, "Vary", plan_detail::has_variants(page) ? "Accept, Accept-Encoding" : "Accept");
+  if (status == 405) plan_detail::add(plan, "Allow", "GET, HEAD");
+  plan_detail::add_body_headers(plan, page.resource, chosen.coding, rules);
+  plan_detail::set_body(plan, page, chosen, {byte_range::whole, 0, 0});
+  plan_detail::add_content_length(plan, chosen.size);
+  plan.send_body = method != "HEAD";
+  add_site_headers(plan, where);
+}
+
+/// Plans an error status for a site: its page for the status (embedded)
+/// when it has one and the request takes HTML, else the short answer of
+/// plan_error, which then says Vary: Accept when a page was passed over.
+/// Either carries the site's headers.
+inline void plan_error(response_plan& plan, std::string_view method, int status, const request_headers& headers,
+                       const site& where, const content_rules& rules = {}) {
+  const vex_resource* page = plan_detail::error_page_record(where, status);
+  if (page && accepts_html(headers))
+    return plan_error_page(plan, method, status, embedded_entity(page, plan_detail::extras_of(where, page)), headers,
+                           where, rules);
+  plan_error(plan, method, status);
+  if (page) plan_detail::vary_on_accept(plan);
+  add_site_headers(plan, where);
 }
 
 /// Plans the answer to a routed request that found nothing to serve: 301
@@ -541,27 +670,51 @@ inline void plan_route_failure(response_plan& plan, std::string_view method, con
       return plan_error(plan, method, 414);
     }
   }
-  plan_detail::add_date(plan);
+  plan_detail::add_general_headers(plan);
   plan_detail::add(plan, "Location", std::string_view(plan.location, at - plan.location));
   plan_error(plan, method, 301);
+}
+
+/// The same for a site: an error status gets the site's page for it as
+/// plan_error does, and every answer the site's headers.
+inline void plan_route_failure(response_plan& plan, std::string_view method, const target_route& route,
+                               const request_headers& headers, const site& where, const content_rules& rules = {}) {
+  if (route.status == 301) {
+    plan_route_failure(plan, method, route);
+    return add_site_headers(plan, where);
+  }
+  plan.close_connection = route.close_connection;
+  plan_error(plan, method, route.status, headers, where, rules);
+  if (route.varies_by_accept) plan_detail::vary_on_accept(plan);
+}
+
+/// Plans the answer to a route that found a record from an entity of it
+/// (the embedded bytes, a live copy, a rendered page) with plan_entity, and
+/// what the route adds: a fallback is sent with Cache-Control: no-cache,
+/// whatever policy says, and Vary: Accept; every answer carries the site's
+/// headers.
+inline void plan_routed_entity(response_plan& plan, std::string_view method, const target_route& route,
+                               const entity& file, const request_headers& headers, const site& where,
+                               cache_policy policy = nullptr, const content_rules& rules = {}) {
+  plan_entity(plan, method, file, headers, route.fallback ? revalidate : policy, rules);
+  if (route.fallback) plan_detail::vary_on_accept(plan);
+  add_site_headers(plan, where);
 }
 
 /// Plans the answer to a routed target from the embedded files; a file
 /// requested by its content-hashed path is cached for good (immutable),
 /// whatever policy says.
 inline void plan_route(response_plan& plan, std::string_view method, const target_route& route,
-                       const request_headers& headers, site where, cache_policy policy = nullptr,
+                       const request_headers& headers, const site& where, cache_policy policy = nullptr,
                        const content_rules& rules = {}) {
-  if (route.status != 200) return plan_route_failure(plan, method, route);
-  const vex_resource_extras* extras =
-      where.extras ? vex_res_extras_find(where.extras, where.extras_length, route.resource->path_root_a) : nullptr;
-  plan_entity(plan, method, embedded_entity(route.resource, extras), headers, route.hashed ? immutable : policy,
-              rules);
+  if (route.status != 200) return plan_route_failure(plan, method, route, headers, where, rules);
+  plan_routed_entity(plan, method, route, embedded_entity(route.resource, plan_detail::extras_of(where, route.resource)),
+                     headers, where, route.hashed ? immutable : policy, rules);
 }
 
 /// Plans the whole answer to a request from the embedded files.
 inline void plan_request(response_plan& plan, std::string_view method, std::string_view target,
-                         const request_headers& headers, site where, cache_policy policy = nullptr,
+                         const request_headers& headers, const site& where, cache_policy policy = nullptr,
                          const content_rules& rules = {}) {
   char path[path_capacity];
   plan_route(plan, method, route_target(method, target, headers, where, path), headers, where, policy, rules);

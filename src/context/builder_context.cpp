@@ -32,6 +32,51 @@ block_layout layout_for_page_unit(uint64_t page_unit) {
   return layout;
 }
 
+namespace {
+
+// Points the buffers and their capacities into the working block.
+void carve_buffers(builder_context& context) {
+  char* block = static_cast<char*>(context.memory.base);
+  uint64_t page_unit = context.memory.page_unit;
+  block_layout layout = layout_for_page_unit(page_unit);
+  context.read_size = page_unit;
+  context.text_capacity = layout.text_capacity;
+  context.flat_name_capacity = narrow_buffer_bytes;
+  context.name_capacity = wide_buffer_characters;
+  context.read_buffer = reinterpret_cast<uint8_t*>(block);
+  context.flat_name = block + layout.flat_name;
+  context.text_buffer = block + page_unit;
+  context.text_end = block + layout.text_end;
+  context.indent = block + layout.indent;
+  context.namespace_path = block + layout.namespace_path;
+  context.namespace_end = context.namespace_path;
+  context.namespace_limit = block + layout.indent;
+  context.start_directory = reinterpret_cast<wchar_t*>(block + layout.start_directory);
+  context.walk_path = reinterpret_cast<wchar_t*>(block + layout.walk_path);
+  context.pNAME_DST = reinterpret_cast<wchar_t*>(block + layout.pNAME_DST);
+}
+
+// The per-file and nesting fields and the run-wide flags as a run starts.
+void reset_working_fields(builder_context& context) {
+  context.label = nullptr;
+  context.source_name = nullptr;
+  context.top_prefix_length = context.bom_length = context.size_without_bom = context.utf16_length = 0;
+  context.remaining = context.file_size = 0;
+  context.read_count = context.text_length = context.written = 0;
+  context.text_encoding = 0;
+  context.content_type = default_content_type;
+  context.nested_array_filled = context.root_array_filled = context.after_namespace_tag = 0;
+  context.blank_line_pending = 1;
+  context.depth = 0;
+  context.output_incomplete = 0;
+  context.utf8_names = context.stopped = 0;
+  context.latest_write_time = no_clamp;
+  context.indent[0] = 0;
+  context.namespace_path[0] = 0;
+}
+
+}  // namespace
+
 void init_context(builder_context& context) {
   work_memory& memory = context.memory;
   memset(static_cast<void*>(&memory), 0, sizeof memory);
@@ -50,38 +95,8 @@ void init_context(builder_context& context) {
     exit_process(static_cast<uint32_t>(-1));
   }
 
-  char* block = static_cast<char*>(memory.base);
-  block_layout layout = layout_for_page_unit(memory.page_unit);
-  context.read_size = memory.page_unit;
-  context.text_capacity = layout.text_capacity;
-  context.flat_name_capacity = narrow_buffer_bytes;
-  context.name_capacity = wide_buffer_characters;
-  context.read_buffer = reinterpret_cast<uint8_t*>(block);
-  context.flat_name = block + layout.flat_name;
-  context.text_buffer = block + memory.page_unit;
-  context.text_end = block + layout.text_end;
-  context.indent = block + layout.indent;
-  context.namespace_path = block + layout.namespace_path;
-  context.namespace_end = context.namespace_path;
-  context.namespace_limit = block + layout.indent;
-  context.start_directory = reinterpret_cast<wchar_t*>(block + layout.start_directory);
-  context.walk_path = reinterpret_cast<wchar_t*>(block + layout.walk_path);
-  context.pNAME_DST = reinterpret_cast<wchar_t*>(block + layout.pNAME_DST);
-  context.label = nullptr;
-  context.source_name = nullptr;
-  context.top_prefix_length = context.bom_length = context.size_without_bom = context.utf16_length = 0;
-  context.remaining = context.file_size = 0;
-  context.read_count = context.text_length = context.written = 0;
-  context.text_encoding = 0;
-  context.content_type = default_content_type;
-  context.nested_array_filled = context.root_array_filled = context.after_namespace_tag = 0;
-  context.blank_line_pending = 1;
-  context.depth = 0;
-  context.output_incomplete = 0;
-  context.utf8_names = context.stopped = 0;
-  context.latest_write_time = no_clamp;
-  context.indent[0] = 0;
-  context.namespace_path[0] = 0;
+  carve_buffers(context);
+  reset_working_fields(context);
   context.names.reserve();
 
   uint32_t got = get_current_directory(directory_capacity, context.start_directory);

@@ -6,14 +6,14 @@
 
 #include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
+#include "generator/extras/http_extras.h"
 #include "generator/generated_text.h"
 #include "generator/names/identifier.h"
 #include "generator/records/record_constant.h"
 #include "generator/names/item_identifier.h"
 #include "generator/names/narrow_name.h"
-#include "generator/records/resource_record.h"
-#include "generator/extras/http_extras.h"
 #include "generator/records/manifest.h"
+#include "generator/records/resource_record.h"
 #include "generator/report/size_report.h"
 #include "generator/source_metadata.h"
 #include "generator/text_output.h"
@@ -54,8 +54,8 @@ bool is_output_file(builder_context& context, const run_features& features) {
          (features.extras && features.extras->writes(source)) || (features.report && features.report->writes(source));
 }
 
-int give_up(builder_context& context) {
-  context.h_src.close();
+int give_up(file_handle& source) {
+  source.close();
   return -1;
 }
 
@@ -76,7 +76,7 @@ bool open_source(builder_context& context, const run_features& features, const w
   }
   if (is_output_file(context, features)) {
     out_printf(L"skipped [%s]: it is written by this run\n", path);
-    give_up(context);
+    give_up(source);
     return false;
   }
   if (!note_dependency(features.deps, path, wcslen(path))) context.output_incomplete = 1;
@@ -270,7 +270,7 @@ int embed_file(builder_context& context, const run_features& features, const wch
              write_record(context, features.data.constant_records(), names, http_date, http_date_lower, held_back) &&
              write_entry(context, names) && write_declaration(context, names) &&
              (!features.extras || write_side_record(context, *features.extras, path, names.path_literal, held_back));
-  if (!embedded) return give_up(context);
+  if (!embedded) return give_up(context.h_src);
   if (features.report && !features.extras) report_file_as_it_is(context, *features.report, path);
   context.h_src.close();
   return 0;

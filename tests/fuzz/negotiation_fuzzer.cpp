@@ -1,11 +1,16 @@
-// Fuzzes Accept-Encoding and entity-tag lists. The input is two lines: an
-// Accept-Encoding value and an entity-tag list.
+// Fuzzes Accept-Encoding, entity-tag lists and Accept. The input is three
+// lines: an Accept-Encoding value, an entity-tag list and an Accept value.
 //
 // Properties: weights lie between 0 and 1000; the chosen coding is one that
 // is available and not refused, weighs most, and wins a tie by the order br,
-// zstd, gzip, identity; nothing is chosen only when identity is refused; a strong match is also a weak one; a list other than "*"
-// matches only a tag it holds.
+// zstd, gzip, identity; nothing is chosen only when identity is refused; a
+// strong match is also a weak one; a list other than "*" matches only a tag
+// it holds. Accept gives text/html a weight from 0 to 1000, 0 when no
+// "text/html", "text/*" or "*/*" is in it, the same in any case of its
+// letters; a range for text/html itself added after it (outside a quoted
+// string) decides.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "fuzz_check.h"
@@ -52,12 +57,42 @@ void check_tags(std::string_view list) {
     FUZZ_CHECK(list.find("\"other\"") != list.npos, "a list matched a tag it does not hold");
 }
 
+std::string lower_case(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = vex_http::negotiation_detail::lower(c);
+  return lower;
+}
+
+void check_accept(std::string_view value) {
+  const int weight = vex_http::media_type_weight(value, "text", "html");
+  FUZZ_CHECK(weight >= 0 && weight <= 1000, "an Accept weight outside 0 to 1000");
+  const std::string lower = lower_case(value);
+  if (lower.find("text/html") == lower.npos && lower.find("text/*") == lower.npos && lower.find("*/*") == lower.npos)
+    FUZZ_CHECK(weight == 0, "HTML accepted by a value that names no range for it");
+  FUZZ_CHECK(vex_http::media_type_weight(lower, "text", "html") == weight, "Accept read differently in lower case");
+  // Outside an open quoted string, a later text/html range wins.
+  size_t quotes = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && quotes % 2 == 1) ++i;
+    else if (value[i] == '"') ++quotes;
+  }
+  if (quotes % 2 == 0) {
+    const std::string refused = std::string(value) + ", text/html;q=0";
+    const std::string wanted = std::string(value) + ",TEXT/HTML ; Q=0.5";
+    FUZZ_CHECK(vex_http::media_type_weight(refused, "text", "html") == 0, "a later text/html;q=0 did not refuse");
+    FUZZ_CHECK(vex_http::media_type_weight(wanted, "text", "html") == 500, "a later text/html;q=0.5 did not decide");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const size_t line = input.find('\n');
+  const std::string_view rest = line == input.npos ? std::string_view() : input.substr(line + 1);
+  const size_t second = rest.find('\n');
   check_weights(input.substr(0, line));
-  check_tags(line == input.npos ? std::string_view() : input.substr(line + 1));
+  check_tags(rest.substr(0, second));
+  check_accept(second == rest.npos ? std::string_view() : rest.substr(second + 1));
   return 0;
 }

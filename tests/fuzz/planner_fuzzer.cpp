@@ -20,6 +20,16 @@
 // range; Vary is on every answer about a resource with variants; a file
 // held compressed only is sent in its stored coding or decoded, never as
 // its stored bytes without their Content-Encoding.
+//
+// The same request is planned again for a site with fallbacks, error pages
+// and headers of its own. Every answer of either carries nosniff once.
+// Where the plain site answers neither 404 nor 405, the other answers the
+// same, with its own header added. A 404 of the plain site becomes a
+// fallback only for GET or HEAD of a path whose last segment has no '.',
+// under the longest prefix that starts it, for a request that takes HTML,
+// with Vary: Accept and no-cache; an error answer is the site's page only
+// for a request that takes HTML, without validators or ranges, else the
+// short text.
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -37,6 +47,7 @@ namespace {
 
 const char data_a[] = "0123456789abcdef";
 const char latin1_path[] = "/caf\xe9.html";
+const char page_404[] = "<p>gone</p>";
 vex_resource records[] = {
     {L"a", "/a.css", "a.css", "", "a.css", HTTP_CONTENT_TYPE_TEXT_CSS, TXT_ENCODING_UTF8, 16, 16, 8, data_a, data_a,
      "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
@@ -44,11 +55,13 @@ vex_resource records[] = {
      TXT_ENCODING_ANSI, 3, 3, 1, data_a + 4, data_a + 4, "Mon, 1 Jan 1601 0:00:00 GMT", "mon, 1 jan 1601 0:00:00 gmt"},
     {L"index.html", "/d/index.html", "d/index.html", "index.html", "index.html", HTTP_CONTENT_TYPE_TEXT_HTML,
      TXT_ENCODING_ANSI, 0, 0, 0, data_a + 16, data_a + 16, "Sun, 0 Jan 1900 0:00:00 GMT", "sun, 0 jan 1900 0:00:00 gmt"},
+    {L"404.html", "/404.html", "404.html", "", "404.html", HTTP_CONTENT_TYPE_TEXT_HTML, TXT_ENCODING_ANSI, 11, 11, 5,
+     page_404, page_404, "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
     {L"z.js", "/z.js", "z.js", "", "z.js", HTTP_CONTENT_TYPE_APPLICATION_JAVASCRIPT, TXT_ENCODING_ANSI, 40, 40, 20,
      nullptr, nullptr, "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
 };
-const vex_resource* sorted[] = {&records[0], &records[1], &records[2], &records[3]};
-const size_t sorted_length = 4;
+const vex_resource* sorted[] = {&records[3], &records[0], &records[1], &records[2], &records[4]};
+const size_t sorted_length = 5;
 const vex_resource_array arrays[] = {{sorted, &sorted_length}};
 
 // /a.css has a side record with every variant; the Latin-1 page one with
@@ -119,6 +132,93 @@ void check_content_range(const vex_http::response_plan& plan, const vex_resource
     FUZZ_CHECK(plan.body == resource->data + first, "the body is not the bytes Content-Range names");
 }
 
+// The site with rules of its own: fallbacks by prefix, a page for 404 and
+// one with variants for 405, and a header saying whether the answer is
+// about a record.
+const vex_http::fallback fallbacks[] = {{"/", "/d/index.html"}, {"/x/", latin1_path}};
+const vex_http::error_page error_pages[] = {{404, "/404.html"}, {405, "/a.css"}};
+const vex_http::header about_record[] = {{"X-Site", "record"}};
+const vex_http::header about_none[] = {{"X-Site", "none"}};
+vex_http::site rules_site() {
+  vex_http::site where{arrays, 1, extras, extras_length};
+  where.fallbacks = fallbacks;
+  where.fallback_count = 2;
+  where.error_pages = error_pages;
+  where.error_page_count = 2;
+  where.site_headers = [](const vex_resource* resource) {
+    return vex_http::header_list{resource ? about_record : about_none, 1};
+  };
+  return where;
+}
+
+size_t count_of(const vex_http::response_plan& plan, std::string_view name) {
+  size_t count = 0;
+  for (size_t i = 0; i < plan.header_count; ++i) count += plan.headers[i].name == name;
+  return count;
+}
+
+// A weak reading of Accept that any request taking HTML passes.
+bool may_take_html(const vex_http::request_headers& headers) {
+  if (!headers.accept) return true;
+  std::string lower(*headers.accept);
+  for (char& c : lower) c = vex_http::negotiation_detail::lower(c);
+  return lower.find("html") != lower.npos || lower.find('*') != lower.npos;
+}
+
+// An answer of the rules site where the plain one had none (404): a
+// fallback's record, the site's page, or the short text.
+void check_fallback_or_page(const vex_http::response_plan& plan, std::string_view method, std::string_view target,
+                            const vex_http::request_headers& headers) {
+  if (plan.resource == &records[2] || plan.resource == &records[1]) {
+    FUZZ_CHECK(vex_http::is_get_or_head(method) && may_take_html(headers), "a fallback for a request not taking it");
+    char path[vex_http::path_capacity];
+    size_t length = 0;
+    FUZZ_CHECK(vex_http::decode_path(target, path, sizeof path, length) == vex_http::path_status::ok,
+               "a fallback for a target that does not decode");
+    const std::string_view decoded(path, length);
+    FUZZ_CHECK(decoded.find('.', decoded.rfind('/')) == decoded.npos, "a fallback for a path with an extension");
+    const bool under_x = decoded.substr(0, 3) == "/x/";
+    FUZZ_CHECK(plan.resource == (under_x ? &records[1] : &records[2]), "the fallback of another prefix");
+    FUZZ_CHECK(value_of(plan, "Vary").substr(0, 6) == "Accept", "a fallback without Vary: Accept");
+    if (value_of(plan, "Cache-Control").size() > 0)
+      FUZZ_CHECK(value_of(plan, "Cache-Control") == "no-cache", "a fallback cached otherwise than no-cache");
+    return;
+  }
+  FUZZ_CHECK(plan.status == 404, "a 404 became another status without a fallback");
+  if (plan.resource == &records[3]) {
+    FUZZ_CHECK(may_take_html(headers), "the page for a request that takes no HTML");
+    FUZZ_CHECK(plan.body == page_404 && plan.body_length == sizeof page_404 - 1, "the page's body is not its bytes");
+    for (const char* absent : {"ETag", "Last-Modified", "Accept-Ranges", "Content-Range"})
+      FUZZ_CHECK(value_of(plan, absent).empty(), "an error page with a validator or a range");
+  } else {
+    FUZZ_CHECK(plan.resource == nullptr && plan.body_length == 10, "a 404 that is neither the page nor the text");
+  }
+}
+
+// The rules site against the plain one, for the same request.
+void check_site_rules(const vex_http::response_plan& plain, const vex_http::response_plan& ruled,
+                      std::string_view method, std::string_view target, const vex_http::request_headers& headers) {
+  for (const vex_http::response_plan* plan : {&plain, &ruled})
+    FUZZ_CHECK(count_of(*plan, "X-Content-Type-Options") == 1 &&
+                   value_of(*plan, "X-Content-Type-Options") == "nosniff",
+               "an answer without nosniff once");
+  FUZZ_CHECK(value_of(ruled, "X-Site") == (ruled.resource ? "record" : "none"), "the site's header missing");
+  if (plain.status == 404) return check_fallback_or_page(ruled, method, target, headers);
+  if (plain.status == 405) {
+    const bool page = ruled.resource == &records[0];
+    FUZZ_CHECK(ruled.status == 405 && (page ? may_take_html(headers) : ruled.body_length == 19),
+               "a 405 that is neither the page nor the text");
+    return;
+  }
+  FUZZ_CHECK(ruled.status == plain.status && ruled.body == plain.body && ruled.body_length == plain.body_length &&
+                 ruled.send_body == plain.send_body && ruled.close_connection == plain.close_connection,
+             "a site's rules changed an answer they are not about");
+  for (size_t i = 0; i < plain.header_count; ++i)
+    if (plain.headers[i].name != std::string_view("Date"))
+      FUZZ_CHECK(value_of(ruled, plain.headers[i].name) == plain.headers[i].value,
+                 "a site's rules changed a header they are not about");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -136,8 +236,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view target = next_line();
   vex_http::request_fields fields(http11 ? 11 : 10);
   // The lines of each field the planner reads, joined as they should arrive.
-  static constexpr std::string_view names[] = {"If-Match", "If-None-Match", "If-Modified-Since",
-                                               "If-Unmodified-Since", "Range", "If-Range", "Accept-Encoding"};
+  static constexpr std::string_view names[] = {"If-Match",         "If-None-Match", "If-Modified-Since",
+                                               "If-Unmodified-Since", "Range",       "If-Range",
+                                               "Accept-Encoding",  "Accept"};
   std::optional<std::string> joined[std::size(names)];
   size_t field_lines = 0;
   while (!lines.empty()) {
@@ -159,14 +260,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (field_lines <= vex_http::request_fields::max_lines && join_size <= vex_http::request_fields::join_capacity) {
     const std::optional<std::string_view> read[] = {headers.if_match, headers.if_none_match,
                                                     headers.if_modified_since, headers.if_unmodified_since,
-                                                    headers.range, headers.if_range, headers.accept_encoding};
+                                                    headers.range, headers.if_range, headers.accept_encoding,
+                                                    headers.accept};
     for (size_t i = 0; i < std::size(names); ++i)
       FUZZ_CHECK(read[i].has_value() == joined[i].has_value() && (!read[i] || *read[i] == *joined[i]),
                  "a field's lines are not its values joined in order");
   }
 
   vex_http::response_plan plan;
-  vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, extras_length}, vex_http::immutable_when_hashed);
+  vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, extras_length},
+                         vex_http::immutable_when_hashed);
+  vex_http::response_plan ruled;
+  vex_http::plan_request(ruled, method, target, headers, rules_site(), vex_http::immutable_when_hashed);
+  check_site_rules(plan, ruled, method, target, headers);
 
   FUZZ_CHECK(!value_of(plan, "Date").empty(), "an answer without Date");
   if (headers.fields_status != 0)
@@ -210,8 +316,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK((value_of(plan, "Cache-Control") == vex_http::cache_for_good) == by_hash,
                "immutable for a path without the hash, or not for one with it");
   }
-  const bool has_variants = resource == &records[0] || resource == &records[3];
-  const bool held_compressed = resource == &records[3];
+  const bool has_variants = resource == &records[0] || resource == &records[4];
+  const bool held_compressed = resource == &records[4];
   FUZZ_CHECK((value_of(plan, "Vary") == "Accept-Encoding") == (has_variants && plan.resource),
              "Vary missing, or on a resource without variants");
   const std::string_view encoding = value_of(plan, "Content-Encoding");

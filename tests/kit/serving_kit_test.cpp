@@ -281,6 +281,132 @@ TEST(Planner, ContentHashedPathsFindTheirBytesOnlyAndAreImmutable) {
   }
 }
 
+// A single-page application: its page, an admin page, a script and a 404
+// page; the page has a br variant.
+const char app_bytes[] = "<p>app</p>";
+vex_resource app_records[] = {
+    {L"404.html", "/404.html", "404.html", "", "404.html", HTTP_CONTENT_TYPE_TEXT_HTML, TXT_ENCODING_ANSI, 4, 4, 2,
+     "gone", "gone", "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+    {L"index.html", "/admin/index.html", "admin/index.html", "index.html", "index.html", HTTP_CONTENT_TYPE_TEXT_HTML,
+     TXT_ENCODING_ANSI, 5, 5, 2, "admin", "admin", "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+    {L"app.js", "/app.js", "app.js", "", "app.js", HTTP_CONTENT_TYPE_APPLICATION_JAVASCRIPT, TXT_ENCODING_ANSI, 2, 2,
+     1, "1;", "1;", "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+    {L"index.html", "/index.html", "index.html", "", "index.html", HTTP_CONTENT_TYPE_TEXT_HTML, TXT_ENCODING_ANSI, 10,
+     10, 5, app_bytes, app_bytes, "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+};
+const vex_resource* app_sorted[] = {&app_records[0], &app_records[1], &app_records[2], &app_records[3]};
+const size_t app_length = 4;
+const vex_resource_array app_arrays[] = {{app_sorted, &app_length}};
+const vex_resource_extras app_index_extras{"/index.html", "\"i0\"", {"br!", 3, "\"ib\""}, {}, {}, nullptr};
+const vex_resource_extras* const app_extras[] = {&app_index_extras};
+const fallback app_fallbacks[] = {{"/", "/index.html"}, {"/admin/", "/admin/index.html"}};
+const error_page app_pages[] = {{404, "/404.html"}};
+const header app_headers[] = {{"Content-Security-Policy", "default-src 'self'"}};
+
+site app_site() {
+  site where{app_arrays, 1, app_extras, 1};
+  where.fallbacks = app_fallbacks;
+  where.fallback_count = 2;
+  where.error_pages = app_pages;
+  where.error_page_count = 1;
+  where.site_headers = [](const vex_resource* resource) {
+    return resource ? header_list{app_headers, 1} : header_list{};
+  };
+  return where;
+}
+
+constexpr std::string_view navigation = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+
+TEST(Negotiation, AcceptWeighsTheMostSpecificRangeThatNamesTheType) {
+  const auto html = [](std::string_view accept) { return media_type_weight(accept, "text", "html"); };
+  EXPECT_EQ(html(navigation), 1000);
+  EXPECT_EQ(html("image/avif,image/webp,image/*,*/*;q=0.8"), 800);  // what an <img> sends
+  EXPECT_EQ(html("TEXT/*;Q=0.5, application/json"), 500);
+  EXPECT_EQ(html("text/html;q=0, */*"), 0) << "refused by name, whatever */* says";
+  EXPECT_EQ(html("*/*;q=0.1, text/html ;q=0.2 , text/html;q=0.3"), 300) << "the last of equals";
+  EXPECT_EQ(html("text/html;level=1, text/*;q=0.3"), 300) << "a range with parameters is narrower";
+  EXPECT_EQ(html("application/json; x=\"a,text/html\", image/png"), 0) << "a comma inside quotes";
+  for (const char* none : {"application/json", "", "text/html;q=2", "text/html;q", "*/html", "text/ html", "html"})
+    EXPECT_EQ(html(none), 0) << none;
+}
+
+TEST(Planner, ClientSideRoutesFallBackByPrefixWhenHtmlIsAccepted) {
+  const auto plan_for = [](response_plan& plan, const char* method, const char* target, request_headers headers) {
+    plan_request(plan, method, target, headers, app_site(), immutable_when_hashed);
+  };
+  request_headers browser;
+  browser.accept = navigation;
+  {
+    response_plan plan;
+    plan_for(plan, "GET", "/settings/network", browser);
+    EXPECT_EQ((std::pair{plan.status, plan.resource}), (std::pair<int, const vex_resource*>{200, &app_records[3]}));
+    EXPECT_EQ(value_of(plan, "Cache-Control"), "no-cache");
+    EXPECT_EQ(value_of(plan, "Vary"), "Accept, Accept-Encoding");
+    EXPECT_EQ(value_of(plan, "ETag"), "\"i0\"");
+    EXPECT_EQ(value_of(plan, "Content-Security-Policy"), "default-src 'self'");
+  }
+  {
+    response_plan plan;
+    plan_for(plan, "HEAD", "/admin/users/7", {});  // no Accept: every type is acceptable
+    EXPECT_EQ((std::pair{plan.status, plan.resource}), (std::pair<int, const vex_resource*>{200, &app_records[1]}));
+    EXPECT_FALSE(plan.send_body);
+  }
+  {
+    request_headers again = browser;
+    again.if_none_match = "\"i0\"";
+    response_plan plan;
+    plan_for(plan, "GET", "/settings", again);
+    EXPECT_EQ(plan.status, 304);
+    request_headers part = browser;
+    part.range = "bytes=3-5";
+    response_plan ranged;
+    plan_for(ranged, "GET", "/settings", part);
+    EXPECT_EQ(ranged.status, 206);
+    EXPECT_EQ(std::string_view(ranged.body, ranged.body_length), "app");
+  }
+  request_headers json;
+  json.accept = "application/json";
+  for (const auto& [target, headers] : {std::pair{"/app2.js", browser}, std::pair{"/settings", json},
+                                        std::pair{"/index.0badf00d.html", browser}, std::pair{"/a%2Fb", browser}}) {
+    response_plan plan;
+    plan_for(plan, "GET", target, headers);
+    EXPECT_EQ(plan.status, 404) << target;
+  }
+  response_plan post;
+  plan_for(post, "POST", "/settings", browser);
+  EXPECT_EQ(post.status, 405);
+}
+
+TEST(Planner, ErrorPagesAreTheSitesPageButNotTheResource) {
+  request_headers headers;
+  headers.accept = "*/*";
+  headers.if_none_match = "*";  // neither a precondition nor a range is taken
+  headers.range = "bytes=0-0";
+  response_plan plan;
+  plan_request(plan, "GET", "/missing.png", headers, app_site());
+  EXPECT_EQ((std::pair{plan.status, plan.send_body}), (std::pair{404, true}));
+  EXPECT_EQ(std::string_view(plan.body, plan.body_length), "gone");
+  EXPECT_EQ(value_of(plan, "Content-Type"), "text/html");
+  EXPECT_EQ(value_of(plan, "Content-Length"), "4");
+  EXPECT_EQ(value_of(plan, "Vary"), "Accept");
+  EXPECT_EQ(value_of(plan, "Content-Security-Policy"), "default-src 'self'");
+  for (const char* absent : {"ETag", "Last-Modified", "Accept-Ranges", "Content-Range", "Cache-Control"})
+    EXPECT_EQ(value_of(plan, absent), "(none)") << absent;
+
+  response_plan head;
+  plan_request(head, "HEAD", "/missing.png", headers, app_site());
+  EXPECT_EQ((std::pair{head.status, head.send_body}), (std::pair{404, false}));
+  EXPECT_EQ(value_of(head, "Content-Length"), "4");
+
+  headers.accept = "application/json";  // takes no HTML: the short text
+  response_plan text;
+  plan_request(text, "GET", "/missing.png", headers, app_site());
+  EXPECT_EQ(std::string_view(text.body, text.body_length), "Not Found\n");
+  EXPECT_EQ(value_of(text, "Vary"), "Accept");
+  EXPECT_EQ(value_of(text, "Content-Security-Policy"), "(none)") << "the hook said none for no record";
+  EXPECT_EQ(value_of(text, "X-Content-Type-Options"), "nosniff");
+}
+
 TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
   for (const char* refused : {"/.DS_Store", "/a/_/b", "/~", "/..x", "/a/resource.h", "/x.rc", "/x.aps", "/a\\b",
                               "/c:x", "/a//b", "/a/./b"})
@@ -402,4 +528,10 @@ TEST(Planner, FilesHeldCompressedOnlyAreSentCodedOrDecodedNeverAsTheyAreHeld) {
   EXPECT_EQ(not_modified.status, 304);
   EXPECT_EQ(value_of(not_modified, "Content-Length"), "100");
   EXPECT_FALSE(not_modified.send_body);
+
+  // Without its side record the bytes are unknown: nothing is sent for them.
+  response_plan unknown;
+  plan_request(unknown, "GET", "/a.css", {}, {one, 1});
+  EXPECT_EQ((std::pair{unknown.status, std::string_view(unknown.body, unknown.body_length)}),
+            (std::pair{500, std::string_view("Internal Server Error\n")}));
 }

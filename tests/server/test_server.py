@@ -6,12 +6,15 @@ clients: curl, raw sockets, and headless Chromium rendering the example site.
   test_server.py --tool-build-dir <dir with vex_resource_builder-config.cmake>
                  --work-dir <scratch dir>
 
-Two builds are made: one embedding examples/site, one embedding a small tree
-written here (directory indexes, a Latin-1 name, fixed file dates) through
-SITE_ROOT. Every test runs against every server; the development mode runs
-on a copy of the small tree.
+Two builds are made: one embedding examples/site, with its fallback, error
+page and headers built in; one embedding a small tree written here (directory
+indexes, a Latin-1 name, fixed file dates) through SITE_ROOT, with none. The
+small tree's servers run as they are, with fallbacks, an error page and a
+header from the command line, and in development mode (on a copy of the
+tree) with the same options. Every test runs against every server.
 """
 import argparse
+import contextlib
 import calendar
 import gzip
 import http.server
@@ -57,6 +60,10 @@ ARGS = None
 SERVERS = {}
 FLAVOURS = {"httplib": "vex_example_server", "microhttpd": "vex_example_server_microhttpd",
             "beast": "vex_example_server_beast"}
+# The small tree's client-side routes (a default and one by prefix), its
+# error pages and a header of its own, given on the command line.
+ROUTE_OPTIONS = ["--fallback", "/docs/index.html", "--fallback", "/app/=/app/index.html",
+                 "--error-page", "404=/404.html", "--error-page", "405=/404.html", "--header", "X-Frame-Options: DENY"]
 
 
 def tool_date(seconds):
@@ -166,8 +173,11 @@ def setUpModule():
                 log = os.path.join(work, "%s-%s-requests.log" % (name, flavour))
                 SERVERS[name, flavour] = Server(executable, log)
                 if name == "dirs":
+                    log = os.path.join(work, "routes-%s-requests.log" % flavour)
+                    SERVERS["routes", flavour] = Server(executable, log, *ROUTE_OPTIONS)
                     log = os.path.join(work, "live-%s-requests.log" % flavour)
-                    SERVERS["live", flavour] = Server(executable, log, "--dev-root", live_tree, "--quiet")
+                    SERVERS["live", flavour] = Server(executable, log, "--dev-root", live_tree, "--quiet",
+                                                      *ROUTE_OPTIONS)
     except BaseException:
         tearDownModule()
         raise
@@ -408,13 +418,20 @@ class SiteOverCurl:
                                hashed[url_path])
                 self.assertEqual(curl(self.base + other)[0], 404)
 
-    def test_unknown_paths_are_404(self):
+    def test_unknown_paths_get_the_sites_404_page_or_the_short_text(self):
+        page = rendered(os.path.join(SITE, "404.html"), manifest(self.FLAVOUR))
         for url_path in ("/nope", "/css/nope.css", "/img/", "/img", "/index.htm", "/css/main.css/",
-                         "/CSS/main.css", "//index.html"):
+                         "/CSS/main.css", "//index.html", "/app.js", "/img/x.png", "/app/x.js"):
             with self.subTest(url_path):
-                status, _, body = curl(self.base + url_path)
-                self.assertEqual(status, 404)
-                self.assertNotIn(b"<html", body)
+                status, headers, body = curl(self.base + url_path)   # curl accepts */*
+                self.assertEqual((status, body), (404, page))
+                self.assertEqual(headers.get("content-type"), "text/html")
+                self.assertIn("default-src 'none'", headers.get("content-security-policy"))
+        # A client that takes no HTML gets the short text; a route of the
+        # application gets its page only when HTML is taken.
+        for url_path in ("/img/x.png", "/app/settings"):
+            status, headers, body = curl(self.base + url_path, "-H", "Accept: application/json")
+            self.assertEqual((status, body, headers.get("vary")), (404, b"Not Found\n", "Accept"))
 
     def test_one_connection_carries_mixed_requests(self):
         # A body sent after a HEAD, a 304 or a 416, or a wrong length, would
@@ -452,6 +469,8 @@ class DirectoryIndex:
         "caf\u00e9.html": b"<p>caf\xc3\xa9</p>\n",
         "data.bin": bytes(range(256)) * 4,
         "empty.css": b"",
+        "app/index.html": b"<p>app</p>\n",
+        "404.html": b"<p>missing</p>\n",
     }
 
     def setUp(self):
@@ -767,6 +786,89 @@ class Connections:
         self.assertEqual((status, body), (304, b""))
 
 
+class SiteRules:
+    """The small tree's fallbacks, error pages and header, from the command
+    line, embedded and in development mode; nosniff on every answer."""
+    FILES = DirectoryIndex.FILES
+    HTML = "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"  # a browser's navigation
+
+    def test_client_side_routes_fall_back_by_prefix(self):
+        for name in ("routes", "live"):
+            port = self.server(name).port
+            with self.subTest(name):
+                status, headers, body = raw_request(port, "GET", "/settings/network", self.HTML)
+                self.assertEqual((status, body), (200, self.FILES["docs/index.html"]))
+                self.assertEqual(headers.get("cache-control"), "no-cache")
+                self.assertTrue(headers.get("vary", "").startswith("Accept"), headers)
+                self.assertEqual(headers.get("x-frame-options"), "DENY")
+                self.assertEqual(raw_request(port, "GET", "/app/users/7", self.HTML)[::2],
+                                 (200, self.FILES["app/index.html"]))
+                # Its own validators, ranges and HEAD, as the page itself has.
+                etag = headers["etag"]
+                self.assertEqual(raw_request(port, "GET", "/x", "If-None-Match: " + etag)[::2], (304, b""))
+                self.assertEqual(raw_request(port, "GET", "/x", "Range: bytes=0-2")[::2],
+                                 (206, self.FILES["docs/index.html"][:3]))
+                status, headers, body = raw_request(port, "HEAD", "/x")
+                self.assertEqual((status, headers.get("content-length"), body),
+                                 (200, str(len(self.FILES["docs/index.html"])), b""))
+                # Files, hashed or not, and clients that take no HTML get a 404.
+                for target, lines in (("/app.js", []), ("/img/x.png", []), ("/x", ["Accept: application/json"]),
+                                      ("/style.0badf00d.css", [])):
+                    self.assertEqual(raw_request(port, "GET", target, *lines)[0], 404, target)
+
+    def test_error_pages_are_the_sites_page_but_not_the_resource(self):
+        page = self.FILES["404.html"]
+        for name in ("routes", "live"):
+            port = self.server(name).port
+            with self.subTest(name):
+                for method, target, lines in (("GET", "/app.js", []), ("GET", "/img/x.png", ["If-None-Match: *"]),
+                                              ("GET", "/a.css", ["Range: bytes=0-1"]), ("POST", "/x", [])):
+                    status, headers, body = raw_request(port, method, target, *lines)
+                    self.assertEqual((status, body), (405 if method == "POST" else 404, page), target)
+                    self.assertEqual((headers.get("content-type"), headers.get("vary")), ("text/html", "Accept"))
+                    for absent in ("etag", "last-modified", "accept-ranges", "content-range"):
+                        self.assertNotIn(absent, headers, target)
+                status, headers, body = raw_request(port, "HEAD", "/img/x.png")
+                self.assertEqual((status, headers.get("content-length"), body), (404, str(len(page)), b""))
+                status, headers, body = raw_request(port, "GET", "/img/x.png", "Accept: application/json")
+                self.assertEqual((status, body), (404, b"Not Found\n"))
+
+    def test_development_mode_serves_the_live_pages(self):
+        tree = os.path.join(os.path.abspath(ARGS.work_dir), "live-site")
+        port = self.server("live").port
+        edited = {"404.html": b"<p>still missing</p>\n", "app/index.html": b"<p>app, edited</p>\n"}
+        try:
+            for path, content in edited.items():
+                with open(os.path.join(tree, path), "wb") as f:
+                    f.write(content)
+            self.assertEqual(raw_request(port, "GET", "/nope.txt")[::2], (404, edited["404.html"]))
+            self.assertEqual(raw_request(port, "GET", "/app/x")[::2], (200, edited["app/index.html"]))
+        finally:
+            for path in edited:
+                with open(os.path.join(tree, path), "wb") as f:
+                    f.write(self.FILES[path])
+
+    def test_nosniff_on_every_status(self):
+        port = self.server("dirs").port
+        cases = [(request_bytes("GET", "/style.css"), 200),
+                 (request_bytes("GET", "/data.bin", "Range: bytes=0-1"), 206),
+                 (request_bytes("GET", "/docs"), 301),
+                 (request_bytes("GET", "/style.css", "If-None-Match: *"), 304),
+                 (request_bytes("GET", "/style.css", host=False), 400),
+                 (request_bytes("GET", "/nope"), 404),
+                 (request_bytes("DELETE", "/style.css"), 405),
+                 (request_bytes("GET", "/style.css", "If-Match: \"x\""), 412),
+                 (request_bytes("GET", "/data.bin", "Range: bytes=9999-"), 416),
+                 (request_bytes("FOO", "/style.css"), 501),
+                 (request_bytes("GET", "/" + "a" * 9000), None)]   # 414 where the library refuses it
+        for request, status in cases:
+            with self.subTest(status), Connection(port) as connection:
+                connection.send(request)
+                answer = connection.answer()
+                self.assertIn(answer[0], (status,) if status else (404, 414))
+                self.assertEqual(answer[1].get("x-content-type-options"), "nosniff")
+
+
 class PrecompressedVariants:
     """The variants that the tool made with -x (HTTP_EXTRAS), negotiated by
     Accept-Encoding: every answer decodes to the file's own bytes."""
@@ -920,6 +1022,116 @@ class CodingFilter:
         self.server.server_close()
 
 
+class DevTools:
+    """Headless Chromium driven over its DevTools pipe (file descriptors 3
+    and 4, messages ending in NUL): one page, whose console and log entries
+    are kept."""
+
+    def __init__(self, profile):
+        to_browser, self.to_browser = os.pipe()
+        self.from_browser, from_browser = os.pipe()
+
+        def give_pipes():
+            # The pipe's ends may be 3 or 4 already: copy them out of the way first.
+            reading, writing = os.dup(to_browser), os.dup(from_browser)
+            os.dup2(reading, 3)
+            os.dup2(writing, 4)
+
+        self.process = subprocess.Popen(
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--user-data-dir=" + profile, "--remote-debugging-pipe", "about:blank"],
+            preexec_fn=give_pipes, close_fds=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(to_browser)
+        os.close(from_browser)
+        self.received, self.events, self.last_id, self.session = b"", [], 0, None
+        page = next(target for target in self.call("Target.getTargets")["targetInfos"] if target["type"] == "page")
+        self.session = self.call("Target.attachToTarget", targetId=page["targetId"], flatten=True)["sessionId"]
+        for domain in ("Page", "Runtime", "Log"):
+            self.call(domain + ".enable")
+
+    def close(self):
+        # Helpers the browser started may outlive it; end the whole group.
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
+        os.close(self.to_browser)
+        os.close(self.from_browser)
+
+    def _next_message(self, deadline):
+        while b"\0" not in self.received:
+            ready, _, _ = select.select([self.from_browser], [], [], max(0, deadline - time.monotonic()))
+            chunk = os.read(self.from_browser, 65536) if ready else b""
+            if not chunk:
+                raise AssertionError("the browser stopped answering")
+            self.received += chunk
+        message, _, self.received = self.received.partition(b"\0")
+        message = json.loads(message)
+        if "method" in message:
+            self.events.append(message)
+        return message
+
+    def call(self, method, **params):
+        self.last_id += 1
+        message = {"id": self.last_id, "method": method, "params": params}
+        if self.session:
+            message["sessionId"] = self.session
+        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + 30
+        while True:
+            answer = self._next_message(deadline)
+            if answer.get("id") == self.last_id:
+                if "error" in answer:
+                    raise AssertionError("%s: %s" % (method, answer["error"]))
+                return answer["result"]
+
+    def wait_for(self, event):
+        deadline = time.monotonic() + 30
+        while True:
+            for index, each in enumerate(self.events):
+                if each["method"] == event:
+                    return self.events.pop(index)
+            self._next_message(deadline)
+
+    def evaluate(self, expression):
+        """The value of expression in the page, a promise's once it settles."""
+        return self.call("Runtime.evaluate", expression=expression, returnByValue=True,
+                         awaitPromise=True)["result"].get("value")
+
+    def settled(self, expression, seconds=10):
+        """The value of expression once it is truthy, or after seconds."""
+        return self.evaluate("new Promise(done => { const until = Date.now() + %d; const look = () => { "
+                             "const value = (%s); if (value || Date.now() > until) done(value); "
+                             "else setTimeout(look, 20); }; look(); })" % (seconds * 1000, expression))
+
+    def load(self, url=None):
+        """Opens url, or reloads the page, and waits until it has loaded."""
+        if url:
+            self.call("Page.navigate", url=url)
+        else:
+            self.call("Page.reload")
+        self.wait_for("Page.loadEventFired")
+
+    def complaints(self):
+        """The console's errors and warnings so far, CSP violations among them."""
+        with contextlib.suppress(AssertionError):   # what is still on its way
+            while True:
+                self._next_message(time.monotonic() + 0.3)
+        found = []
+        for each in self.events:
+            params = each["params"]
+            if each["method"] == "Log.entryAdded" and params["entry"]["level"] in ("error", "warning"):
+                found.append("%s: %s" % (params["entry"].get("url"), params["entry"]["text"]))
+            elif each["method"] == "Runtime.consoleAPICalled" and params["type"] in ("error", "warning", "assert"):
+                found.append(json.dumps(params["args"]))
+            elif each["method"] == "Runtime.exceptionThrown":
+                found.append(json.dumps(params["exceptionDetails"]))
+        self.events = [each for each in self.events if each["method"] not in (
+            "Log.entryAdded", "Runtime.consoleAPICalled", "Runtime.exceptionThrown")]
+        return found
+
+
 class SiteInChromium:
     BACKGROUND = (0xf4, 0xf6, 0xf8)  # body background in css/main.css
     LOGO = (0x0b, 0x5c, 0xad)        # the square of img/logo.svg
@@ -989,6 +1201,52 @@ class SiteInChromium:
         # (br wins the tie), and it decoded them to draw the page.
         self.assert_assets_came(before, ("br",))
 
+    def test_client_side_routes_under_a_strict_policy(self):
+        base = self.server("site").base
+        with tempfile.TemporaryDirectory(dir=os.path.abspath(ARGS.work_dir)) as profile:
+            browser = DevTools(profile)
+            try:
+                view = "[location.pathname, document.getElementById('view').textContent, document.body.dataset.views]"
+                # Opened directly and reloaded: the server answers the route with the application.
+                browser.load(base + "/app/settings/network")
+                self.assertEqual(browser.evaluate(view), ["/app/settings/network", "Network settings", "1"])
+                browser.load()
+                self.assertEqual(browser.evaluate(view), ["/app/settings/network", "Network settings", "1"])
+                # Links are followed by the script, without asking the server.
+                asked = len(self.server("site").requests())
+                browser.evaluate("document.querySelector(\"a[href='/app/about']\").click()")
+                self.assertEqual(browser.evaluate(view), ["/app/about", "About", "2"])
+                browser.evaluate("new Promise(done => { addEventListener('popstate', () => setTimeout(done), "
+                                 "{once: true}); history.back(); })")
+                self.assertEqual(browser.evaluate(view), ["/app/settings/network", "Network settings", "3"])
+                # (The icon may be fetched at any time; no page is.)
+                self.assertEqual([each for each in self.server("site").requests()[asked:] if each[1] != "/img/logo.svg"],
+                                 [])
+                # The home page's scripts, WebAssembly among them, run under the policy.
+                browser.load(base + "/")
+                self.assertEqual(browser.settled("document.getElementById('status').dataset.loaded"), "yes")
+                # (The module awaits the WebAssembly, which may come after the load event.)
+                self.assertEqual(browser.settled("document.getElementById('sum').textContent.includes('says') && "
+                                                 "document.getElementById('sum').textContent"),
+                                 "WebAssembly says 2 + 3 = 5.")
+                self.assertEqual(browser.complaints(), [])
+                # A missing page: the site's 404 page, styled by the site's style sheet.
+                browser.load(base + "/missing/page.html")
+                self.assertEqual(browser.evaluate("document.title"), "Not found")
+                self.assertEqual(browser.evaluate("getComputedStyle(document.body).backgroundColor"),
+                                 "rgb(244, 246, 248)")
+                self.assertEqual(browser.complaints(), [
+                    base + "/missing/page.html: Failed to load resource: the server responded with a status of "
+                    "404 (Not Found)"])
+                # The policy is enforced, and a violation would be seen.
+                browser.evaluate("document.body.append(Object.assign(document.createElement('img'), "
+                                 "{src: 'http://127.0.0.2:9/x.png'}))")
+                complaints = browser.complaints()
+                self.assertEqual(len(complaints), 1, complaints)
+                self.assertIn("violates the following Content Security Policy directive", complaints[0])
+            finally:
+                browser.close()
+
     def test_zstd_when_the_browser_offers_it_before_gzip(self):
         # Chromium offers "gzip, deflate, br, zstd"; without br in the offer,
         # zstd is the best coding the files have.
@@ -1003,7 +1261,8 @@ class SiteInChromium:
 
 
 for flavour in FLAVOURS:
-    for mixin in (SiteOverCurl, DirectoryIndex, DevelopmentMode, Connections, PrecompressedVariants, SiteInChromium):
+    for mixin in (SiteOverCurl, DirectoryIndex, DevelopmentMode, Connections, SiteRules, PrecompressedVariants,
+                  SiteInChromium):
         name = "%s_%s" % (mixin.__name__, flavour)
         globals()[name] = type(name, (mixin, FlavouredTest), {"FLAVOUR": flavour})
 

@@ -15,9 +15,9 @@ using namespace platform;
 
 namespace {
 
-// DST.bin in pNAME_DST, made like DST.h: "bin" at the target's extension.
-bool make_binary_name(builder_context& context, const wchar_t* target) {
-  return make_derived_name(target, L"bin", context.pNAME_DST, context.name_capacity);
+// DST.bin in out, made like DST.h: "bin" at the target's extension.
+bool make_binary_name(const wchar_t* target, wchar_t* out, uint64_t capacity) {
+  return make_derived_name(target, L"bin", out, capacity);
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ bool incbin_form::prepare(builder_context& context, const wchar_t* target, bool)
   }
   char utf8[512];
   long long length = -1;
-  if (make_binary_name(context, target)) {
+  if (make_binary_name(target, context.pNAME_DST, context.name_capacity)) {
     const wchar_t* name = context.pNAME_DST;
     for (const wchar_t* at = name; *at; ++at)
       if (*at == L'/' || *at == L'\\') name = at + 1;
@@ -49,7 +49,7 @@ bool incbin_form::open(builder_context& context, const wchar_t* target, bool app
   binary_file& binary = binary_;
   binary.size = 0;
   binary.label = L"DST.bin";
-  if (make_binary_name(context, target))
+  if (make_binary_name(target, context.pNAME_DST, context.name_capacity))
     binary.file.open(context.pNAME_DST, generic_write, append ? open_always : create_always, 0);
   if (!binary.file.opened) {
     out_printf(L"cannot open DST.bin [%s]\n", context.pNAME_DST);
