@@ -76,6 +76,15 @@ class StoreCompressed(ToolTest):
                                      (with_x["/" + name]["etag"], with_x["/" + name]["hashed_path"]))
                 self.assertEqual(self.read("out", "res.manifest.json"), manifest)
                 self.check_report(files, records, coding)
+        # Without -x or -z every file is held as it is.
+        self.generate("-r", "out/report.json")
+        with open(self.path("out", "report.json"), encoding="utf-8") as f:
+            report = json.load(f)
+        self.assertEqual(report["compression"], "")
+        self.assertEqual({entry["path"]: (entry["size"], entry["stored"], entry["coding"], entry["variants"])
+                          for entry in report["files"]},
+                         {"/" + name: (len(data), len(data), "identity", {}) for name, data in files.items()})
+        self.assertEqual(report["totals"]["saved"], {})
 
     def check_report(self, files, records, coding):
         """The JSON report lists every file once, with the bytes the program
