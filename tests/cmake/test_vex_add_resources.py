@@ -478,10 +478,14 @@ class CrossCompiled(ConsumerProject):
 
     def test_store_compressed_with_the_decoders_the_target_has(self):
         # Debian has zlib for mingw-w64 but neither libbrotli nor libzstd.
+        page = "<p>compress me</p>" * 50
+        write(os.path.join(self.site, "index.html"), page)
         self.package = build_tree_package()
         self.configure("-DEXTRA_OPTIONS=STORE_COMPRESSED;gzip")
         self.build_step()
-        self.assertEqual(self.listing(), self.expected)
+        with open(self.generated(".cpp")) as f:
+            self.assertIn("constexpr const char * index_html = nullptr;", f.read())
+        self.assertEqual(self.listing(), dict(self.expected, **{"/index.html": page}))
         refused = subprocess.run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", self.build + "-br", "-G",
                                   "Ninja", "-DSITE_ROOT=" + self.site, "-DEXTRA_OPTIONS=STORE_COMPRESSED;br"]
                                  + self.package_args(), capture_output=True, text=True)
