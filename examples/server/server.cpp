@@ -285,9 +285,8 @@ void send_plan(const httplib::Request& request, httplib::Response& response, con
     auto decoded = std::make_shared<pooled_body>(plan);
     response.set_content_provider(plan.body_length, content_type,
                                   [decoded](size_t, size_t length, httplib::DataSink& sink) {
-                                    char chunk[32768];
-                                    const size_t count = decoded->body().read(chunk, std::min(sizeof chunk, length));
-                                    return count > 0 && sink.write(chunk, count);
+                                    const std::string_view chunk = decoded->next(length);
+                                    return !chunk.empty() && sink.write(chunk.data(), chunk.size());
                                   });
     return;
   }

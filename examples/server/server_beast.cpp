@@ -73,20 +73,18 @@ struct plan_body {
         given_ = true;
         return std::pair{const_buffers_type(body_.bytes.data(), body_.bytes.size()), false};
       }
-      vex_http::decoded_body& decoded = body_.decoded->body();
-      const size_t count = decoded.read(chunk_, sizeof chunk_);
+      const std::string_view chunk = body_.decoded->next();
       // A body that cannot be given whole ends the connection: its length was promised.
-      if (count == 0) {
-        if (decoded.failed()) error = beast::errc::make_error_code(beast::errc::io_error);
+      if (chunk.empty()) {
+        if (body_.decoded->body().failed()) error = beast::errc::make_error_code(beast::errc::io_error);
         return boost::none;
       }
-      return std::pair{const_buffers_type(chunk_, count), decoded.left() > 0};
+      return std::pair{const_buffers_type(chunk.data(), chunk.size()), body_.decoded->body().left() > 0};
     }
 
    private:
     const value_type& body_;
     bool given_ = false;
-    char chunk_[32768];
   };
 };
 

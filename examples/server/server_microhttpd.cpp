@@ -65,11 +65,11 @@ MHD_Response* make_response(const vex_http::response_plan& plan, bool live) {
   const bool decoded = plan.source == vex_http::body_source::decoded;
   if (plan.status == 304 || (decoded && !plan.send_body))
     return MHD_create_response_from_callback(plan.content_length, 4096, &no_body, nullptr, nullptr);
-  // Decoded a chunk at a time, as the library sends.
+  // Decoded a chunk at a time into the library's buffer, as it sends.
   if (decoded) {
     auto* body = new pooled_body(plan);
-    MHD_Response* response = MHD_create_response_from_callback(plan.body_length, 32 * 1024, &read_decoded, body,
-                                                               &drop_decoded);
+    MHD_Response* response = MHD_create_response_from_callback(plan.body_length, decode_slot::chunk_size,
+                                                               &read_decoded, body, &drop_decoded);
     if (!response) delete body;
     return response;
   }
