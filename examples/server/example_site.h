@@ -35,11 +35,6 @@ struct server_options {
   std::vector<std::pair<std::string, std::string>> headers;    ///< name, value
 };
 
-/// A request body up to this size is read and dropped, so that the
-/// connection carries on; a longer one, or one of unknown length, ends the
-/// connection after the answer.
-inline constexpr uint64_t body_discard_limit = 64 * 1024;
-
 [[noreturn]] inline void usage(const char* program, int status) {
   std::fprintf(status == 0 ? stdout : stderr,
                "usage: %s [--host HOST] [--port N] [--dev-root DIR] [--quiet]\n"
@@ -367,13 +362,8 @@ class example_site {
 
   source live_entity_of(const vex_resource* resource, std::string_view path, live_file& live,
                         vex_http::entity& file) const {
-    vex_http::live_read read{vex_http::live_read::too_small, 0, 0};
-    while (read.status == vex_http::live_read::too_small) {
-      live.bytes.resize(read.size);
-      read = tree_.read(path, live.bytes.data(), live.bytes.size());
-    }
+    const vex_http::live_read read = tree_.read(path, live.bytes);
     if (read.status != vex_http::live_read::ok) return source::missing;
-    live.bytes.resize(read.size);
     if (is_template(resource, live.bytes)) {
       live.bytes = render_page(live.bytes);
       file = {resource, live.bytes.data(), live.bytes.size(), std::nullopt};
