@@ -17,5 +17,6 @@ set(VEX_UNIT_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/platform/utf16_order_test.cpp
 )
 if(NOT WIN32)
-  list(APPEND VEX_UNIT_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/posix_text_test.cpp)
+  list(APPEND VEX_UNIT_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/posix_text_test.cpp
+                                    ${CMAKE_CURRENT_LIST_DIR}/kit/dev_files_posix_test.cpp)
 endif()

@@ -4,6 +4,7 @@
 // files of the source tree, and the request log. HTML pages may be
 // templates that link to the other files by their content-hashed paths.
 // Files held compressed only are decoded for the clients that need it.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -33,11 +34,6 @@ struct server_options {
   std::vector<std::pair<int, std::string>> error_pages;        ///< status, path
   std::vector<std::pair<std::string, std::string>> headers;    ///< name, value
 };
-
-/// A request body up to this size is read and dropped, so that the
-/// connection carries on; a longer one, or one of unknown length, ends the
-/// connection after the answer.
-inline constexpr uint64_t body_discard_limit = 64 * 1024;
 
 [[noreturn]] inline void usage(const char* program, int status) {
   std::fprintf(status == 0 ? stdout : stderr,
@@ -157,46 +153,69 @@ inline bool is_template(const vex_resource* resource, std::string_view bytes) {
   return resource->content_type == HTTP_CONTENT_TYPE_TEXT_HTML && bytes.find("{{/") != std::string_view::npos;
 }
 
-/// Readers for the answers decoded from files held compressed only; one
-/// given back is kept for the next answer, so that after the first few
-/// answers none is allocated. A few are kept, as many as are decoding at
-/// once on a busy small server; more are freed when given back.
-class reader_pool {
+/// What decoding one answer takes: a reader, and for a library that sends
+/// from a buffer of the adapter's, the chunk it decodes into. A large
+/// chunk means few sends, and each send costs the kernel about as much as
+/// its bytes do.
+struct decode_slot {
+  static constexpr size_t chunk_size = 128 * 1024;
+  vex_http::identity_reader reader;
+  std::unique_ptr<char[]> chunk;  // made at its first use
+
+  char* chunk_memory() {
+    if (!chunk) chunk = std::make_unique<char[]>(chunk_size);
+    return chunk.get();
+  }
+};
+
+/// The slots of the answers decoded from files held compressed only. One
+/// given back is kept for the next answer, up to as many as have been
+/// decoding at once (64 at most), so that a busy server allocates none and
+/// a device that meets few clients of identity keeps few.
+class slot_pool {
  public:
-  std::unique_ptr<vex_http::identity_reader> take() {
+  std::unique_ptr<decode_slot> take() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (idle_.empty()) return std::make_unique<vex_http::identity_reader>();
-    std::unique_ptr<vex_http::identity_reader> reader = std::move(idle_.back());
+    if (idle_.empty()) return std::make_unique<decode_slot>();
+    std::unique_ptr<decode_slot> slot = std::move(idle_.back());
     idle_.pop_back();
-    return reader;
+    return slot;
   }
 
-  void give(std::unique_ptr<vex_http::identity_reader> reader) {
+  void give(std::unique_ptr<decode_slot> slot) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (idle_.size() < kept) idle_.push_back(std::move(reader));
+    if (idle_.size() < kept) idle_.push_back(std::move(slot));
   }
 
  private:
-  static constexpr size_t kept = 8;
+  static constexpr size_t kept = 64;
   std::mutex mutex_;
-  std::vector<std::unique_ptr<vex_http::identity_reader>> idle_;
+  std::vector<std::unique_ptr<decode_slot>> idle_;
 };
 
-inline reader_pool readers;
+inline slot_pool decode_slots;
 
-/// The body of a decoded answer, with a reader of the pool that goes back
+/// The body of a decoded answer, with a slot of the pool that goes back
 /// when the body is dropped.
 class pooled_body {
  public:
-  explicit pooled_body(const vex_http::response_plan& plan) : reader_(readers.take()), body_(*reader_, plan) {}
-  ~pooled_body() { readers.give(std::move(reader_)); }
+  explicit pooled_body(const vex_http::response_plan& plan)
+      : slot_(decode_slots.take()), body_(slot_->reader, plan) {}
+  ~pooled_body() { decode_slots.give(std::move(slot_)); }
   pooled_body(const pooled_body&) = delete;
   pooled_body& operator=(const pooled_body&) = delete;
 
   vex_http::decoded_body& body() { return body_; }
 
+  /// Decodes the next chunk, at most capacity bytes, into the slot's
+  /// chunk; empty at the end, and when the body fails (body().failed()).
+  std::string_view next(size_t capacity = decode_slot::chunk_size) {
+    char* chunk = slot_->chunk_memory();
+    return {chunk, body_.read(chunk, std::min(capacity, decode_slot::chunk_size))};
+  }
+
  private:
-  std::unique_ptr<vex_http::identity_reader> reader_;
+  std::unique_ptr<decode_slot> slot_;
   vex_http::decoded_body body_;
 };
 
@@ -214,23 +233,24 @@ inline bool embedded_template(const vex_resource* resource, std::string& text) {
     text.assign(bytes);
     return true;
   }
-  std::unique_ptr<vex_http::identity_reader> reader = readers.take();
-  char chunk[16384];
+  std::unique_ptr<decode_slot> slot = decode_slots.take();
+  vex_http::identity_reader* reader = &slot->reader;
+  char* chunk = slot->chunk_memory();
   std::string tail;  // the last bytes read, where a mark may begin
   bool marked = false;
   reader->open(stored);
-  for (size_t count; !marked && (count = reader->read(chunk, sizeof chunk)) > 0;) {
+  for (size_t count; !marked && (count = reader->read(chunk, decode_slot::chunk_size)) > 0;) {
     tail.append(chunk, count);
     marked = tail.find("{{/") != std::string::npos;
     if (tail.size() > 2) tail.erase(0, tail.size() - 2);
   }
   text.clear();
   if (marked && reader->open(stored) == vex_http::read_status::ok)
-    for (size_t count; (count = reader->read(chunk, sizeof chunk)) > 0;) text.append(chunk, count);
+    for (size_t count; (count = reader->read(chunk, decode_slot::chunk_size)) > 0;) text.append(chunk, count);
   const bool whole = marked && reader->status() == vex_http::read_status::ok;
   if (reader->status() != vex_http::read_status::ok)
     std::fprintf(stderr, "%s: %s\n", resource->path_root_a, vex_http::read_status_text(reader->status()));
-  readers.give(std::move(reader));
+  decode_slots.give(std::move(slot));
   return whole;
 }
 
@@ -342,13 +362,8 @@ class example_site {
 
   source live_entity_of(const vex_resource* resource, std::string_view path, live_file& live,
                         vex_http::entity& file) const {
-    vex_http::live_read read{vex_http::live_read::too_small, 0, 0};
-    while (read.status == vex_http::live_read::too_small) {
-      live.bytes.resize(read.size);
-      read = tree_.read(path, live.bytes.data(), live.bytes.size());
-    }
+    const vex_http::live_read read = tree_.read(path, live.bytes);
     if (read.status != vex_http::live_read::ok) return source::missing;
-    live.bytes.resize(read.size);
     if (is_template(resource, live.bytes)) {
       live.bytes = render_page(live.bytes);
       file = {resource, live.bytes.data(), live.bytes.size(), std::nullopt};

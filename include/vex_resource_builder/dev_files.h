@@ -8,9 +8,14 @@
 //
 //   vex_http::dev_tree tree;
 //   if (!tree.open("site")) ...;
-//   vex_http::live_read read = tree.read("/css/main.css", buffer, capacity);
+//   std::string bytes;
+//   vex_http::live_read read = tree.read("/css/main.css", bytes);
 //
-// The system calls live in dev_files_posix.h and dev_files_windows.h.
+// A file is opened once, without blocking and without leaving the tree, and
+// served only when that open file is a regular file: a FIFO, a socket, a
+// device or a directory is refused at once. A symbolic link is followed
+// while it stays inside the tree. The system calls live in
+// dev_files_posix.h and dev_files_windows.h.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -76,34 +81,64 @@ inline std::string_view live_etag(const char* data, uint64_t size, char (&out)[l
   return std::string_view(out, at - out);
 }
 
-/// The source tree of development mode.
+/// The source tree of development mode; it may hold the root open, so it
+/// moves but is not copied.
 class dev_tree {
  public:
+  dev_tree() = default;
+  dev_tree(const dev_tree&) = delete;
+  dev_tree& operator=(const dev_tree&) = delete;
+  dev_tree(dev_tree&&) = default;
+  dev_tree& operator=(dev_tree&&) = default;
+
   /// Opens the tree at root (UTF-8); false when it is not a directory.
   bool open(const char* root) { return dev_platform::open_tree(tree_, root); }
 
   /// Reads the live file of a routed, decoded path ("/docs/" reads
-  /// "/docs/index.html") into buffer. When capacity is too small, the
-  /// status says so and size is what is needed.
-  live_read read(std::string_view path, char* buffer, size_t capacity) const {
-    char full[dev_platform::path_capacity];
-    constexpr std::string_view index = "index.html";
-    if (path.size() * 2 + index.size() >= sizeof full) return {live_read::missing, 0, 0};
-    // Names on disk are UTF-8 (or UTF-16); a path that is not UTF-8 found
-    // its record by its Latin-1 bytes.
-    size_t length = path.size();
-    if (is_utf8(path)) std::memcpy(full, path.data(), length);
-    else length = utf8_from_latin1(path, full);
-    if (length > 0 && full[length - 1] == '/') {
-      std::memcpy(full + length, index.data(), index.size());
-      length += index.size();
+  /// "/docs/index.html") into bytes, a container of char such as
+  /// std::string or std::vector<char>, resized to fit. The file is opened
+  /// once; its size and date come from that open file and its bytes are
+  /// read from it, so that a rename meanwhile cannot put another file's
+  /// bytes behind them.
+  template <class Bytes>
+  live_read read(std::string_view path, Bytes& bytes) const {
+    char name[dev_platform::path_capacity];
+    if (!file_name(path, name)) return {live_read::refused, 0, 0};
+    dev_platform::file file;
+    live_read result = dev_platform::open_inside(tree_, name + 1, file);
+    if (result.status != live_read::ok) return result;
+    bytes.resize(result.size);
+    uint64_t done = 0;
+    while (done < result.size) {
+      const int64_t count = dev_platform::read_some(file, bytes.data() + done, result.size - done);
+      if (count < 0) return {live_read::missing, 0, 0};
+      if (count == 0) break;  // the file shrank meanwhile: serve what is there
+      done += static_cast<uint64_t>(count);
     }
-    full[length] = 0;
-    if (!embeddable_path(std::string_view(full, length))) return {live_read::refused, 0, 0};
-    return dev_platform::read_inside(tree_, full + 1, buffer, capacity);
+    bytes.resize(done);
+    result.size = done;
+    return result;
   }
 
  private:
+  // The file's name for path into name, NUL-terminated, "index.html"
+  // added to a directory's path; false for a name never embedded.
+  static bool file_name(std::string_view path, char (&name)[dev_platform::path_capacity]) {
+    constexpr std::string_view index = "index.html";
+    if (path.size() * 2 + index.size() >= sizeof name) return false;
+    // Names on disk are UTF-8 (or UTF-16); a path that is not UTF-8 found
+    // its record by its Latin-1 bytes.
+    size_t length = path.size();
+    if (is_utf8(path)) std::memcpy(name, path.data(), length);
+    else length = utf8_from_latin1(path, name);
+    if (length > 0 && name[length - 1] == '/') {
+      std::memcpy(name + length, index.data(), index.size());
+      length += index.size();
+    }
+    name[length] = 0;
+    return embeddable_path(std::string_view(name, length));
+  }
+
   dev_platform::tree tree_;
 };
 

@@ -1,12 +1,15 @@
 #pragma once
 // The field lines of one request, as an HTTP library reports them, turned
 // into what the planner reads: repeated lines joined, Host checked, and the
-// body's framing read, so that no adapter has to get these right itself.
+// body's framing and the connection's options read, so that no adapter has
+// to get these right itself.
 //
 //   vex_http::request_fields fields(11);          // HTTP/1.1
-//   for (each field line of the request) fields.add(name, value);
+//   for (each field line of the request) fields.add(name, value);   // or add_field_lines
 //   vex_http::plan_request(plan, method, target, fields.headers(), site, policy);
-//   if (fields.body().kind == ...)                  // read and drop it, or close
+//   const vex_http::connection_step step = fields.after_answer();
+//   // send the answer (Connection: close when step.close), then drop
+//   // step.discard bytes of body, or close the connection
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,6 +31,16 @@ struct request_body {
   uint64_t size;
 };
 
+/// A request body up to this size is read and dropped, so that the
+/// connection carries on; a longer one ends it.
+inline constexpr uint64_t body_discard_limit = 64 * 1024;
+
+/// What a connection does once a request is answered.
+struct connection_step {
+  bool close;        ///< end the connection after the answer, with a lingering close
+  uint64_t discard;  ///< otherwise: bytes of body to read and drop before the next request
+};
+
 namespace fields_detail {
 
 inline bool is_unreserved_or_sub_delim(char c) {
@@ -47,23 +60,39 @@ inline bool is_token(std::string_view name) {
   return true;
 }
 
-// A Content-Length value: digits, or a list of equal numbers ("5, 5"),
-// which some intermediaries send for lines they merged. False when invalid.
-inline bool parse_content_length(std::string_view value, std::optional<uint64_t>& result) {
-  while (true) {
-    const size_t comma = value.find(',');
-    const std::string_view item = negotiation_detail::trimmed(value.substr(0, comma));
-    if (item.empty() || item.size() > 19) return false;  // 19 digits always fit
-    uint64_t number = 0;
-    for (const char c : item) {
-      if (c < '0' || c > '9') return false;
-      number = number * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (result && *result != number) return false;
-    result = number;
-    if (comma == std::string_view::npos) return true;
-    value.remove_prefix(comma + 1);
+// A Content-Length value: plain digits, 19 at most (which always fit).
+// A list, even of equal numbers, a sign or whitespace inside is refused.
+inline bool parse_content_length(std::string_view value, uint64_t& result) {
+  if (value.empty() || value.size() > 19) return false;
+  result = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9') return false;
+    result = result * 10 + static_cast<uint64_t>(c - '0');
   }
+  return true;
+}
+
+// Calls each(item) for every item of a comma-separated list, trimmed; false
+// when each does.
+template <typename each_type>
+bool each_list_item(std::string_view list, each_type&& each) {
+  while (true) {
+    const size_t comma = list.find(',');
+    if (!each(negotiation_detail::trimmed(list.substr(0, comma)))) return false;
+    if (comma == std::string_view::npos) return true;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// A Transfer-Encoding value whose body a server can delimit: a list of
+// codings (tokens) in which chunked comes once, last.
+inline bool chunked_last(std::string_view value) {
+  bool chunked_seen = false;
+  return each_list_item(value, [&chunked_seen](std::string_view coding) {
+    if (chunked_seen || !is_token(coding)) return false;
+    chunked_seen = negotiation_detail::same_token(coding, "chunked");
+    return true;
+  }) && chunked_seen;
 }
 
 }  // namespace fields_detail
@@ -112,7 +141,7 @@ class request_fields {
   static constexpr size_t join_capacity = 8192;
 
   /// version: 10 for HTTP/1.0, 11 for HTTP/1.1 (which needs one Host line).
-  explicit request_fields(int version) : host_required_(version >= 11) {}
+  explicit request_fields(int version) : version_(version) {}
   request_fields(const request_fields&) = delete;
   request_fields& operator=(const request_fields&) = delete;
 
@@ -125,12 +154,18 @@ class request_fields {
       ++host_lines_;
       host_valid_ = host_valid_ && valid_host(value);
     } else if (same_token(name, "Content-Length")) {
+      ++length_lines_;
       length_valid_ = length_valid_ && fields_detail::parse_content_length(value, length_);
     } else if (same_token(name, "Transfer-Encoding")) {
-      // The codings are a list; what counts is the last one of the last line.
-      const size_t comma = value.rfind(',');
-      last_coding_ = negotiation_detail::trimmed(comma == std::string_view::npos ? value : value.substr(comma + 1));
-      transfer_coded_ = true;
+      ++coding_lines_;
+      codings_valid_ = codings_valid_ && fields_detail::chunked_last(value);
+    } else if (same_token(name, "Connection")) {
+      fields_detail::each_list_item(value, [this](std::string_view option) {
+        close_asked_ = close_asked_ || negotiation_detail::same_token(option, "close");
+        return true;
+      });
+    } else if (same_token(name, "Expect")) {
+      expects_continue_ = expects_continue_ || same_token(value, "100-continue");
     } else if (const int slot = slot_of(name); slot >= 0) {
       if (line_count_ == max_lines) {
         overflow_ = true;
@@ -142,9 +177,10 @@ class request_fields {
 
   /// The headers the planner reads. fields_status is 400 for a request
   /// whose Host lines are missing (HTTP/1.1), several or invalid, or whose
-  /// framing is invalid (a bad Content-Length, or one beside
-  /// Transfer-Encoding, or a last transfer coding other than chunked), or
-  /// which has a field name that is not a token, and
+  /// framing is in doubt: a Content-Length that is not plain digits, a
+  /// Transfer-Encoding in HTTP/1.0 or one whose codings do not end in a
+  /// single chunked, either of them on two lines or both present, or a
+  /// field name that is not a token; and
   /// 431 for more than max_lines lines of the fields it reads, or joined
   /// values longer than join_capacity.
   request_headers headers() const {
@@ -188,9 +224,8 @@ class request_fields {
       used += size;
       *slots[slot] = std::string_view(start, size);
     }
-    const bool bad_host = host_lines_ > 1 || !host_valid_ || (host_required_ && host_lines_ == 0);
     if (overflow) result.fields_status = 431;
-    if (bad_host || bad_framing()) result.fields_status = 400;
+    if (bad_host() || bad_framing()) result.fields_status = 400;
     return result;
   }
 
@@ -198,16 +233,37 @@ class request_fields {
   /// planner refuses for its framing, has an unknown end: answer it and
   /// close the connection, never read on as if the next request followed.
   request_body body() const {
-    if (transfer_coded_ || bad_framing()) return {request_body::unsized, 0};
-    if (length_ && *length_ > 0) return {request_body::sized, *length_};
+    if (coding_lines_ > 0 || bad_framing()) return {request_body::unsized, 0};
+    if (length_lines_ > 0 && length_ > 0) return {request_body::sized, length_};
     return {request_body::none, 0};
+  }
+
+  /// True when the connection must end after the answer at the client's
+  /// word: "close" among the Connection options (in any case, on any
+  /// Connection line), or HTTP/1.0, whose connections are not kept here.
+  bool close_asked() const { return close_asked_ || version_ < 11; }
+
+  /// The one rule for a request's body and its connection. A body of known
+  /// size up to discard_limit is read and dropped and the connection goes
+  /// on; any other body (longer, of unknown end, or one the client holds
+  /// back until a 100 Continue that never comes) is left unread, so the
+  /// connection ends after the answer, as it does when the framing is in
+  /// doubt or the client asks for it. The planner reads no body.
+  connection_step after_answer(uint64_t discard_limit = body_discard_limit) const {
+    const request_body left = body();
+    const bool droppable = left.kind == request_body::none ||
+                           (left.kind == request_body::sized && left.size <= discard_limit && !expects_continue_);
+    if (!droppable || close_asked() || headers().fields_status != 0) return {true, 0};
+    return {false, left.kind == request_body::sized ? left.size : 0};
   }
 
  private:
   bool bad_framing() const {
-    return bad_name_ || !length_valid_ ||
-           (transfer_coded_ && (length_ || !negotiation_detail::same_token(last_coding_, "chunked")));
+    return bad_name_ || length_lines_ > 1 || !length_valid_ || coding_lines_ > 1 ||
+           (coding_lines_ == 1 && (!codings_valid_ || version_ < 11 || length_lines_ > 0));
   }
+
+  bool bad_host() const { return host_lines_ > 1 || !host_valid_ || (version_ >= 11 && host_lines_ == 0); }
 
   // The fields the planner reads, in the order of headers()'s slots.
   static constexpr int slot_count = 8;
@@ -226,13 +282,16 @@ class request_fields {
   };
   line lines_[max_lines];
   size_t line_count_ = 0;
-  bool host_required_;
+  int version_;
   int host_lines_ = 0;
   bool host_valid_ = true;
-  std::optional<uint64_t> length_;
+  int length_lines_ = 0;
+  uint64_t length_ = 0;
   bool length_valid_ = true;
-  bool transfer_coded_ = false;
-  std::string_view last_coding_;
+  int coding_lines_ = 0;
+  bool codings_valid_ = true;
+  bool close_asked_ = false;
+  bool expects_continue_ = false;
   bool overflow_ = false;
   bool bad_name_ = false;
   // The joined values of the last headers(); the same each time.

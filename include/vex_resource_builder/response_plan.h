@@ -229,7 +229,8 @@ inline void plan_error(response_plan& plan, int status, bool head) {
   static constexpr status_text texts[] = {{400, "Bad Request\n"},    {404, "Not Found\n"},
                                           {405, "Method Not Allowed\n"}, {406, "Not Acceptable\n"},
                                           {414, "URI Too Long\n"},   {431, "Request Header Fields Too Large\n"},
-                                          {500, "Internal Server Error\n"}, {501, "Not Implemented\n"}};
+                                          {500, "Internal Server Error\n"}, {501, "Not Implemented\n"},
+                                          {505, "HTTP Version Not Supported\n"}};
   std::string_view text;
   for (const status_text& each : texts)
     if (each.status == status) text = each.text;
@@ -436,10 +437,20 @@ inline int method_status(std::string_view method) {
 }
 
 /// Plans a short answer with no record: 400, 404, 405 (with Allow), 406,
-/// 412, 414, 416, 431 or 501, with a one-line text body where the status
-/// has one.
+/// 412, 414, 416, 431, 501 or 505, with a one-line text body where the
+/// status has one.
 inline void plan_error(response_plan& plan, std::string_view method, int status) {
   plan_detail::plan_error(plan, status, method == "HEAD");
+}
+
+/// Calls add(name, value) for each header of the plan, in order, leaving
+/// Content-Length out unless with_length: a library that writes it from
+/// the body it is given must not send a second one.
+template <typename add_type>
+void copy_headers(const response_plan& plan, bool with_length, add_type&& add) {
+  for (size_t i = 0; i < plan.header_count; ++i)
+    if (with_length || std::strcmp(plan.headers[i].name, "Content-Length") != 0)
+      add(plan.headers[i].name, plan.headers[i].value);
 }
 
 /// Plans the answer for a found record's entity: the representation that

@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "vex_resource_builder/content_negotiation.h"
 #include "vex_resource_builder/content_rules.h"
 #include "vex_resource_builder/dev_files.h"
 #include "vex_resource_builder/request_fields.h"
+#include "vex_resource_builder/request_head.h"
 #include "vex_resource_builder/response_plan.h"
 
 namespace {
@@ -164,7 +166,7 @@ TEST(RequestFields, JoinsRepeatedLinesInOrderAndChecksHostAndFraming) {
   fields.add("Range", "bytes=0-1");
   fields.add("if-none-match", "");
   fields.add("IF-NONE-MATCH", "\"b\"");
-  fields.add("Content-Length", "12, 12");
+  fields.add("Content-Length", "12");
   request_headers headers = fields.headers();
   EXPECT_EQ(headers.fields_status, 0);
   EXPECT_EQ(headers.if_none_match, "\"a\", , \"b\"");
@@ -185,10 +187,19 @@ TEST(RequestFields, JoinsRepeatedLinesInOrderAndChecksHostAndFraming) {
     EXPECT_EQ(status_of(11, {{"Host", good}}).first, 0) << good;
   EXPECT_EQ(status_of(10, {{"Content-Length", "3"}, {"Content-Length", "4"}}),
             (std::pair{400, request_body::unsized}));
-  EXPECT_EQ(status_of(10, {{"Content-Length", "+3"}}).first, 400);
-  EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "gzip, chunked"}}), (std::pair{0, request_body::unsized}));
-  EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "chunked, gzip"}}).first, 400);
-  EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "chunked"}, {"Content-Length", "3"}}).first, 400);
+  // Framing read one way only: plain digits, once; codings ending in one
+  // chunked, on one line, in HTTP/1.1.
+  for (const char* bad : {"+3", "3, 3", "3 3", "", "0x3", "12345678901234567890"})
+    EXPECT_EQ(status_of(10, {{"Content-Length", bad}}), (std::pair{400, request_body::unsized})) << bad;
+  EXPECT_EQ(status_of(10, {{"Content-Length", "3"}, {"Content-Length", "3"}}).first, 400);
+  EXPECT_EQ(status_of(11, {{"Host", ""}, {"Transfer-Encoding", "gzip, chunked"}}),
+            (std::pair{0, request_body::unsized}));
+  for (const char* bad : {"chunked, gzip", "chunked, chunked", "", "chunked,", "gzip;q=1, chunked", "chunked\t x"})
+    EXPECT_EQ(status_of(11, {{"Host", ""}, {"Transfer-Encoding", bad}}).first, 400) << bad;
+  EXPECT_EQ(status_of(10, {{"Transfer-Encoding", "chunked"}}).first, 400);
+  EXPECT_EQ(status_of(11, {{"Host", ""}, {"Transfer-Encoding", "chunked"}, {"Transfer-Encoding", "chunked"}}).first,
+            400);
+  EXPECT_EQ(status_of(11, {{"Host", ""}, {"Transfer-Encoding", "chunked"}, {"Content-Length", "3"}}).first, 400);
   // A name with whitespace hides its field from one parser and not another.
   EXPECT_EQ(status_of(10, {{"Content-Length ", "3"}}), (std::pair{400, request_body::unsized}));
   EXPECT_EQ(status_of(10, {{" Transfer-Encoding", "chunked"}}), (std::pair{400, request_body::unsized}));
@@ -200,6 +211,60 @@ TEST(RequestFields, JoinsRepeatedLinesInOrderAndChecksHostAndFraming) {
   const std::string half(request_fields::join_capacity / 2, 'x');
   for (int i = 0; i < 2; ++i) long_lines.add("If-Match", half);
   EXPECT_EQ(long_lines.headers().fields_status, 431);
+}
+
+TEST(RequestFields, TheConnectionGoesOnOnlyPastABodyOfKnownSmallSize) {
+  const auto step_of = [](int version, std::initializer_list<std::pair<const char*, const char*>> lines) {
+    request_fields fields(version);
+    fields.add("Host", "a");
+    for (const auto& [name, value] : lines) fields.add(name, value);
+    const connection_step step = fields.after_answer(100);
+    return std::pair{step.close, step.discard};
+  };
+  EXPECT_EQ(step_of(11, {}), (std::pair{false, uint64_t{0}}));
+  EXPECT_EQ(step_of(11, {{"Content-Length", "100"}}), (std::pair{false, uint64_t{100}}));
+  EXPECT_TRUE(step_of(11, {{"Content-Length", "101"}}).first);
+  EXPECT_TRUE(step_of(11, {{"Content-Length", "5"}, {"expect", "100-Continue"}}).first);
+  EXPECT_TRUE(step_of(11, {{"Transfer-Encoding", "chunked"}}).first);
+  EXPECT_TRUE(step_of(11, {{"Content-Length", "x"}}).first);
+  EXPECT_TRUE(step_of(11, {{"Host", "b"}}).first);
+  EXPECT_TRUE(step_of(10, {{"Connection", "keep-alive"}}).first);
+  // close in any case, anywhere in the list, on any Connection line.
+  EXPECT_TRUE(step_of(11, {{"Connection", "keep-alive"}, {"connection", "foo ,CLOSE"}}).first);
+  EXPECT_FALSE(step_of(11, {{"Connection", "closed, keep-alive"}}).first);
+}
+
+TEST(RequestHead, OneStrictRuleForWhereEachRequestEnds) {
+  const std::string get = "GET /a?b HTTP/1.1\r\nHost: x\r\nRange:  bytes=0-1 \r\n\r\n";
+  const std::string bytes = "\r\n" + get + "GET /next";  // the head points into it
+  request_head head = read_request_head(bytes);
+  ASSERT_EQ(head.status, request_head::complete);
+  EXPECT_EQ((std::pair{head.method, head.target}), (std::pair{std::string_view("GET"), std::string_view("/a?b")}));
+  EXPECT_EQ(head.length, get.size() + 2);
+  request_fields fields(head.version);
+  add_field_lines(head, fields);
+  EXPECT_EQ(fields.headers().range, "bytes=0-1");
+  EXPECT_EQ(fields.headers().fields_status, 0);
+  for (size_t cut = 0; cut < get.size(); ++cut)
+    EXPECT_EQ(read_request_head(get.substr(0, cut)).status, request_head::incomplete) << cut;
+  EXPECT_EQ(read_request_head("GET / HTTP/1.0\r\n\r\n").version, 10);
+  EXPECT_EQ(read_request_head("GET / HTTP/1.7\r\n\r\n").version, 11);
+
+  const auto refusal = [](const std::string& bytes) { return read_request_head(bytes).refusal; };
+  for (const char* bad : {"GET / HTTP/1.1\nHost: x\r\n\r\n", "GET / HTTP/1.1\r\nHost: x\n\r\n",
+                          "GET / HTTP/1.1\r\nHost: x\rX: y\r\n\r\n", "GET / HTTP/1.1\r\nContent-Length:\r\n 4\r\n\r\n",
+                          "GET / HTTP/1.1\r\n Host: x\r\n\r\n", "GET / HTTP/1.1\r\nHost : x\r\n\r\n",
+                          "GET / HTTP/1.1\r\nNo colon\r\n\r\n",
+                          "GET  / HTTP/1.1\r\n\r\n", "GET / x HTTP/1.1\r\n\r\n", "GET /\tx HTTP/1.1\r\n\r\n",
+                          "G(T / HTTP/1.1\r\n\r\n", "GET / http/1.1\r\n\r\n", "GET / HTTP/1.1 \r\n\r\n", "\nGET"})
+    EXPECT_EQ(refusal(bad), 400) << bad;
+  const char nul[] = "GET / HTTP/1.1\r\nHost: x\0y\r\n\r\n";
+  EXPECT_EQ(refusal(std::string(nul, sizeof nul - 1)), 400);
+  EXPECT_EQ(refusal("GET / HTTP/2.0\r\n\r\n"), 505);
+  EXPECT_EQ(refusal("GET /" + std::string(request_line_limit, 'a')), 414);
+  EXPECT_EQ(refusal("GET / HTTP/1.1\r\nX: " + std::string(request_head_limit, 'a')), 431);
+  EXPECT_EQ(read_request_head("GET / HTTP/1.1\r\nX: " + std::string(request_head_limit - 24, 'a') + "\r\n\r\n").status,
+            request_head::complete);
 }
 
 TEST(ContentRules, BrowserEnforcedTypesFromTheExtensionAndTheCharsetPolicy) {
@@ -421,19 +486,27 @@ TEST(DevFiles, ReadsOnlyEmbeddableFilesInsideTheTree) {
   std::ofstream(work / "secret.txt") << "secret";
   dev_tree tree;
   ASSERT_TRUE(tree.open((work / "tree").string().c_str()));
-  char buffer[16];
-  live_read read = tree.read("/docs/", buffer, 2);
-  EXPECT_EQ((std::pair{read.status, read.size}), (std::pair{live_read::too_small, uint64_t{4}}));
-  read = tree.read("/docs/", buffer, sizeof buffer);
-  EXPECT_EQ(read.status, live_read::ok);
-  EXPECT_EQ(std::string(buffer, read.size), "live");
-  EXPECT_EQ(tree.read("/../secret.txt", buffer, sizeof buffer).status, live_read::refused);
-  EXPECT_NE(tree.read("/docs", buffer, sizeof buffer).status, live_read::ok);  // a directory
+  std::string bytes;
+  const live_read read = tree.read("/docs/", bytes);
+  EXPECT_EQ((std::pair{read.status, read.size}), (std::pair{live_read::ok, uint64_t{4}}));
+  EXPECT_EQ(bytes, "live");
+  EXPECT_EQ(tree.read("/../secret.txt", bytes).status, live_read::refused);
+  EXPECT_NE(tree.read("/docs", bytes).status, live_read::ok);  // a directory
+  EXPECT_EQ(tree.read("/nothing.txt", bytes).status, live_read::missing);
   std::error_code error;
   fs::create_symlink(work / "secret.txt", work / "tree" / "out.txt", error);
   if (!error) {  // symbolic links may need rights the test does not have
-    EXPECT_EQ(tree.read("/out.txt", buffer, sizeof buffer).status, live_read::refused);
+    EXPECT_EQ(tree.read("/out.txt", bytes).status, live_read::refused);
+    fs::create_directory_symlink(work, work / "tree" / "up", error);
+    EXPECT_NE(tree.read("/up/secret.txt", bytes).status, live_read::ok);
   }
+  EXPECT_EQ(bytes, "live") << "a refused file leaves the bytes alone";
+  std::optional<dev_tree> first(std::move(tree));
+  const dev_tree moved = std::move(*first);
+  first.reset();  // a moved-from tree closes nothing the other holds
+  bytes.clear();
+  EXPECT_EQ(moved.read("/docs/", bytes).status, live_read::ok);
+  EXPECT_EQ(bytes, "live");
   fs::remove_all(work);
 }
 

@@ -1,0 +1,396 @@
+#include "connection_hub.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+// Descriptors kept for what is not a connection: the listener, epoll, the
+// workers' own (a library's socket pair, a live file) and the standard streams.
+constexpr size_t spare_descriptors = 64;
+// The most descriptors the hub keeps a table for.
+constexpr size_t table_limit = 65536;
+constexpr auto sweep_interval = std::chrono::milliseconds(250);
+// Requests a worker answers on one connection before the others get a turn.
+constexpr int answers_per_turn = 16;
+// Connections accepted before the hub reads from those it has: a burst
+// must not push a client's fresh connection out before its request is read.
+constexpr int accepts_per_turn = 32;
+
+}  // namespace
+
+bool send_fully(int socket, const char* data, size_t size, const char* more, size_t more_size,
+                std::chrono::milliseconds timeout) {
+  iovec parts[2] = {{const_cast<char*>(data), size}, {const_cast<char*>(more), more_size}};
+  while (parts[0].iov_len + parts[1].iov_len > 0) {
+    const int first = parts[0].iov_len == 0 ? 1 : 0;
+    msghdr message{};
+    message.msg_iov = parts + first;
+    message.msg_iovlen = static_cast<size_t>(2 - first);
+    const ssize_t sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && errno == EAGAIN) {
+      pollfd wait{socket, POLLOUT, 0};
+      if (::poll(&wait, 1, static_cast<int>(timeout.count())) <= 0) return false;
+      continue;
+    }
+    if (sent <= 0) return false;
+    size_t count = static_cast<size_t>(sent);
+    for (iovec& part : parts) {
+      const size_t taken = std::min(count, part.iov_len);
+      part.iov_base = static_cast<char*>(part.iov_base) + taken;
+      part.iov_len -= taken;
+      count -= taken;
+    }
+  }
+  return true;
+}
+
+int open_listener(const std::string& host, long port, int& bound_port) {
+  addrinfo hints{};
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
+  const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+            ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, SOMAXCONN) == 0;
+  ::freeaddrinfo(found);
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  ok = ok && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  if (!ok) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  bound_port = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                                   : reinterpret_cast<sockaddr_in&>(address).sin_port);
+  return fd;
+}
+
+void connection_hub::run(int listener) {
+  listener_ = listener;
+  start();
+  epoll_event events[256];
+  clock::time_point next_sweep = clock::now();
+  for (;;) {
+    const int count = ::epoll_wait(epoll_, events, 256, static_cast<int>(sweep_interval.count()));
+    for (int i = 0; i < count; ++i) {
+      const int fd = events[i].data.fd;
+      if (fd == listener_) accept_all();
+      else if (fd == wake_) take_returned();
+      // A connection a worker has may still have been armed when it was handed over.
+      else if (connection* c = by_fd_[static_cast<size_t>(fd)].get(); c && !c->busy) on_readable(*c);
+    }
+    if (clock::now() >= next_sweep) {
+      sweep();
+      next_sweep = clock::now() + sweep_interval;
+    }
+  }
+}
+
+// The table, the cap from the descriptor limit, epoll and the workers.
+void connection_hub::start() {
+  rlimit files{};
+  ::getrlimit(RLIMIT_NOFILE, &files);
+  const size_t descriptors = std::min<size_t>(files.rlim_cur, table_limit);
+  max_connections_ = descriptors > 2 * spare_descriptors ? descriptors - spare_descriptors : descriptors / 2;
+  by_fd_.resize(descriptors);
+  epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+  wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  for (const int fd : {listener_, wake_}) {
+    epoll_event event{EPOLLIN, {}};
+    event.data.fd = fd;
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
+  }
+  for (unsigned i = 0; i < limits_.workers; ++i) std::thread([this] { work(); }).detach();
+}
+
+void connection_hub::accept_all() {
+  for (int turn = 0; turn < accepts_per_turn && accepting_; ++turn) {
+    if (open_ >= max_connections_ && !make_room()) return pause_accepting();
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd >= 0) {
+      admit(fd);
+      continue;
+    }
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    // Out of descriptors or memory: free one, or wait, rather than spin.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+      if (make_room()) continue;
+      return pause_accepting();
+    }
+    return;  // EAGAIN: none waiting
+  }
+}
+
+void connection_hub::pause_accepting() {
+  accepting_ = false;
+  resume_accepting_ = clock::now() + limits_.accept_pause;
+  epoll_event event{0, {}};
+  event.data.fd = listener_;
+  ::epoll_ctl(epoll_, EPOLL_CTL_MOD, listener_, &event);
+}
+
+void connection_hub::resume_accepting() {
+  accepting_ = true;
+  epoll_event event{EPOLLIN, {}};
+  event.data.fd = listener_;
+  ::epoll_ctl(epoll_, EPOLL_CTL_MOD, listener_, &event);
+}
+
+// Closes the connection idle longest; false when none is idle.
+bool connection_hub::make_room() {
+  if (idle_.empty()) return false;
+  close(*idle_.front());
+  return true;
+}
+
+void connection_hub::admit(int fd) {
+  if (static_cast<size_t>(fd) >= by_fd_.size()) {
+    ::close(fd);
+    return;
+  }
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  auto c = std::make_unique<connection>();
+  c->fd = fd;
+  c->idle = idle_.end();
+  c->deadline = clock::now() + limits_.idle_timeout;
+  mark_idle(*c);
+  epoll_event event{EPOLLIN | EPOLLONESHOT, {}};
+  event.data.fd = fd;
+  ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
+  connection& admitted = *c;
+  by_fd_[static_cast<size_t>(fd)] = std::move(c);
+  ++open_;
+  read_head(admitted);  // a client's first request often comes with its connection
+}
+
+void connection_hub::on_readable(connection& c) {
+  if (c.state == connection::lingering) return drain(c);
+  if (c.state == connection::discarding) return drop_body(c);
+  read_head(c);
+}
+
+// Reads and drops what a closing connection's peer still sends, until it stops.
+void connection_hub::drain(connection& c) {
+  char scratch[16384];
+  for (int reads = 0; reads < 4; ++reads) {
+    const ssize_t count = ::recv(c.fd, scratch, sizeof scratch, 0);
+    if (count < 0 && errno == EAGAIN) return watch(c);
+    if (count <= 0) return close(c);
+  }
+  watch(c);
+}
+
+// Reads and drops the body that the last answer left.
+void connection_hub::drop_body(connection& c) {
+  char scratch[16384];
+  const ssize_t count = ::recv(c.fd, scratch, static_cast<size_t>(std::min<uint64_t>(c.discard, sizeof scratch)), 0);
+  if (count < 0 && errno == EAGAIN) return watch(c);
+  if (count <= 0) return close(c);
+  c.discard -= static_cast<uint64_t>(count);
+  if (c.discard > 0) return watch(c);
+  c.state = connection::reading;
+  read_head(c);
+}
+
+// Reads bytes of the next head, and hands the connection to a worker once
+// the kit has read the head whole or refused it.
+void connection_hub::read_head(connection& c) {
+  char scratch[vex_http::request_head_limit + 1];  // one byte past the limit shows a head too long
+  const ssize_t count = ::recv(c.fd, scratch, sizeof scratch - c.input.size(), 0);
+  if (count < 0 && errno == EAGAIN) return watch(c);
+  if (count < 0 || (count == 0 && c.input.empty())) return close(c);
+  if (count == 0) {
+    c.peer_done = true;  // answer what came whole, then close
+    if (vex_http::read_request_head(c.input).status == vex_http::request_head::incomplete) return close(c);
+    return dispatch(c);
+  }
+  if (c.input.empty()) {
+    unmark_idle(c);
+    c.deadline = clock::now() + limits_.request_deadline;
+  }
+  c.input.append(scratch, static_cast<size_t>(count));
+  head_bytes_ += static_cast<size_t>(count);
+  const int fd = c.fd;
+  if (head_bytes_ > limits_.head_budget) give_up_oldest_head();
+  if (!by_fd_[static_cast<size_t>(fd)]) return;  // given up itself
+  if (vex_http::read_request_head(c.input).status == vex_http::request_head::incomplete) return watch(c);
+  dispatch(c);
+}
+
+void connection_hub::dispatch(connection& c) {
+  head_bytes_ -= c.input.size();
+  c.busy = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ready_.push_back(&c);
+  }
+  ready_signal_.notify_one();
+}
+
+void connection_hub::watch(connection& c) {
+  epoll_event event{EPOLLIN | EPOLLONESHOT, {}};
+  event.data.fd = c.fd;
+  ::epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &event);
+}
+
+void connection_hub::close(connection& c) {
+  unmark_idle(c);
+  head_bytes_ -= c.input.size();
+  const int fd = c.fd;
+  ::close(fd);
+  by_fd_[static_cast<size_t>(fd)].reset();
+  --open_;
+  if (!accepting_) resume_accepting();
+}
+
+void connection_hub::mark_idle(connection& c) { c.idle = idle_.insert(idle_.end(), &c); }
+
+void connection_hub::unmark_idle(connection& c) {
+  if (c.idle == idle_.end()) return;
+  idle_.erase(c.idle);
+  c.idle = idle_.end();
+}
+
+// Ends the connections past their deadline, and resumes a paused accept.
+void connection_hub::sweep() {
+  const clock::time_point now = clock::now();
+  if (!accepting_ && now >= resume_accepting_) resume_accepting();
+  for (const std::unique_ptr<connection>& c : by_fd_)
+    if (c && !c->busy && now >= c->deadline) close(*c);
+}
+
+// The buffers of unfinished heads are over their budget: the head begun
+// longest ago is given up.
+void connection_hub::give_up_oldest_head() {
+  connection* oldest = nullptr;
+  for (const std::unique_ptr<connection>& c : by_fd_)
+    if (c && !c->busy && c->state == connection::reading && !c->input.empty() &&
+        (!oldest || c->deadline < oldest->deadline))
+      oldest = c.get();
+  if (oldest) close(*oldest);
+}
+
+// Takes back the connections the workers are done with.
+void connection_hub::take_returned() {
+  uint64_t count = 0;
+  if (::read(wake_, &count, sizeof count) < 0) return;
+  std::vector<connection*> returned;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    returned.swap(returned_);
+  }
+  for (connection* c : returned) {
+    c->busy = false;
+    head_bytes_ += c->input.size();
+    if (c->state == connection::closing || (c->peer_done && c->state != connection::lingering)) {
+      close(*c);
+    } else if (c->state == connection::lingering) {
+      c->deadline = clock::now() + limits_.linger_time;
+      watch(*c);
+    } else if (c->state == connection::reading && c->input.empty()) {
+      c->deadline = clock::now() + limits_.idle_timeout;
+      mark_idle(*c);
+      watch(*c);
+    } else if (c->state == connection::reading &&
+               vex_http::read_request_head(c->input).status != vex_http::request_head::incomplete) {
+      dispatch(*c);  // its turn ended with heads still waiting
+    } else {
+      c->deadline = clock::now() + limits_.request_deadline;
+      watch(*c);
+    }
+  }
+}
+
+void connection_hub::work() {
+  for (;;) {
+    connection* c = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ready_signal_.wait(lock, [this] { return !ready_.empty(); });
+      c = ready_.front();
+      ready_.pop_front();
+    }
+    serve(*c);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      returned_.push_back(c);
+    }
+    const uint64_t one = 1;
+    if (::write(wake_, &one, sizeof one) < 0) continue;
+  }
+}
+
+// Answers the requests whose heads have come whole, in order.
+void connection_hub::serve(connection& c) {
+  for (int round = 0; round < answers_per_turn && c.state == connection::reading; ++round) {
+    const vex_http::request_head head = vex_http::read_request_head(c.input);
+    if (head.status == vex_http::request_head::incomplete) return;
+    answer_one(c, head);
+  }
+}
+
+// Plans and sends the answer to one head, then takes it, and the body to
+// drop, off the connection.
+void connection_hub::answer_one(connection& c, const vex_http::request_head& head) {
+  live_file live;
+  vex_http::response_plan plan;
+  vex_http::connection_step step{true, 0};
+  if (head.status == vex_http::request_head::refused) {
+    site_.refuse(plan, "", head.refusal, live);
+  } else {
+    vex_http::request_fields fields(head.version);
+    vex_http::add_field_lines(head, fields);
+    site_.answer(plan, head.method, head.target, fields.headers(), live);
+    step = fields.after_answer();
+  }
+  step.close = step.close || plan.close_connection;
+  if (!quiet_) log_answer(head.method, head.target, plan.status, coding_of(plan));
+  if (!sender_.send(c.fd, {plan, head.method, head.version, step.close, limits_.send_timeout})) {
+    c.state = connection::closing;
+  } else if (step.close) {
+    ::shutdown(c.fd, SHUT_WR);
+    c.state = connection::lingering;
+    std::string().swap(c.input);
+  } else {
+    c.input.erase(0, head.length);
+    const size_t dropped = static_cast<size_t>(std::min<uint64_t>(step.discard, c.input.size()));
+    c.input.erase(0, dropped);
+    c.discard = step.discard - dropped;
+    if (c.discard > 0) c.state = connection::discarding;
+    if (c.input.empty()) std::string().swap(c.input);
+  }
+}
+
+int run_server(int argc, char** argv, const char* program, answer_sender& sender) {
+  // A peer that is gone fails a write; it does not end the server.
+  std::signal(SIGPIPE, SIG_IGN);
+  static example_site site;
+  const server_options options = parse_options(argc, argv, program);
+  if (!site.start(options, program)) return 1;
+  int port = 0;
+  const int listener = open_listener(options.host, options.port, port);
+  if (listener < 0) {
+    std::fprintf(stderr, "%s: cannot listen on %s port %ld\n", program, options.host.c_str(), options.port);
+    return 1;
+  }
+  print_listening(options.host, port);
+  connection_hub(site, sender, options.quiet).run(listener);
+}
