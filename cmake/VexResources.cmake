@@ -1,7 +1,8 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
 #                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>] [UTF8_NAMES]
 #                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN|OBJECT>] [HTTP_EXTRAS]
-#                   [HTTP_EXTRAS_CACHE <dir>] [SHARDS <n>|AUTO] [NAMESPACE <name>])
+#                   [HTTP_EXTRAS_CACHE <dir>] [SHARDS <n>|AUTO] [NAMESPACE <name>]
+#                   [STORE_COMPRESSED <gzip|br|zstd>] [REPORT <file.json|file.html>])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
@@ -51,18 +52,32 @@
 # several builds and a clean build can share. Without it, the environment's
 # VEX_RESOURCE_CACHE at build time names the directory.
 #
+# STORE_COMPRESSED <coding> does what HTTP_EXTRAS does, but every file that
+# compresses is held in the program in that coding only (-z): a record's data
+# and text are then null, and its side record's variant of that coding holds
+# the bytes, which the kit's identity_reader.h decodes for clients that do
+# not take the coding. The target is linked with the coding's decoder
+# (vex_resource_builder::decode_<coding>); a coding whose decoder this build
+# did not find (VEX_RESOURCES_DECODERS) stops the configure step.
+#
+# REPORT <file> writes a size report of what the program holds (-r): JSON
+# for a name ending in .json, one self-contained page with a treemap for
+# .html. A relative name is taken from the build directory.
+#
 # Needs the imported targets vex_resource_builder::vex_resource_builder (the
 # tool) and vex_resource_builder::kit (its headers). The tool runs on the
 # build machine, also when the project is cross-compiled; the cache variable
 # VEX_RESOURCE_BUILDER_EXECUTABLE names another one to run instead (for a
 # build that makes its own host tool).
+include("${CMAKE_CURRENT_LIST_DIR}/VexResourcesDecoders.cmake")
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
 set(VEX_RESOURCE_BUILDER_EXECUTABLE "" CACHE FILEPATH
     "The resource builder that vex_add_resources runs (empty: the package's own)")
 
 function(vex_add_resources target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;UTF8_NAMES;HTTP_EXTRAS"
-                        "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM;HTTP_EXTRAS_CACHE;SHARDS;NAMESPACE" "SOURCES")
+                        "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM;HTTP_EXTRAS_CACHE;SHARDS;NAMESPACE;STORE_COMPRESSED;REPORT"
+                        "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -144,16 +159,30 @@ function(vex_add_resources target)
     list(APPEND switches -u)
   endif()
   set(manifest)
-  if(arg_HTTP_EXTRAS)
+  if(NOT "${arg_STORE_COMPRESSED}" STREQUAL "")
+    _vex_resources_stored_coding(coding "${arg_STORE_COMPRESSED}")
+    # -z implies -x.
+    list(APPEND switches -z ${coding})
+    set(manifest "${out}/${name}.manifest.json")
+    target_link_libraries(${target} PRIVATE vex_resource_builder::decode_${coding})
+  elseif(arg_HTTP_EXTRAS)
     list(APPEND switches -x)
     set(manifest "${out}/${name}.manifest.json")
   endif()
   if(NOT "${arg_HTTP_EXTRAS_CACHE}" STREQUAL "")
-    if(NOT arg_HTTP_EXTRAS)
-      message(FATAL_ERROR "vex_add_resources: HTTP_EXTRAS_CACHE needs HTTP_EXTRAS")
+    if(NOT manifest)
+      message(FATAL_ERROR "vex_add_resources: HTTP_EXTRAS_CACHE needs HTTP_EXTRAS or STORE_COMPRESSED")
     endif()
     get_filename_component(cache "${arg_HTTP_EXTRAS_CACHE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
     list(APPEND switches -c "${cache}")
+  endif()
+  set(report)
+  if(NOT "${arg_REPORT}" STREQUAL "")
+    get_filename_component(report "${arg_REPORT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    if(NOT report MATCHES "\\.([Jj][Ss][Oo][Nn]|[Hh][Tt][Mm][Ll])$")
+      message(FATAL_ERROR "vex_add_resources: REPORT ${arg_REPORT}: give a file name ending in .json or .html")
+    endif()
+    list(APPEND switches -r "${report}")
   endif()
 
   file(MAKE_DIRECTORY "${out}/pch")
@@ -176,7 +205,7 @@ extern const size_t ${set_name}_arrays_length;
   # every path it lists in the dependency file is absolute.
   add_custom_command(
     OUTPUT "${out}/${name}.cpp" ${shard_sources} "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary} ${object}
-           ${manifest}
+           ${manifest} ${report}
     COMMAND "${tool}" ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
     COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp -DSET=${set_name}
             -P "${_VEX_RESOURCES_INDEX_SCRIPT}"
@@ -244,6 +273,29 @@ function(_vex_resources_shards result requested root)
     message(FATAL_ERROR "vex_add_resources: SHARDS ${requested}: give AUTO or a number from 1 to 256")
   endif()
   set(${result} ${requested} PARENT_SCOPE)
+endfunction()
+
+# The coding that STORE_COMPRESSED names, in lower case, when the target can
+# decode it (VEX_RESOURCES_DECODERS, from VexResourcesDecoders.cmake): a
+# program that holds files in a coding it cannot decode could not serve
+# them to clients that do not take the coding.
+function(_vex_resources_stored_coding result requested)
+  string(TOLOWER "${requested}" coding)
+  if(NOT coding MATCHES "^(gzip|br|zstd)$")
+    message(FATAL_ERROR "vex_add_resources: STORE_COMPRESSED ${requested}: give gzip, br or zstd")
+  endif()
+  if(NOT coding IN_LIST VEX_RESOURCES_DECODERS)
+    set(library "zlib (Debian: zlib1g-dev)")
+    if(coding STREQUAL "br")
+      set(library "libbrotli's decoder (Debian: libbrotli-dev)")
+    elseif(coding STREQUAL "zstd")
+      set(library "libzstd (Debian: libzstd-dev)")
+    endif()
+    message(FATAL_ERROR "vex_add_resources: STORE_COMPRESSED ${coding}: ${library} was not found for this "
+            "build, so the program could not decode the files it holds in ${coding} for the clients that do not "
+            "take ${coding}. Install it, or choose a coding among those found: ${VEX_RESOURCES_DECODERS}")
+  endif()
+  set(${result} ${coding} PARENT_SCOPE)
 endfunction()
 
 # The form that DATA_FORM (or AUTO, when empty) stands for with this project's

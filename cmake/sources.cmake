@@ -37,6 +37,7 @@ set(VEX_CORE_SOURCES
   src/generator/records/manifest.cpp
   src/generator/extras/compression_queue.cpp
   src/generator/extras/compression.cpp
+  src/generator/extras/stored_check.cpp
   src/generator/extras/variant_cache.cpp
   src/generator/data/memory_arrays.cpp
   src/generator/data/data_writer.cpp
@@ -45,6 +46,7 @@ set(VEX_CORE_SOURCES
   src/generator/data/elf_writer.cpp
   src/generator/data/coff_writer.cpp
   src/generator/data/macho_writer.cpp
+  src/generator/report/size_report.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)

@@ -15,7 +15,20 @@ struct vex_resource_variant {
   const char* etag;  ///< strong ETag of these bytes, quotes included
 };
 
+/// How the program holds a file's bytes: as they are, or only in one content
+/// coding (-z), when the variant of that coding holds the only copy and the
+/// record's data and text are null.
+enum vex_stored_coding : int {
+  VEX_STORED_IDENTITY,  ///< the record's data are the file's bytes
+  VEX_STORED_BR,        ///< only the br variant holds them
+  VEX_STORED_GZIP,      ///< only the gzip variant holds them
+  VEX_STORED_ZSTD,      ///< only the zstd variant holds them
+};
+
 /// vex_res_extras::<data array name>: the side record of one resource.
+/// Members are only ever added at the end, each with a default, so that
+/// side records written before a member existed still compile without a
+/// warning and mean what they meant.
 struct vex_resource_extras {
   const char* path_root_a;    ///< the record's URL path; vex_res_extras::all is sorted by it
   const char* etag;           ///< strong ETag of the file's own bytes, quotes included
@@ -26,6 +39,10 @@ struct vex_resource_extras {
   /// name ("/css/site.3f2a1b0c.css"): it names these bytes only, so it may
   /// be cached for good, and a changed file gets a new one.
   const char* hashed_path;
+  /// How the file's bytes are held; the tool writes it for the files it
+  /// stores compressed only. The identity ETag above is still that of the
+  /// file's own bytes, computed before they were compressed.
+  vex_stored_coding stored_coding = VEX_STORED_IDENTITY;
 };
 
 /// Hexadecimal digits of the content hash in a hashed path.

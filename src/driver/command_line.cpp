@@ -41,8 +41,10 @@ constexpr value_switch value_switches[] = {{L'M', &command_line::dependency_name
 constexpr const wchar_t* shards_option = L"--shards";
 
 // The switches with a value after -x, in their order.
-constexpr value_switch late_value_switches[] = {{L'c', &command_line::cache_directory},
-                                                {L'j', &command_line::workers_text}};
+constexpr value_switch late_value_switches[] = {{L'z', &command_line::stored_coding_text},
+                                                {L'c', &command_line::cache_directory},
+                                                {L'j', &command_line::workers_text},
+                                                {L'r', &command_line::report_name}};
 
 // Reads the rest of the argument, or else the next one, as the switch's
 // value, advancing i and minimum past what it used. False when the value is

@@ -5,8 +5,9 @@
 // -t, -m, -s (the number of shards, also spelled --shards) and -n (the set's
 // name), whose value is the rest of the argument or else the next one, then
 // -u (UTF-8 names) and -x (side records with ETags and precompressed
-// variants), then -c (the variant cache's directory) and -j (the number of
-// threads that compress), which take a value too.
+// variants), then -z (files held only in one content coding, which implies
+// -x), -c (the variant cache's directory), -j (the number of threads that
+// compress) and -r (the size report), which take a value too.
 
 /// What the command line asks for.
 struct command_line {
@@ -21,8 +22,10 @@ struct command_line {
   const wchar_t* set_name_text = nullptr;    ///< -n
   bool utf8_names = false;                   ///< -u
   bool http_extras = false;                  ///< -x
+  const wchar_t* stored_coding_text = nullptr;  ///< -z
   const wchar_t* cache_directory = nullptr;  ///< -c
   const wchar_t* workers_text = nullptr;     ///< -j
+  const wchar_t* report_name = nullptr;      ///< -r
   const wchar_t* target = nullptr;
   int first_source = 0;              ///< index of the first argument after the target
 };

@@ -12,8 +12,10 @@
 #include "generator/records/record_constant.h"
 #include "generator/names/item_identifier.h"
 #include "generator/names/narrow_name.h"
+#include "generator/records/manifest.h"
 #include "generator/records/resource_record.h"
 #include "generator/shards/record_shards.h"
+#include "generator/report/size_report.h"
 #include "generator/source_metadata.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
@@ -51,7 +53,8 @@ bool is_output_file(builder_context& context, const run_features& features) {
     if (output->is_file_of(source)) return true;
   return features.deps.file.is_file_of(source) || features.data.writes(source) ||
          (features.extras && features.extras->writes(source.handle)) ||
-         (features.shards && features.shards->writes(source));
+         (features.shards && features.shards->writes(source)) ||
+         (features.report && features.report->writes(source.handle));
 }
 
 int give_up(file_handle& source) {
@@ -171,9 +174,18 @@ bool claim_identifiers(builder_context& context, const wchar_t* path, file_names
   return true;
 }
 
+// The file's data array; or, when -z may hold the file in one coding only,
+// its bytes, read for its side record, and the array of its path.
+bool write_data(builder_context& context, const run_features& features, const file_names& names, bool held_back) {
+  if (held_back)
+    return hold_file_bytes(context, *features.extras) && write_path_array(context, features.data, names.path_literal);
+  return write_file_data(context, features.data, names.path_literal,
+                         features.extras ? &features.extras->data_hash : nullptr);
+}
+
 // constant: the data form's records hold address constants only.
 bool write_record(builder_context& context, bool constant, const file_names& names, const char* http_date,
-                  const char* http_date_lower) {
+                  const char* http_date_lower, bool held_back) {
   resource_record record{context.indent,
                          names.label,
                          names.name_literal,
@@ -189,7 +201,8 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
                          context.bom_length,
                          http_date,
                          http_date_lower,
-                         context.set_name};
+                         context.set_name,
+                         held_back};
   uint64_t room = room_below_literals(context);
   context.text_length = constant ? format_constant_record(record, context.text_buffer, room)
                                  : format_resource_record(record, context.text_buffer, room);
@@ -236,6 +249,15 @@ bool write_declaration(builder_context& context, const file_names& names) {
   return true;
 }
 
+// The report's entry of a file embedded without -x: held as it is.
+void report_file_as_it_is(const builder_context& context, size_report& report, const wchar_t* path) {
+  report_file file;
+  file.path = json_string(std::wstring(L"/") + path);
+  file.type = served_mime_type(context.content_type, path);
+  file.size = file.stored = context.file_size;
+  report.add(std::move(file));
+}
+
 }  // namespace
 
 int embed_file(builder_context& context, const run_features& features, const wchar_t* path) {
@@ -247,13 +269,14 @@ int embed_file(builder_context& context, const run_features& features, const wch
   file_names names{};
   bool embedded = passes_name_filter(context, path) && read_first_block(context) &&
                   detect_type_of_path(context, path) && make_names(context, path, names) &&
-                  claim_identifiers(context, path, names) &&
-                  write_file_data(context, features.data, names.path_literal,
-                                  features.extras ? &features.extras->data_hash : nullptr) &&
-                  write_record(context, features.data.constant_records(), names, http_date, http_date_lower) &&
-                  write_entry(context, names) && write_declaration(context, names) &&
-                  (!features.extras || write_side_record(context, *features.extras, path, names.path_literal));
+                  claim_identifiers(context, path, names);
+  const bool held_back = embedded && features.extras && holds_back(context, *features.extras, path);
+  embedded = embedded && write_data(context, features, names, held_back) &&
+             write_record(context, features.data.constant_records(), names, http_date, http_date_lower, held_back) &&
+             write_entry(context, names) && write_declaration(context, names) &&
+             (!features.extras || write_side_record(context, *features.extras, path, names.path_literal, held_back));
   if (!embedded) return give_up(context.h_src);
+  if (features.report && !features.extras) report_file_as_it_is(context, *features.report, path);
   context.h_src.close();
   return 0;
 }

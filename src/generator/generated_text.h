@@ -36,7 +36,9 @@ inline constexpr const char* nested_namespace_close = "%s\t}\n\n";
 inline constexpr const char* data_open = "\tuint64_t %s[%llu] =\n\t{\n\t\t";
 inline constexpr const char* data_close = "\n\t};\n\n";
 
-// One resource record: 17 lines, 35 arguments.
+// One resource record: 17 lines. Its head, up to the data member (13 lines,
+// 27 arguments), the text member (3 arguments), and the tail that the
+// records of every form share (2 dates, 5 arguments).
 inline constexpr const char* record_format =
     "%s\tconst vex_resource %s =\n"
     "\t%s{\n"
@@ -50,11 +52,17 @@ inline constexpr const char* record_format =
     "\t\t%s%u,\n"
     "\t\t%s%u,\n"
     "\t\t%s%u,\n"
-    "\t\t%s(const char * const)%s_data::%s,\n"
-    "\t\t%s%s.data + %u,\n"
+    "\t\t%s(const char * const)%s_data::%s,\n";
+inline constexpr const char* record_text = "\t\t%s%s.data + %u,\n";
+inline constexpr const char* record_tail =
     "\t\t%s\"%s\",\n"
     "\t\t%s\"%s\",\n"
     "\t%s};\n\n";
+/// The text member of a record whose file -z may hold in one coding only:
+/// its data array is written later, as its bytes or as a null pointer, and
+/// the text is null with it.
+inline constexpr const char* held_record_text =
+    "\t\t%svex_res_text_after_bom((const char *)%s_data::%s, %u),\n";
 // An entry of an all array; below the root it names the record from the
 // global scope, so that a nested namespace named like the top-level one
 // cannot capture the lookup.
@@ -117,7 +125,8 @@ inline constexpr const char* object_symbol_name = "_%s_%016llx_%s";
 // A record whose members are all address constants, so that the compiler
 // places it at build time: the path members point into the record's path
 // array (vex_res_data::vex_res_data::identifier for the set vex_res), not
-// into the record itself. Each "%s_data::" takes the set name first.
+// into the record itself. Each "%s_data::" takes the set name first. Its
+// head, then its text member; its tail is record_tail.
 inline constexpr const char* constant_record_format =
     "%s\tconst vex_resource %s =\n"
     "\t%s{\n"
@@ -131,11 +140,12 @@ inline constexpr const char* constant_record_format =
     "\t\t%s%u,\n"
     "\t\t%s%u,\n"
     "\t\t%s%u,\n"
-    "\t\t%s(const char * const)%s_data::%s,\n"
-    "\t\t%s(const char * const)%s_data::%s + %u,\n"
-    "\t\t%s\"%s\",\n"
-    "\t\t%s\"%s\",\n"
-    "\t%s};\n\n";
+    "\t\t%s(const char * const)%s_data::%s,\n";
+inline constexpr const char* constant_record_text = "\t\t%s(const char * const)%s_data::%s + %u,\n";
+/// The path array of a file whose data array the walk does not write
+/// (-z), in the forms whose records point into one (set name, identifier,
+/// path).
+inline constexpr const char* path_array = "\tnamespace %s_data { const char %s[] = \"/%s\"; }\n\n";
 
 // The literal form: the record's path array, then the data as string-literal
 // pieces (set name, identifier, path, identifier, length with the terminator

@@ -11,6 +11,7 @@ distcc on a server that sees neither tree, and cross-built for AArch64.
                             --runner /usr/lib/wine/wine64 CrossCompiled
 """
 import argparse
+import json
 import os
 import re
 import shlex
@@ -362,6 +363,30 @@ class Rebuilds(ConsumerProject):
         self.assertEqual({name: os.stat(os.path.join(cache, name)).st_mtime_ns for name in os.listdir(cache)}, entries)
 
 
+    def test_store_compressed_holds_files_in_their_coding_and_report_says_so(self):
+        write(os.path.join(self.site, "index.html"), "<p>compress me</p>" * 50)
+        self.configure("-DEXTRA_OPTIONS=STORE_COMPRESSED;gzip;REPORT;report/size.json")
+        self.build_step()
+        with open(self.generated(".cpp")) as f:
+            text = f.read()
+        self.assertIn("constexpr const char * index_html = nullptr;", text)
+        self.assertIn("VEX_STORED_GZIP", text)
+        # The reader, linked with zlib by the decoder's target, gives the bytes back.
+        self.assertEqual(self.listing(), {"/index.html": "<p>compress me</p>" * 50, "/css/main.css": "body{}"})
+        with open(os.path.join(self.build, "report", "size.json")) as f:
+            report = json.load(f)
+        self.assertEqual({entry["path"]: entry["coding"] for entry in report["files"]},
+                         {"/index.html": "gzip", "/css/main.css": "identity"})
+        for i, (options, message) in enumerate([
+                ("STORE_COMPRESSED;deflate", "STORE_COMPRESSED deflate: give gzip, br or zstd"),
+                ("REPORT;size.txt", "REPORT size.txt: give a file name ending in .json or .html")]):
+            configure = subprocess.run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", "%s-%d" % (self.build, i),
+                                        "-G", "Ninja", "-DSITE_ROOT=" + self.site, "-DEXTRA_OPTIONS=" + options]
+                                       + self.package_args(), capture_output=True, text=True)
+            self.assertNotEqual(configure.returncode, 0)
+            self.assertIn(message, " ".join(configure.stderr.split()))  # CMake wraps its messages
+
+
 class Toolchains(ConsumerProject):
     package_args = staticmethod(build_tree_package)
 
@@ -449,6 +474,14 @@ class Installed(ConsumerProject):
         self.assertEqual(listing, page + "p{}")
         self.assertIn("no work to do", build_and_list()[0])
 
+        # Held in gzip only, the page is read back through the kit's reader.
+        run(["meson", "setup", "--reconfigure", build, os.path.join(examples, "meson"), "-Dstore_compressed=gzip"],
+            env=env)
+        out, listing = build_and_list()
+        self.assertEqual(listing, page + "p{}")
+        with open(os.path.join(build, "site.cpp")) as f:
+            self.assertIn("constexpr const char * index_html = nullptr;", f.read())
+
 
 class CrossCompiled(ConsumerProject):
     """A consumer configured with a cross toolchain: the package of the
@@ -482,6 +515,23 @@ class CrossCompiled(ConsumerProject):
         self.assertTrue(generated, out)
         self.assertTrue(os.path.exists(wrapper + ".ran"))
         self.assertEqual(self.listing(), self.expected)
+
+    def test_store_compressed_with_the_decoders_the_target_has(self):
+        # Debian has zlib for mingw-w64 but neither libbrotli nor libzstd.
+        page = "<p>compress me</p>" * 50
+        write(os.path.join(self.site, "index.html"), page)
+        self.package = build_tree_package()
+        self.configure("-DEXTRA_OPTIONS=STORE_COMPRESSED;gzip")
+        self.build_step()
+        with open(self.generated(".cpp")) as f:
+            self.assertIn("constexpr const char * index_html = nullptr;", f.read())
+        self.assertEqual(self.listing(), dict(self.expected, **{"/index.html": page}))
+        refused = subprocess.run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", self.build + "-br", "-G",
+                                  "Ninja", "-DSITE_ROOT=" + self.site, "-DEXTRA_OPTIONS=STORE_COMPRESSED;br"]
+                                 + self.package_args(), capture_output=True, text=True)
+        self.assertNotEqual(refused.returncode, 0)
+        self.assertIn("STORE_COMPRESSED br: libbrotli's decoder (Debian: libbrotli-dev) was not found",
+                      " ".join(refused.stderr.split()))
 
     def test_installation_supplies_the_tool(self):
         self.install()

@@ -130,10 +130,10 @@ class SetNames(ToolTest):
 class MisplacedSwitches(ToolTest):
     def test_a_switch_where_the_target_stands_is_refused(self):
         make_tree(self.dir, {"src/a.txt": "a"})
-        # Each looked for at its turn only: -m after -u is out of order; -k
-        # and -z are no switches of this tool.
+        # Each looked for at its turn only: -m after -u and -z after -c are
+        # out of order; -k is no switch of this tool.
         for args, switch in [(["-u", "-m", "object", "res.cpp", "src"], "-m"), (["-kx", "res.cpp", "src"], "-kx"),
-                             (["-q", "-x", "-s", "2", "res.cpp", "src"], "-s"), (["-z", "gzip", "res.cpp", "src"], "-z")]:
+                             (["-q", "-x", "-s", "2", "res.cpp", "src"], "-s"), (["-c", "cache", "-z", "gzip", "res.cpp", "src"], "-z")]:
             result = self.run_tool(*args)
             self.assertEqual((result.code, result.out), (1, "unknown or misplaced switch [%s]\n" % switch), args)
         self.assertLeftOnly(["src"])

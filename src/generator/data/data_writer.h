@@ -87,3 +87,8 @@ size_t take_chunk(builder_context& context, content_hasher* hash);
 /// incomplete.
 bool write_file_data(builder_context& context, data_writer& writer, const char* path_literal,
                      content_hasher* hash);
+
+/// For a file whose data array is written later, from memory (-z): the
+/// array of its record's path in the forms whose records point into one,
+/// written where its data would be. False after a message.
+bool write_path_array(builder_context& context, const data_writer& writer, const char* path_literal);

@@ -24,9 +24,22 @@ struct resource_record {
   const char* http_date;
   const char* http_date_lower;
   const char* set_name = default_set_name;  ///< the data array's namespace is <set_name>_data
+  /// -z may hold the file in one coding only: its data array is written
+  /// later, and its text member is null when its data is.
+  bool held_back = false;
 };
 
 /// Formats the record's 17 lines into out (capacity bytes, terminator
 /// included); sizes and offsets are written as their low 32 bits. Returns
 /// the length, or -1 when the text does not fit.
 int format_resource_record(const resource_record& record, char* out, uint64_t capacity);
+
+/// How a record's text member reaches its data: through the record's own
+/// data member, or (records of address constants) through the data array.
+enum class record_text_kind { through_record, through_array };
+
+/// Adds the text member (of text_kind, or the held-back form) and the dates
+/// after the head_length characters of a record's head in out (-1: the head
+/// did not fit). Returns the record's length, or -1.
+int finish_record(const resource_record& record, int head_length, record_text_kind text_kind, char* out,
+                  uint64_t capacity);

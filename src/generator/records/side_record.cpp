@@ -81,6 +81,24 @@ side_record_names name_side_record(builder_context& context, const wchar_t* path
   return names;
 }
 
+namespace {
+
+// The data array of a file whose data the walk left to its side record,
+// in the data namespace: the file's bytes, or a null pointer when its
+// variant holds them.
+bool add_held_data(builder_context& context, data_writer& data, memory_arrays& out, const side_record& record) {
+  std::string& text = out.text;
+  const char* identifier = record.identifier;
+  if (!add_text(context, text, identifier, extras_enter_data, context.set_name)) return false;
+  bool added = record.stored_coding >= 0
+                   ? add_text(context, text, identifier, held_data_none, identifier)
+                   : data.write_from_memory(context, out, identifier, record.held_bytes->data(),
+                                            record.held_bytes->size());
+  return added && add_text(context, text, identifier, extras_namespace_close);
+}
+
+}  // namespace
+
 bool add_side_record(builder_context& context, data_writer& data, memory_arrays& out, const side_record& record) {
   std::string& text = out.text;
   const char* identifier = record.identifier;
@@ -94,9 +112,12 @@ bool add_side_record(builder_context& context, data_writer& data, memory_arrays&
         !add_text(context, text, identifier, extras_namespace_close))
       return false;
   }
+  if (record.held_back && !add_held_data(context, data, out, record)) return false;
+  const char* stored = record.stored_coding >= 0 ? stored_coding_members[record.stored_coding] : "";
   return add_text(context, text, identifier, extras_namespace_open, context.set_name) &&
          add_text(context, text, identifier, side_record_format, identifier, identifier, record.path_literal,
-                  record.hash, members[0].c_str(), members[1].c_str(), members[2].c_str(), record.hashed_literal) &&
+                  record.hash, members[0].c_str(), members[1].c_str(), members[2].c_str(), record.hashed_literal,
+                  stored) &&
          add_text(context, text, identifier, extras_namespace_close);
 }
 

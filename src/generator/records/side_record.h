@@ -20,6 +20,12 @@ struct side_record {
   const char* hashed_literal;  ///< the hashed path, likewise
   const char* hash;            ///< the content hash: the identity ETag
   const variant_set& variants;
+  /// -z: the walk left the file's data array to the record, which writes
+  /// it from held_bytes, or as a null pointer when the file is held only
+  /// in stored_coding, whose variant then holds its bytes.
+  bool held_back = false;
+  const std::vector<uint8_t>* held_bytes = nullptr;
+  int stored_coding = -1;  ///< the coding the bytes are held in only, or -1
 };
 
 /// The names of a record besides its identifier.

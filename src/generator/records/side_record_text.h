@@ -19,7 +19,8 @@ inline constexpr const char* extras_namespace_open = "namespace %s_extras\n{\n";
 inline constexpr const char* extras_namespace_close = "}\n\n\n";
 
 /// A side record: identifier twice, path literal, the identity ETag, the
-/// brotli, gzip and zstd variants, then the hashed path literal.
+/// brotli, gzip and zstd variants, the hashed path literal, then the
+/// members after it (the stored coding, for a file held in one coding only).
 inline constexpr const char* side_record_format =
     "\textern const vex_resource_extras %s;\n"
     "\tconst vex_resource_extras %s =\n"
@@ -30,9 +31,19 @@ inline constexpr const char* side_record_format =
     "\t\t%s,\n"
     "\t\t%s,\n"
     "\t\t\"/%s\",\n"
+    "%s"
     "\t};\n";
+/// The stored_coding member of a file held in one coding only (-z), by coding.
+inline constexpr const char* stored_coding_members[] = {"\t\tVEX_STORED_BR,\n", "\t\tVEX_STORED_GZIP,\n",
+                                                        "\t\tVEX_STORED_ZSTD,\n"};
+/// The data array of a file held in one coding only: a null pointer, so
+/// that its record's data and text are null (the side record's variant of
+/// that coding holds its bytes). A file held back that stays as it is gets
+/// its data array here, in the data form's text.
+inline constexpr const char* held_data_none = "\tconstexpr const char * %s = nullptr;\n";
 /// A variant that exists: set name, encoding, identifier, size, its own ETag.
 inline constexpr const char* variant_format = "{ (const char *)%s_%s::%s, %llu, \"\\\"%s\\\"\" }";
+
 inline constexpr const char* variant_none = "{ nullptr, 0, nullptr }";
 
 /// The header's declarations, and the array sorted by path.
