@@ -1,14 +1,28 @@
 # vex_add_resources(<target> ROOT <dir> [SOURCES <pattern>...] [FLAT] [BIG_ENDIAN]
 #                   [OUTPUT <name>] [SOURCE_DATE_EPOCH <seconds>] [UTF8_NAMES]
 #                   [DATA_FORM <AUTO|WORDS|LITERAL|INCBIN|OBJECT>] [HTTP_EXTRAS]
-#                   [HTTP_EXTRAS_CACHE <dir>])
+#                   [HTTP_EXTRAS_CACHE <dir>] [SHARDS <n>|AUTO] [NAMESPACE <name>]
+#                   [STORE_COMPRESSED <gzip|br|zstd>] [REPORT <file.json|file.html>])
 #
 # Embeds the files below ROOT into <target>. At build time the resource
 # builder runs in ROOT on the SOURCES (default: "*", the whole tree) and
 # writes <name>.cpp and <name>.h (default name: <target>_resources), plus an
 # index of every all array, into ${CMAKE_CURRENT_BINARY_DIR}/vex_resources/<name>.
 # The target's code includes "vex_resources.h" for the kit, the generated
-# declarations and the index (vex_res_arrays, vex_res_arrays_length).
+# declarations and the index (vex_res_arrays, vex_res_arrays_length); a
+# target with several sets includes each as "<name>/vex_resources.h".
+#
+# SHARDS writes the records into that many sources (<name>.cpp, with the
+# all arrays, and <name>.1.cpp ...), which the build compiles in parallel:
+# a big tree compiles faster and no compile holds all of it. AUTO counts the
+# files below ROOT when CMake configures the project and takes one shard per
+# 10,000 files (at most 256). The count is not taken again at build time: a
+# tree that grows afterwards keeps its shards, which then hold more records,
+# until the project is configured again.
+#
+# NAMESPACE names the set: its records' namespace, the index (<name>_arrays,
+# <name>_arrays_length) and every other name the set defines begin with it
+# instead of vex_res, so that several sets link into one program.
 #
 # The builder writes a dependency file, so editing, adding or removing a
 # file below ROOT regenerates the sources on the next build, and nothing
@@ -38,18 +52,32 @@
 # several builds and a clean build can share. Without it, the environment's
 # VEX_RESOURCE_CACHE at build time names the directory.
 #
+# STORE_COMPRESSED <coding> does what HTTP_EXTRAS does, but every file that
+# compresses is held in the program in that coding only (-z): a record's data
+# and text are then null, and its side record's variant of that coding holds
+# the bytes, which the kit's identity_reader.h decodes for clients that do
+# not take the coding. The target is linked with the coding's decoder
+# (vex_resource_builder::decode_<coding>); a coding whose decoder this build
+# did not find (VEX_RESOURCES_DECODERS) stops the configure step.
+#
+# REPORT <file> writes a size report of what the program holds (-r): JSON
+# for a name ending in .json, one self-contained page with a treemap for
+# .html. A relative name is taken from the build directory.
+#
 # Needs the imported targets vex_resource_builder::vex_resource_builder (the
 # tool) and vex_resource_builder::kit (its headers). The tool runs on the
 # build machine, also when the project is cross-compiled; the cache variable
 # VEX_RESOURCE_BUILDER_EXECUTABLE names another one to run instead (for a
 # build that makes its own host tool).
+include("${CMAKE_CURRENT_LIST_DIR}/VexResourcesDecoders.cmake")
 set(_VEX_RESOURCES_INDEX_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake")
 set(VEX_RESOURCE_BUILDER_EXECUTABLE "" CACHE FILEPATH
     "The resource builder that vex_add_resources runs (empty: the package's own)")
 
 function(vex_add_resources target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "FLAT;BIG_ENDIAN;UTF8_NAMES;HTTP_EXTRAS"
-                        "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM;HTTP_EXTRAS_CACHE" "SOURCES")
+                        "ROOT;OUTPUT;SOURCE_DATE_EPOCH;DATA_FORM;HTTP_EXTRAS_CACHE;SHARDS;NAMESPACE;STORE_COMPRESSED;REPORT"
+                        "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vex_add_resources: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -77,6 +105,22 @@ function(vex_add_resources target)
   endif()
 
   set(out "${CMAKE_CURRENT_BINARY_DIR}/vex_resources/${name}")
+  _vex_resources_shards(shards "${arg_SHARDS}" "${root}")
+  set(set_name vex_res)
+  if(NOT "${arg_NAMESPACE}" STREQUAL "")
+    if(NOT arg_NAMESPACE MATCHES "^[A-Za-z_][A-Za-z0-9_]*$" OR arg_NAMESPACE MATCHES "^vex")
+      message(FATAL_ERROR "vex_add_resources: NAMESPACE ${arg_NAMESPACE}: give a C++ identifier that does not "
+              "begin with vex")
+    endif()
+    set(set_name "${arg_NAMESPACE}")
+  endif()
+  set(shard_sources)
+  if(shards GREATER 1)
+    math(EXPR last "${shards} - 1")
+    foreach(index RANGE 1 ${last})
+      list(APPEND shard_sources "${out}/${name}.${index}.cpp")
+    endforeach()
+  endif()
   set(switches -q)
   if(arg_BIG_ENDIAN)
     list(APPEND switches -b)
@@ -105,26 +149,47 @@ function(vex_add_resources target)
       set(object "${out}/${name}.data.o")
     endif()
   endif()
+  if(shards GREATER 1)
+    list(APPEND switches -s ${shards})
+  endif()
+  if(NOT "${arg_NAMESPACE}" STREQUAL "")
+    list(APPEND switches -n "${arg_NAMESPACE}")
+  endif()
   if(arg_UTF8_NAMES)
     list(APPEND switches -u)
   endif()
   set(manifest)
-  if(arg_HTTP_EXTRAS)
+  if(NOT "${arg_STORE_COMPRESSED}" STREQUAL "")
+    _vex_resources_stored_coding(coding "${arg_STORE_COMPRESSED}")
+    # -z implies -x.
+    list(APPEND switches -z ${coding})
+    set(manifest "${out}/${name}.manifest.json")
+    target_link_libraries(${target} PRIVATE vex_resource_builder::decode_${coding})
+  elseif(arg_HTTP_EXTRAS)
     list(APPEND switches -x)
     set(manifest "${out}/${name}.manifest.json")
   endif()
   if(NOT "${arg_HTTP_EXTRAS_CACHE}" STREQUAL "")
-    if(NOT arg_HTTP_EXTRAS)
-      message(FATAL_ERROR "vex_add_resources: HTTP_EXTRAS_CACHE needs HTTP_EXTRAS")
+    if(NOT manifest)
+      message(FATAL_ERROR "vex_add_resources: HTTP_EXTRAS_CACHE needs HTTP_EXTRAS or STORE_COMPRESSED")
     endif()
     get_filename_component(cache "${arg_HTTP_EXTRAS_CACHE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
     list(APPEND switches -c "${cache}")
   endif()
+  set(report)
+  if(NOT "${arg_REPORT}" STREQUAL "")
+    get_filename_component(report "${arg_REPORT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    if(NOT report MATCHES "\\.([Jj][Ss][Oo][Nn]|[Hh][Tt][Mm][Ll])$")
+      message(FATAL_ERROR "vex_add_resources: REPORT ${arg_REPORT}: give a file name ending in .json or .html")
+    endif()
+    list(APPEND switches -r "${report}")
+  endif()
 
   file(MAKE_DIRECTORY "${out}/pch")
   # The generated .cpp includes "pch.h"; this one is seen by it alone, so the
-  # target's own pch.h (if any) is left alone.
-  file(CONFIGURE OUTPUT "${out}/pch/pch.h" CONTENT "#pragma once\n#include \"vex_resources.h\"\n")
+  # target's own pch.h (if any) is left alone. It names the set's own
+  # declarations by their place, as another set's are on the include path too.
+  file(CONFIGURE OUTPUT "${out}/pch/pch.h" CONTENT "#pragma once\n#include \"../vex_resources.h\"\n")
   file(CONFIGURE OUTPUT "${out}/vex_resources.h" CONTENT
 "#pragma once
 // The resources of ${target}: the kit's declarations, the generated ones and
@@ -132,16 +197,17 @@ function(vex_add_resources target)
 #include \"vex_resource_builder/vex_resource.h\"
 #include \"${name}.h\"
 
-extern const vex_resource_array vex_res_arrays[];
-extern const size_t vex_res_arrays_length;
+extern const vex_resource_array ${set_name}_arrays[];
+extern const size_t ${set_name}_arrays_length;
 ")
 
   # The builder is started in the build directory and moves into ROOT, so
   # every path it lists in the dependency file is absolute.
   add_custom_command(
-    OUTPUT "${out}/${name}.cpp" "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary} ${object} ${manifest}
+    OUTPUT "${out}/${name}.cpp" ${shard_sources} "${out}/${name}.h" "${out}/${name}_index.cpp" ${binary} ${object}
+           ${manifest} ${report}
     COMMAND "${tool}" ${switches} "${out}/${name}.cpp" -d "${root}" ${sources}
-    COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp
+    COMMAND "${CMAKE_COMMAND}" -DHEADER=${out}/${name}.h -DINDEX=${out}/${name}_index.cpp -DSET=${set_name}
             -P "${_VEX_RESOURCES_INDEX_SCRIPT}"
     DEPFILE "${out}/${name}.d"
     DEPENDS "${tool}" "${_VEX_RESOURCES_INDEX_SCRIPT}"
@@ -149,13 +215,14 @@ extern const size_t vex_res_arrays_length;
     COMMENT "Embedding ${root} into ${target}"
     VERBATIM)
 
-  target_sources(${target} PRIVATE "${out}/${name}.cpp" "${out}/${name}_index.cpp")
-  set_source_files_properties("${out}/${name}.cpp" "${out}/${name}_index.cpp" TARGET_DIRECTORY ${target}
+  set(records "${out}/${name}.cpp" ${shard_sources})
+  target_sources(${target} PRIVATE ${records} "${out}/${name}_index.cpp")
+  set_source_files_properties(${records} "${out}/${name}_index.cpp" TARGET_DIRECTORY ${target}
                               PROPERTIES INCLUDE_DIRECTORIES "${out}/pch")
   # The records cast their data to "const char * const", which -Wextra
   # reports as a qualifier without effect; it is harmless, so keep the
   # project's own warning flags from failing on it.
-  set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
+  set_property(SOURCE ${records} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
                $<$<OR:$<CXX_COMPILER_ID:GNU>,$<CXX_COMPILER_ID:Clang>>:-Wno-ignored-qualifiers>)
   if(binary)
     # The generated source names the binary file without a directory, so it
@@ -164,24 +231,71 @@ extern const size_t vex_res_arrays_length;
     # the source, so that a compiler cache sees it too). Link-time
     # optimisation would assemble the data again at link time, where this
     # path is not passed; the data gains nothing from it, so it is left out.
-    set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
+    set_property(SOURCE ${records} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
                  "-Wa,-I${out}" -fno-lto)
     # Clang's own assembler holds three to five times the binary file in
     # memory; the system's assembler, where there is one, a little over once.
     _vex_resources_external_assembler(external)
     if(external)
-      set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
+      set_property(SOURCE ${records} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
                    -fno-integrated-as)
     endif()
-    set_property(SOURCE "${out}/${name}.cpp" TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS "${binary}")
+    set_property(SOURCE ${records} TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS "${binary}")
   endif()
   if(object)
     # Linked as it is; a new object relinks the target.
     target_sources(${target} PRIVATE "${object}")
     set_source_files_properties("${object}" TARGET_DIRECTORY ${target} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   endif()
-  target_include_directories(${target} PRIVATE "${out}")
+  # "vex_resources.h" for a target with one set, "<name>/vex_resources.h" for several.
+  target_include_directories(${target} PRIVATE "${out}" "${CMAKE_CURRENT_BINARY_DIR}/vex_resources")
   target_link_libraries(${target} PRIVATE vex_resource_builder::kit)
+endfunction()
+
+# The number of shards that SHARDS asks for: 1 without it; AUTO counts the
+# files below root now, at configure time, one shard per 10,000 of them.
+function(_vex_resources_shards result requested root)
+  if("${requested}" STREQUAL "")
+    set(${result} 1 PARENT_SCOPE)
+    return()
+  endif()
+  string(TOUPPER "${requested}" requested)
+  if(requested STREQUAL "AUTO")
+    file(GLOB_RECURSE files LIST_DIRECTORIES false "${root}/*")
+    list(LENGTH files count)
+    math(EXPR requested "(${count} + 9999) / 10000")
+    if(requested GREATER 256)
+      set(requested 256)
+    elseif(requested LESS 1)
+      set(requested 1)
+    endif()
+  elseif(NOT requested MATCHES "^[0-9]+$" OR requested LESS 1 OR requested GREATER 256)
+    message(FATAL_ERROR "vex_add_resources: SHARDS ${requested}: give AUTO or a number from 1 to 256")
+  endif()
+  set(${result} ${requested} PARENT_SCOPE)
+endfunction()
+
+# The coding that STORE_COMPRESSED names, in lower case, when the target can
+# decode it (VEX_RESOURCES_DECODERS, from VexResourcesDecoders.cmake): a
+# program that holds files in a coding it cannot decode could not serve
+# them to clients that do not take the coding.
+function(_vex_resources_stored_coding result requested)
+  string(TOLOWER "${requested}" coding)
+  if(NOT coding MATCHES "^(gzip|br|zstd)$")
+    message(FATAL_ERROR "vex_add_resources: STORE_COMPRESSED ${requested}: give gzip, br or zstd")
+  endif()
+  if(NOT coding IN_LIST VEX_RESOURCES_DECODERS)
+    set(library "zlib (Debian: zlib1g-dev)")
+    if(coding STREQUAL "br")
+      set(library "libbrotli's decoder (Debian: libbrotli-dev)")
+    elseif(coding STREQUAL "zstd")
+      set(library "libzstd (Debian: libzstd-dev)")
+    endif()
+    message(FATAL_ERROR "vex_add_resources: STORE_COMPRESSED ${coding}: ${library} was not found for this "
+            "build, so the program could not decode the files it holds in ${coding} for the clients that do not "
+            "take ${coding}. Install it, or choose a coding among those found: ${VEX_RESOURCES_DECODERS}")
+  endif()
+  set(${result} ${coding} PARENT_SCOPE)
 endfunction()
 
 # The form that DATA_FORM (or AUTO, when empty) stands for with this project's

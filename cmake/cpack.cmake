@@ -15,4 +15,7 @@ endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The kit decodes files held compressed only with these, when a consumer's
+# build finds them (VexResourcesDecoders.cmake).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zlib1g-dev, libbrotli-dev, libzstd-dev")
 include(CPack)

@@ -47,6 +47,7 @@ include(\"\${CMAKE_CURRENT_LIST_DIR}/VexResources.cmake\")
 ")
 install(FILES ${PROJECT_BINARY_DIR}/install/vex_resource_builder-config.cmake ${version_file}
               ${CMAKE_CURRENT_LIST_DIR}/VexResources.cmake ${CMAKE_CURRENT_LIST_DIR}/VexResourcesIndex.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/VexResourcesDecoders.cmake
         DESTINATION ${package_dir})
 
 # The kit for pkg-config (and so Meson). Its paths are relative to the

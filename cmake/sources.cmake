@@ -28,6 +28,8 @@ set(VEX_CORE_SOURCES
   src/generator/names/identifier.cpp
   src/generator/names/identifier_claim.cpp
   src/generator/names/item_identifier.cpp
+  src/generator/names/set_name.cpp
+  src/generator/shards/record_shards.cpp
   src/generator/records/side_record.cpp
   src/generator/records/header_block.cpp
   src/generator/records/path_table_text.cpp
@@ -39,6 +41,7 @@ set(VEX_CORE_SOURCES
   src/generator/records/manifest.cpp
   src/generator/extras/compression_queue.cpp
   src/generator/extras/compression.cpp
+  src/generator/extras/stored_check.cpp
   src/generator/extras/variant_cache.cpp
   src/generator/data/memory_arrays.cpp
   src/generator/data/data_writer.cpp
@@ -47,6 +50,7 @@ set(VEX_CORE_SOURCES
   src/generator/data/elf_writer.cpp
   src/generator/data/coff_writer.cpp
   src/generator/data/macho_writer.cpp
+  src/generator/report/size_report.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/metadata_sources.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/data_array_sources.cmake)

@@ -49,6 +49,11 @@ if [ "${1:-}" = --tests ]; then
   need aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
   need qemu-aarch64 qemu-user
   need distccd distcc
+  # An object past 2 GiB links with an lld that places the large data
+  # section (17 or later; Debian 12's lld is 14), faster than GNU ld; and
+  # the unwritable-directory test runs the tool as another user when root.
+  need ld.lld-19 lld-19
+  need setpriv util-linux
   [ -x "$(dirname "$(readlink -f "$(command -v clang++)")")/clang-cl" ] || need_packages+=(clang-tools)
 fi
 

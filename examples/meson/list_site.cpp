@@ -5,6 +5,24 @@
 
 #include "pch.h"
 
+#ifdef SITE_DECODED
+#include "vex_resource_builder/identity_reader.h"
+
+// -z: a file may be held in one coding only (its data then null); the
+// reader gives its bytes back through its side record, a chunk at a time.
+static bool write_file(const vex_resource* file) {
+  static vex_http::identity_reader reader;
+  const vex_resource_extras* extras =
+      vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length, file->path_root_a);
+  reader.open(vex_http::stored_body_of(file, extras));
+  char buffer[4096];
+  while (size_t count = reader.read(buffer, sizeof buffer)) std::fwrite(buffer, 1, count, stdout);
+  return reader.status() == vex_http::read_status::ok;
+}
+#else
+static bool write_file(const vex_resource* file) { return std::fwrite(file->data, 1, file->size, stdout) == file->size; }
+#endif
+
 // The all arrays that site.h declares: the root's and one per top-level
 // directory of the site.
 const vex_resource_array site_arrays[] = {{vex_res::all, &vex_res::all_length},
@@ -20,7 +38,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s is not embedded\n", argv[i]);
       return 1;
     }
-    std::fwrite(file->data, 1, file->size, stdout);
+    if (!write_file(file)) {
+      std::fprintf(stderr, "%s cannot be read\n", argv[i]);
+      return 1;
+    }
   }
   return 0;
 }

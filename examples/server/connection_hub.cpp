@@ -473,7 +473,9 @@ void connection_hub::start_sending(connection& c, const vex_http::request_head& 
   out.body_left = plan.send_body ? plan.body_length : 0;
   out.request_length = head.length;
   out.step = step;
-  out.from_file = out.body_left >= from_file_size && program_ &&
+  out.chunk_left = 0;
+  if (plan.source == vex_http::body_source::decoded && out.body_left > 0) out.decoded.emplace(plan);
+  out.from_file = !out.decoded && out.body_left >= from_file_size && program_ &&
                   program_->locate(out.body, out.body_left, out.file_offset);
   c.state = connection::sending;
   if (!sender_.write_head({plan, head.method, head.version, step.close, limits_.send_timeout}, out.head))
@@ -485,10 +487,12 @@ connection_hub::sent connection_hub::send_some(connection& c) {
   outgoing& out = c.out;
   if (out.from_file) return send_from_file(c);
   while (out.head_sent < out.head.size() || out.body_left > 0) {
+    if (out.decoded && out.body_left > 0 && out.chunk_left == 0 && !decode_next(out)) return sent::failed;
+    const uint64_t body_now = out.decoded ? out.chunk_left : out.body_left;
     iovec parts[2];
     size_t count = 0;
     if (out.head_sent < out.head.size()) parts[count++] = {out.head.data() + out.head_sent, out.head.size() - out.head_sent};
-    if (out.body_left > 0) parts[count++] = {const_cast<char*>(out.body), static_cast<size_t>(out.body_left)};
+    if (body_now > 0) parts[count++] = {const_cast<char*>(out.body), static_cast<size_t>(body_now)};
     msghdr message{};
     message.msg_iov = parts;
     message.msg_iovlen = count;
@@ -502,8 +506,22 @@ connection_hub::sent connection_hub::send_some(connection& c) {
     taken -= from_head;
     out.body += taken;
     out.body_left -= taken;
+    if (out.decoded) out.chunk_left -= taken;
   }
   return sent::whole;
+}
+
+// The next chunk of a decoded body; false when the stored bytes fail, and
+// the answer cannot keep the length it promised.
+bool connection_hub::decode_next(outgoing& out) {
+  const std::string_view chunk = out.decoded->next();
+  if (chunk.empty()) {
+    std::fprintf(stderr, "decoding an answer failed: %s\n", out.decoded->body().failure());
+    return false;
+  }
+  out.body = chunk.data();
+  out.chunk_left = chunk.size();
+  return true;
 }
 
 // Sends what the socket takes of the head, saying that the body follows,
@@ -532,6 +550,7 @@ connection_hub::sent connection_hub::send_from_file(connection& c) {
 // The connection's answer is sent, or could not be: the connection goes on
 // as its request says. Its input stays counted among the heads read.
 void connection_hub::finish_sending(connection& c, bool whole) {
+  c.out.decoded.reset();  // its reader goes back to the pool
   const size_t before = c.input.size();
   c.state = connection::reading;
   after_answer(c, c.out.request_length, c.out.step, whole);

@@ -36,6 +36,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,6 +120,11 @@ class connection_hub {
     uint64_t body_left = 0;
     bool from_file = false;     // the body is sent from the program's own file
     uint64_t file_offset = 0;   // where the rest of it lies there
+    // The body of a file held compressed only, decoded a chunk at a time as
+    // the socket drains; body then points into its chunk, with chunk_left
+    // bytes of it unsent.
+    std::optional<pooled_body> decoded;
+    size_t chunk_left = 0;
     size_t request_length = 0;  // of the answered head, taken off the input once sent
     vex_http::connection_step step{false, 0};
   };
@@ -175,6 +181,7 @@ class connection_hub {
   void start_sending(connection& c, const vex_http::request_head& head);
   sent send_some(connection& c);
   sent send_from_file(connection& c);
+  static bool decode_next(outgoing& out);
   void finish_sending(connection& c, bool whole);
   void answer_again();
 

@@ -3,13 +3,18 @@
 // request from the embedded files or, in development mode, from the live
 // files of the source tree, and the request log. HTML pages may be
 // templates that link to the other files by their content-hashed paths.
+// Files held compressed only are decoded for the clients that need it.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "vex_resource_builder/decoded_body.h"
 #include "vex_resource_builder/dev_files.h"
 #include "vex_resource_builder/request_fields.h"
 #include "vex_resource_builder/response_plan.h"
@@ -148,6 +153,107 @@ inline bool is_template(const vex_resource* resource, std::string_view bytes) {
   return resource->content_type == HTTP_CONTENT_TYPE_TEXT_HTML && bytes.find("{{/") != std::string_view::npos;
 }
 
+/// What decoding one answer takes: a reader, and for a library that sends
+/// from a buffer of the adapter's, the chunk it decodes into. A large
+/// chunk means few sends, and each send costs the kernel about as much as
+/// its bytes do.
+struct decode_slot {
+  static constexpr size_t chunk_size = 128 * 1024;
+  vex_http::identity_reader reader;
+  std::unique_ptr<char[]> chunk;  // made at its first use
+
+  char* chunk_memory() {
+    if (!chunk) chunk = std::make_unique<char[]>(chunk_size);
+    return chunk.get();
+  }
+};
+
+/// The slots of the answers decoded from files held compressed only. One
+/// given back is kept for the next answer, up to as many as have been
+/// decoding at once (64 at most), so that a busy server allocates none and
+/// a device that meets few clients of identity keeps few.
+class slot_pool {
+ public:
+  std::unique_ptr<decode_slot> take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.empty()) return std::make_unique<decode_slot>();
+    std::unique_ptr<decode_slot> slot = std::move(idle_.back());
+    idle_.pop_back();
+    return slot;
+  }
+
+  void give(std::unique_ptr<decode_slot> slot) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() < kept) idle_.push_back(std::move(slot));
+  }
+
+ private:
+  static constexpr size_t kept = 64;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<decode_slot>> idle_;
+};
+
+inline slot_pool decode_slots;
+
+/// The body of a decoded answer, with a slot of the pool that goes back
+/// when the body is dropped.
+class pooled_body {
+ public:
+  explicit pooled_body(const vex_http::response_plan& plan)
+      : slot_(decode_slots.take()), body_(slot_->reader, plan) {}
+  ~pooled_body() { decode_slots.give(std::move(slot_)); }
+  pooled_body(const pooled_body&) = delete;
+  pooled_body& operator=(const pooled_body&) = delete;
+
+  vex_http::decoded_body& body() { return body_; }
+
+  /// Decodes the next chunk, at most capacity bytes, into the slot's
+  /// chunk; empty at the end, and when the body fails (body().failed()).
+  std::string_view next(size_t capacity = decode_slot::chunk_size) {
+    char* chunk = slot_->chunk_memory();
+    return {chunk, body_.read(chunk, std::min(capacity, decode_slot::chunk_size))};
+  }
+
+ private:
+  std::unique_ptr<decode_slot> slot_;
+  vex_http::decoded_body body_;
+};
+
+/// The text of an embedded page when it is a template. A page held
+/// compressed only is decoded a chunk at a time until a mark shows, and
+/// then whole: only templates are ever held decoded.
+inline bool embedded_template(const vex_resource* resource, std::string& text) {
+  if (resource->content_type != HTTP_CONTENT_TYPE_TEXT_HTML) return false;
+  const vex_resource_extras* extras =
+      vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length, resource->path_root_a);
+  const vex_http::stored_body stored = vex_http::stored_body_of(resource, extras);
+  if (stored.coding == vex_http::content_coding::identity) {
+    const std::string_view bytes(resource->data, resource->size);
+    if (!is_template(resource, bytes)) return false;
+    text.assign(bytes);
+    return true;
+  }
+  std::unique_ptr<decode_slot> slot = decode_slots.take();
+  vex_http::identity_reader* reader = &slot->reader;
+  char* chunk = slot->chunk_memory();
+  std::string tail;  // the last bytes read, where a mark may begin
+  bool marked = false;
+  reader->open(stored);
+  for (size_t count; !marked && (count = reader->read(chunk, decode_slot::chunk_size)) > 0;) {
+    tail.append(chunk, count);
+    marked = tail.find("{{/") != std::string::npos;
+    if (tail.size() > 2) tail.erase(0, tail.size() - 2);
+  }
+  text.clear();
+  if (marked && reader->open(stored) == vex_http::read_status::ok)
+    for (size_t count; (count = reader->read(chunk, decode_slot::chunk_size)) > 0;) text.append(chunk, count);
+  const bool whole = marked && reader->status() == vex_http::read_status::ok;
+  if (reader->status() != vex_http::read_status::ok)
+    std::fprintf(stderr, "%s: %s\n", resource->path_root_a, vex_http::read_status_text(reader->status()));
+  decode_slots.give(std::move(slot));
+  return whole;
+}
+
 /// The site: the embedded records, what it answers beyond them, and the
 /// live tree in development mode.
 class example_site {
@@ -158,11 +264,11 @@ class example_site {
   /// tree cannot be opened.
   bool start(const server_options& options, const char* program) {
     vex_res::sort_all();
+    std::string text;
     for (size_t i = 0; i < vex_res_arrays_length; ++i)
       for (size_t k = 0; k < *vex_res_arrays[i].length; ++k) {
         const vex_resource* resource = vex_res_arrays[i].all[k];
-        const std::string_view bytes(resource->data, resource->size);
-        if (is_template(resource, bytes)) pages_.push_back({resource, render_page(bytes)});
+        if (embedded_template(resource, text)) pages_.push_back({resource, render_page(text)});
       }
     if (!take_site_options(options, program)) return false;
     live_ = options.dev_root != nullptr;

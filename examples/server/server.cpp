@@ -31,6 +31,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "connection_hub.h"
@@ -137,12 +138,24 @@ void write_plan(httplib::Response& response) {
     if (!content_type.empty()) response.set_header("Content-Type", content_type);  // an empty file
     return;
   }
+  if (plan.source == vex_http::body_source::decoded && plan.send_body) {
+    // Decoded a chunk at a time as the library asks; a body that cannot be
+    // given whole ends the connection, as its length was promised.
+    auto decoded = std::make_shared<pooled_body>(plan);
+    response.set_content_provider(plan.body_length, content_type,
+                                  [decoded](size_t, size_t length, httplib::DataSink& sink) {
+                                    const std::string_view chunk = decoded->next(length);
+                                    return !chunk.empty() && sink.write(chunk.data(), chunk.size());
+                                  });
+    return;
+  }
   // The bytes outlive the answer: embedded ones for the whole run, live
-  // ones until the hub is done with the request.
+  // ones until the hub is done with the request. (A HEAD answer's body,
+  // null when it would be decoded, is never asked for.)
   const char* body = plan.body;
   response.set_content_provider(plan.body_length, content_type,
                                 [body](size_t offset, size_t length, httplib::DataSink& sink) {
-                                  return sink.write(body + offset, length);
+                                  return body && sink.write(body + offset, length);
                                 });
 }
 

@@ -9,14 +9,16 @@
 // Beast, on Asio, lets a server write raw bytes: the head of each answer is
 // the kit's (response_head.h), whose header lines made at build time are
 // copied whole, and the hub sends it and the embedded body in one gather
-// write without waiting, on its own thread. That makes this the fastest of
-// the three servers. In development mode, where live files are read, Beast
-// writes the header block of each answer from the plan (its serializer,
-// header by header), and a worker thread sends it. Beast's request parser
-// is not used: it frames some requests otherwise than the kit (it reads
-// "Transfer-Encoding: chunked, chunked" as no body, keeps an HTTP/1.0
-// connection open after a Transfer-Encoding, and reads chunk extensions
-// without a bound), so the hub reads every head with the kit.
+// write without waiting, on its own thread (the body of a file held
+// compressed only decoded a chunk at a time as the socket drains). That
+// makes this the fastest of the three servers. In development mode, where
+// live files are read, Beast writes the header block of each answer from
+// the plan (its serializer, header by header), and a worker thread sends
+// it. Beast's request parser is not used: it frames some requests
+// otherwise than the kit (it reads "Transfer-Encoding: chunked, chunked"
+// as no body, keeps an HTTP/1.0 connection open after a Transfer-Encoding,
+// and reads chunk extensions without a bound), so the hub reads every head
+// with the kit.
 #include <boost/beast/http.hpp>
 
 #include <cstdio>
@@ -56,9 +58,27 @@ class beast_sender final : public answer_sender {
     std::ostringstream text;
     text << head;
     const std::string block = text.str();
+    if (answer.plan.send_body && answer.plan.source == vex_http::body_source::decoded)
+      return send_decoded(socket, block, answer);
     // A HEAD or body-less answer keeps its Content-Length and sends no body.
     const size_t body_length = answer.plan.send_body ? static_cast<size_t>(answer.plan.body_length) : 0;
     return send_fully(socket, block.data(), block.size(), answer.plan.body, body_length, answer.send_timeout);
+  }
+
+ private:
+  // The header block and the body decoded a chunk at a time, the first
+  // chunk with the block; a body that cannot be given whole ends the
+  // connection, as its length was promised.
+  static bool send_decoded(int socket, const std::string& block, const planned_answer& answer) {
+    pooled_body decoded(answer.plan);
+    std::string_view chunk = decoded.next();
+    const std::chrono::milliseconds timeout = answer.send_timeout;
+    bool sent = !chunk.empty() && send_fully(socket, block.data(), block.size(), chunk.data(), chunk.size(), timeout);
+    while (sent && decoded.body().left() > 0) {
+      chunk = decoded.next();
+      sent = !chunk.empty() && send_fully(socket, chunk.data(), chunk.size(), nullptr, 0, timeout);
+    }
+    return sent;
   }
 };
 

@@ -53,11 +53,30 @@ thread_local const planned_answer* current_answer = nullptr;
 // A body the library must never read: the stand-in for a 304's.
 ssize_t no_body(void*, uint64_t, char*, size_t) { return MHD_CONTENT_READER_END_WITH_ERROR; }
 
+// The next bytes of a decoded body, into the library's buffer; one that
+// cannot be given whole ends the answer short, as its length was promised.
+ssize_t read_decoded(void* body, uint64_t, char* out, size_t capacity) {
+  const size_t count = static_cast<pooled_body*>(body)->body().read(out, capacity);
+  return count > 0 ? static_cast<ssize_t>(count) : MHD_CONTENT_READER_END_WITH_ERROR;
+}
+
+void drop_decoded(void* body) { delete static_cast<pooled_body*>(body); }
+
 // The response of a plan; the library writes Content-Length from its size.
 // The bytes outlive it: the worker waits for the library to be done.
 MHD_Response* make_response(const vex_http::response_plan& plan) {
-  // A 304 has no body but keeps the length a 200 would carry.
-  if (plan.status == 304) return MHD_create_response_from_callback(plan.content_length, 4096, &no_body, nullptr, nullptr);
+  // A 304 has no body but keeps the length a 200 would carry; nor has the
+  // answer to HEAD, which the library never reads.
+  const bool decoded = plan.source == vex_http::body_source::decoded;
+  if (plan.status == 304 || (decoded && !plan.send_body))
+    return MHD_create_response_from_callback(plan.content_length, 4096, &no_body, nullptr, nullptr);
+  if (decoded) {
+    auto* body = new pooled_body(plan);
+    MHD_Response* response = MHD_create_response_from_callback(plan.body_length, decode_slot::chunk_size,
+                                                               &read_decoded, body, &drop_decoded);
+    if (!response) delete body;
+    return response;
+  }
   return MHD_create_response_from_buffer(plan.body_length, const_cast<char*>(plan.body), MHD_RESPMEM_PERSISTENT);
 }
 

@@ -8,7 +8,9 @@
 //   vex_http::response_plan plan;
 //   vex_http::plan_request(plan, method, target, headers, {vex_res_arrays, vex_res_arrays_length});
 //   // send plan.status, plan.headers[0, plan.header_count) and, when
-//   // plan.send_body, plan.body_length bytes from plan.body
+//   // plan.send_body, plan.body_length bytes: from plan.body, or, when
+//   // plan.source is body_source::decoded, from an identity_reader opened
+//   // on plan.stored at plan.stored_offset (identity_reader.h)
 //
 // The plan holds no allocation; its header values point into the plan
 // itself, into the records or into static text, so it is neither copied
@@ -27,6 +29,7 @@
 #include "vex_resource_builder/http_date.h"
 #include "vex_resource_builder/path_table.h"
 #include "vex_resource_builder/request_path.h"
+#include "vex_resource_builder/stored_body.h"
 #include "vex_resource_builder/site_rules.h"
 #include "vex_resource_builder/vex_extras.h"
 #include "vex_resource_builder/vex_resource.h"
@@ -145,13 +148,22 @@ inline entity embedded_entity(const vex_resource* resource, const vex_resource_e
   return result;
 }
 
+/// Where the body of an answer comes from.
+enum class body_source {
+  bytes,    ///< body_length bytes at body
+  decoded,  ///< body_length identity bytes decoded from stored, from stored_offset on; body is null
+};
+
 /// Bytes of a redirect's "?" and query that Location takes (escaped); a longer one is a 414.
 inline constexpr size_t redirect_query_capacity = 4096;
 
 /// What to answer. Content-Length is among the headers and always equals
 /// what a GET would carry (body_length; for a 304 the full size); a library
 /// that writes Content-Length from the body it is given may skip it. Every
-/// answer carries Date and X-Content-Type-Options: nosniff.
+/// answer carries Date and X-Content-Type-Options: nosniff. The identity
+/// bytes of a file held compressed only are decoded while they are sent:
+/// source says so, and body is then null, so that an adapter never sends
+/// the stored bytes as if they were the file.
 ///
 /// A 200 or 304 for an embedded file with side records takes most of its
 /// headers from the header lines the tool made at build time: they are
@@ -168,11 +180,14 @@ struct response_plan {
   const vex_resource* resource = nullptr;  ///< the record answered, if any
   header headers[max_headers];
   size_t header_count = 0;
-  const char* body = nullptr;  ///< into the entity's data or a static text
+  const char* body = nullptr;  ///< into the entity's data or a static text; null when decoded
   uint64_t body_length = 0;
   uint64_t content_length = 0;  ///< the Content-Length header's value
   bool send_body = false;      ///< false for HEAD and for body-less statuses
   content_coding coding = content_coding::identity;  ///< the Content-Encoding of the body
+  body_source source = body_source::bytes;  ///< whether the body is at body or is to be decoded
+  stored_body stored = {};                  ///< decoded: the bytes held for the file
+  uint64_t stored_offset = 0;               ///< decoded: the identity byte the body starts at
   bool general_headers_added = false;  ///< Date and X-Content-Type-Options are in
   /// headers[block_first, block_first + block_count) as CRLF-ended lines;
   /// empty when no header came from a block.
@@ -226,7 +241,7 @@ inline void add_general_headers(response_plan& plan) {
   add(plan, "X-Content-Type-Options", "nosniff");
 }
 
-// A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 501, 301.
+// A body-less or short text answer: 400, 404, 405, 406, 412, 414, 416, 431, 500, 501, 301.
 inline void plan_error(response_plan& plan, int status, bool head) {
   struct status_text {
     int status;
@@ -235,7 +250,8 @@ inline void plan_error(response_plan& plan, int status, bool head) {
   static constexpr status_text texts[] = {{400, "Bad Request\n"},    {404, "Not Found\n"},
                                           {405, "Method Not Allowed\n"}, {406, "Not Acceptable\n"},
                                           {414, "URI Too Long\n"},   {431, "Request Header Fields Too Large\n"},
-                                          {501, "Not Implemented\n"},  {505, "HTTP Version Not Supported\n"}};
+                                          {500, "Internal Server Error\n"}, {501, "Not Implemented\n"},
+                                          {505, "HTTP Version Not Supported\n"}};
   std::string_view text;
   for (const status_text& each : texts)
     if (each.status == status) text = each.text;
@@ -262,11 +278,15 @@ struct representation {
   uint64_t size;
   std::string_view etag;  // quotes included; empty when unknown
   content_coding coding;
+  bool decoded = false;   // the file's own bytes, held compressed only: data is null
 };
+
+// True for an embedded file whose own bytes the program holds compressed only.
+inline bool held_compressed(const entity& file) { return !file.data && stored_compressed_only(file.extras); }
 
 inline representation identity_of(const entity& file) {
   return {file.data, file.size, file.extras ? std::string_view(file.extras->etag) : std::string_view(),
-          content_coding::identity};
+          content_coding::identity, held_compressed(file)};
 }
 
 inline bool has_variants(const entity& file) {
@@ -357,6 +377,22 @@ inline void add_representation_headers(response_plan& plan, const entity& file, 
   if (!chosen.etag.empty()) add(plan, "ETag", chosen.etag);
   if (policy)
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
+}
+
+// The body of an answer with a file (a 200, a 206, an error page): the
+// chosen representation, or the range of the file's own bytes; decoded
+// when the file holds them compressed only.
+inline void set_body(response_plan& plan, const entity& file, const representation& chosen, const byte_range& range) {
+  const bool part = range.kind == byte_range::part;
+  plan.body_length = part ? range.last - range.first + 1 : chosen.size;
+  if (!chosen.decoded) {
+    plan.body = part ? file.data + range.first : chosen.data;
+    return;
+  }
+  plan.body = nullptr;
+  plan.source = body_source::decoded;
+  plan.stored = stored_body_of(file.resource, file.extras);
+  plan.stored_offset = part ? range.first : 0;
 }
 
 // Content-Type and Content-Encoding of a body in a coding.
@@ -550,7 +586,9 @@ void copy_headers(const response_plan& plan, bool with_length, add_type&& add) {
 /// byte range is always taken from the file's own bytes), preconditions in
 /// the standard order (If-Match, If-Unmodified-Since, If-None-Match,
 /// If-Modified-Since) on that representation's entity tag, then one byte
-/// range for GET, with If-Range.
+/// range for GET, with If-Range. The identity bytes of a file held
+/// compressed only are to be decoded (body_source::decoded); without its
+/// side record such a file gets 500.
 inline void plan_entity(response_plan& plan, std::string_view method, const entity& file,
                         const request_headers& headers, cache_policy policy = nullptr,
                         const content_rules& rules = {}) {
@@ -558,6 +596,10 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
   plan_detail::add_general_headers(plan);
   plan.resource = file.resource;
   if (const int status = method_status(method)) return plan_detail::plan_file_error(plan, file, status, head);
+  // A file held compressed only, planned without its side record: what
+  // its bytes are is unknown here, so nothing is sent for them.
+  if (!file.data && file.size > 0 && !plan_detail::held_compressed(file))
+    return plan_detail::plan_file_error(plan, file, 500, head);
 
   byte_range range{byte_range::whole, 0, 0};
   if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))
@@ -590,15 +632,9 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
     return plan_detail::plan_error(plan, 416, head);
   }
   plan_detail::add_body_headers(plan, file.resource, chosen.coding, rules);
-  plan.status = 200;
-  plan.body = chosen.data;
-  plan.body_length = chosen.size;
-  if (range.kind == byte_range::part) {
-    plan.status = 206;
-    plan_detail::add_content_range(plan, range, file.size);
-    plan.body = file.data + range.first;
-    plan.body_length = range.last - range.first + 1;
-  }
+  plan.status = range.kind == byte_range::part ? 206 : 200;
+  if (range.kind == byte_range::part) plan_detail::add_content_range(plan, range, file.size);
+  plan_detail::set_body(plan, file, chosen, range);
   plan_detail::add_content_length(plan, plan.body_length);
   plan.send_body = !head;
 }
@@ -810,6 +846,9 @@ inline const vex_resource* error_page_for(const site& where, int status, const r
 /// headers.
 inline void plan_error_page(response_plan& plan, std::string_view method, int status, const entity& page,
                             const request_headers& headers, const site& where, const content_rules& rules = {}) {
+  // A page held compressed only but passed without its side record: its bytes are unknown.
+  if (!page.data && page.size > 0 && !plan_detail::held_compressed(page))
+    return plan_detail::plan_error(plan, status, method == "HEAD");
   plan_detail::add_general_headers(plan);
   plan.status = status;
   plan.resource = page.resource;
@@ -818,8 +857,7 @@ inline void plan_error_page(response_plan& plan, std::string_view method, int st
   plan_detail::add(plan, "Vary", plan_detail::has_variants(page) ? "Accept, Accept-Encoding" : "Accept");
   if (status == 405) plan_detail::add(plan, "Allow", "GET, HEAD");
   plan_detail::add_body_headers(plan, page.resource, chosen.coding, rules);
-  plan.body = chosen.data;
-  plan.body_length = chosen.size;
+  plan_detail::set_body(plan, page, chosen, {byte_range::whole, 0, 0});
   plan_detail::add_content_length(plan, chosen.size);
   plan.send_body = method != "HEAD";
   add_site_headers(plan, where);

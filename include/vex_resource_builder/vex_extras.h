@@ -15,6 +15,16 @@ struct vex_resource_variant {
   const char* etag;  ///< strong ETag of these bytes, quotes included
 };
 
+/// How the program holds a file's bytes: as they are, or only in one content
+/// coding (-z), when the variant of that coding holds the only copy and the
+/// record's data and text are null.
+enum vex_stored_coding : int {
+  VEX_STORED_IDENTITY,  ///< the record's data are the file's bytes
+  VEX_STORED_BR,        ///< only the br variant holds them
+  VEX_STORED_GZIP,      ///< only the gzip variant holds them
+  VEX_STORED_ZSTD,      ///< only the zstd variant holds them
+};
+
 /// The header lines of one representation that never change, made at build
 /// time: "Vary: Accept-Encoding" (when the file has variants),
 /// "Last-Modified" (when its date is a real date), "ETag", "Content-Length",
@@ -43,6 +53,9 @@ struct vex_resource_extras {
   /// name ("/css/site.3f2a1b0c.css"): it names these bytes only, so it may
   /// be cached for good, and a changed file gets a new one.
   const char* hashed_path;
+  /// How the file's bytes are held (written by -x and -z). The identity ETag above is still that of the
+  /// file's own bytes, computed before they were compressed.
+  vex_stored_coding stored_coding = VEX_STORED_IDENTITY;
   /// The header lines of the file's own bytes and of each variant (lines
   /// null where there is no variant, or in records written without them).
   vex_resource_head identity_head = {};

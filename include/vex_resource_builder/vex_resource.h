@@ -45,11 +45,20 @@ struct vex_resource {
   uint32_t size;                   ///< bytes of the file (low 32 bits)
   uint32_t size_without_bom;       ///< size less the byte-order mark
   uint32_t utf16_length;           ///< size_without_bom / 2
-  const char* data;                ///< the file's bytes, byte-order mark included
-  const char* text;                ///< the bytes after the byte-order mark
+  /// The file's bytes, byte-order mark included; null for a file the
+  /// program holds compressed only (-z), whose bytes are in the variant of
+  /// its side record's stored_coding (vex_extras.h, stored_body.h).
+  const char* data;
+  const char* text;                ///< the bytes after the byte-order mark; null when data is
   const char* http_date;           ///< last-write time, "Mon, 7 Dec 2026 7:05:09 GMT"
   const char* http_date_lower;     ///< the same in lower case
 };
+
+/// A record's text member: data after the byte-order mark, or null when
+/// data is (a file held compressed only).
+constexpr const char* vex_res_text_after_bom(const char* data, uint32_t bom_length) {
+  return data ? data + bom_length : nullptr;
+}
 
 /// The MIME type of a content type; "application/octet-stream" for a
 /// number outside the enumeration.

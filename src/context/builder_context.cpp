@@ -71,6 +71,7 @@ void reset_working_fields(builder_context& context) {
   context.output_incomplete = 0;
   context.utf8_names = context.stopped = 0;
   context.latest_write_time = no_clamp;
+  memcpy(context.set_name, default_set_name, sizeof default_set_name);
   context.indent[0] = 0;
   context.namespace_path[0] = 0;
 }
@@ -85,6 +86,8 @@ void init_context(builder_context& context) {
 
   for (file_handle* file : output_set_files(context)) file->reset();
   context.h_src.reset();
+  context.data_file = &context.h_dst_cpp;
+  context.record_file = &context.h_dst_1;
 
   context.quiet = context.flat_labels = context.big_endian = 0;
   context.hierarchy = 1;

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "context/identifier_table.h"
+#include "context/set_name.h"
 #include "io/file_handle.h"
 #include "memory/work_memory.h"
 #include "metadata/clamp_time.h"
@@ -59,6 +60,10 @@ struct builder_context {
   file_handle h_dst_h;
   file_handle h_dst_cpp;
   file_handle h_src;
+  /// Where the file being embedded writes its data array and its record:
+  /// h_dst_cpp and h_dst_1, or the files of its shard (-s).
+  file_handle* data_file;
+  file_handle* record_file;
   uint8_t nested_array_filled;
   uint8_t root_array_filled;
   uint8_t blank_line_pending;
@@ -79,6 +84,9 @@ struct builder_context {
   identifier_table names;
   /// Later last-write times are dated at this one (-t); no_clamp for none.
   uint64_t latest_write_time;
+  /// The prefix of every name the generated set defines at namespace scope:
+  /// default_set_name, or the name given with -n.
+  char set_name[set_name_capacity];
 };
 
 /// The six files of the output set, in the order of the record, which is

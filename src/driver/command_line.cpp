@@ -4,6 +4,7 @@
 
 #include "driver/help.h"
 #include "support/format.h"
+#include "support/system_error.h"
 
 namespace {
 
@@ -32,17 +33,24 @@ struct value_switch {
 };
 constexpr value_switch value_switches[] = {{L'M', &command_line::dependency_name},
                                            {L't', &command_line::clamp_text},
-                                           {L'm', &command_line::data_form_text}};
+                                           {L'm', &command_line::data_form_text},
+                                           {L's', &command_line::shards_text},
+                                           {L'n', &command_line::set_name_text}};
+
+// The long spelling of -s, which takes its value from the next argument.
+constexpr const wchar_t* shards_option = L"--shards";
 
 // The switches with a value after -x, in their order.
-constexpr value_switch late_value_switches[] = {{L'c', &command_line::cache_directory},
-                                                {L'j', &command_line::workers_text}};
+constexpr value_switch late_value_switches[] = {{L'z', &command_line::stored_coding_text},
+                                                {L'c', &command_line::cache_directory},
+                                                {L'j', &command_line::workers_text},
+                                                {L'r', &command_line::report_name}};
 
 // Reads the rest of the argument, or else the next one, as the switch's
 // value, advancing i and minimum past what it used. False when the value is
 // missing or too few arguments remain for the target.
 bool take_value(int argc, wchar_t** argv, int& i, int& minimum, const wchar_t** value) {
-  const wchar_t* rest = argv[i] + 2;
+  const wchar_t* rest = wcscmp(argv[i], shards_option) == 0 ? L"" : argv[i] + 2;
   int used = *rest ? 1 : 2;
   minimum += used;
   if (argc < minimum || (used == 2 && argv[i + 1][0] == 0)) return false;
@@ -53,12 +61,35 @@ bool take_value(int argc, wchar_t** argv, int& i, int& minimum, const wchar_t** 
 
 bool is_long_option(const wchar_t* argument) { return argument[0] == L'-' && argument[1] == L'-'; }
 
+// True when argument is the switch of valued at its turn.
+bool is_value_switch(const wchar_t* argument, const value_switch& valued) {
+  return is_switch(argument, valued.letter) ||
+         (valued.value == &command_line::shards_text && wcscmp(argument, shards_option) == 0);
+}
+
+// A target that is a switch this tool has, out of its turn, or a letter it
+// does not know: -m as the target would write files named -m and -mh. The
+// switches of the first group and -d stay targets, as they always were,
+// and so does "-", the standard output.
+bool is_misplaced_switch(const wchar_t* target) {
+  return target[0] == L'-' && target[1] != 0 && !wcschr(L"qabfhd", target[1]);
+}
+
 // --help and --version, which stand alone as the first argument; true when
-// argument is one of them (and it has been answered).
-bool answer_long_option(const wchar_t* argument) {
-  if (wcscmp(argument, L"--help") == 0) print_help();
-  else if (wcscmp(argument, L"--version") == 0) print_version();
+// argument is one of them (and it has been answered, exit_code saying
+// whether the answer could be written).
+bool answer_long_option(const wchar_t* argument, int& exit_code) {
+  bool written = false;
+  if (wcscmp(argument, L"--help") == 0) written = print_help();
+  else if (wcscmp(argument, L"--version") == 0) written = print_version();
   else return false;
+  exit_code = written ? 0 : 1;
+  if (!written) {
+    uint32_t error = platform::last_error();
+    wchar_t text[64];
+    format_wide(text, 64, L"cannot write the answer to %s", argument);
+    print_system_error(platform::standard_stream::error, error, text);
+  }
   return true;
 }
 
@@ -68,10 +99,7 @@ void print_usage() { out_printf(L"%ls%ls", banner, usage); }
 
 bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_code) {
   exit_code = argc == 1 ? 0 : 1;
-  if (argc >= 2 && answer_long_option(argv[1])) {
-    exit_code = 0;
-    return false;
-  }
+  if (argc >= 2 && answer_long_option(argv[1], exit_code)) return false;
   // minimum counts the arguments needed so far: the program, the switches
   // seen, the target and one source.
   int i = 1;
@@ -92,7 +120,7 @@ bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_
   bool values_complete = true;
   const auto take_values = [&](const auto& switches) {
     for (const value_switch& valued : switches) {
-      if (values_complete && argc >= minimum && is_switch(argv[i], valued.letter))
+      if (values_complete && argc >= minimum && is_value_switch(argv[i], valued))
         values_complete = take_value(argc, argv, i, minimum, &(line.*valued.value));
     }
   };
@@ -113,6 +141,10 @@ bool parse_command_line(int argc, wchar_t** argv, command_line& line, int& exit_
   }
   if (!values_complete || argc < minimum) {
     print_usage();
+    return false;
+  }
+  if (is_misplaced_switch(argv[i])) {
+    out_printf(L"unknown or misplaced switch [%s]\n", argv[i]);
     return false;
   }
   line.target = argv[i];

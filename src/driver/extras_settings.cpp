@@ -56,7 +56,27 @@ bool parse_size(const wchar_t* text, uint64_t* bytes) {
   return true;
 }
 
+namespace {
+
+// The coding of -z, which this build must be able to write.
+bool read_stored_coding(const wchar_t* text, compression_plan& plan) {
+  if (!parse_coding(text, &plan.stored)) {
+    out_printf(L"invalid coding [%s]: give gzip, br or zstd\n", text);
+    return false;
+  }
+  if (!coding_available(plan.stored)) {
+    out_printf(L"-z %s: this build has no %hs library (see --version): give another coding\n", text,
+               plan.stored == coding::br ? "brotli" : "zstd");
+    return false;
+  }
+  plan.stored_only = true;
+  return true;
+}
+
+}  // namespace
+
 bool read_http_extras_settings(const command_line& line, http_extras_options& options) {
+  if (line.stored_coding_text && !read_stored_coding(line.stored_coding_text, options.plan)) return false;
   std::wstring value;
   if (line.cache_directory) options.cache_directory = line.cache_directory;
   else if (read_variable(L"VEX_RESOURCE_CACHE", value)) options.cache_directory = value;

@@ -14,8 +14,8 @@ constexpr const wchar_t* help_text =
     L"vex_resource_builder: turns a tree of static web files into C++ source.\n"
     L"\n"
     L"usage: vex_resource_builder [-q] [-a] [-b] [-f] [-h] [-M deps.d] [-t seconds]\n"
-    L"         [-m form] [-u] [-x] [-c cache-dir] [-j workers] <target.cpp> [-d dir]\n"
-    L"         <source 1-n>\n"
+    L"         [-m form] [-s shards] [-n name] [-u] [-x] [-z coding] [-c cache-dir]\n"
+    L"         [-j workers] [-r report] <target.cpp> [-d dir] <source 1-n>\n"
     L"       vex_resource_builder --help | --version\n"
     L"\n"
     L"Switches are recognised by their first two characters, each at most once and\n"
@@ -29,11 +29,20 @@ constexpr const wchar_t* help_text =
     L"  -M deps.d     also write a Make-style dependency file\n"
     L"  -t seconds    files written later than this time (since 1970) get its date\n"
     L"  -m form       how the files' bytes reach the program (forms below)\n"
+    L"  -s shards     write the records into this many sources, 1 to 256, to compile\n"
+    L"                in parallel: <target>.cpp (with the all arrays) and\n"
+    L"                <target>.1.cpp ... (also spelled --shards)\n"
+    L"  -n name       the set's name: its namespaces and symbols start with it\n"
+    L"                instead of vex_res, so that several sets share one program\n"
     L"  -u            UTF-8 names: names and paths of any character\n"
     L"  -x            HTTP extras: strong ETags, br, gzip and zstd variants, hashed\n"
     L"                paths and <target>.manifest.json\n"
+    L"  -z coding     -x, but a file that compresses is held in this coding only\n"
+    L"                (gzip, br or zstd; its record's data and text are null)\n"
     L"  -c cache-dir  -x's cache (else env VEX_RESOURCE_CACHE, else <target>.cache)\n"
     L"  -j workers    -x's threads (else env VEX_RESOURCE_JOBS, else one per core)\n"
+    L"  -r report     a size report of what the program holds: report.json, or\n"
+    L"                report.html, one page with a treemap that needs no network\n"
     L"  -d dir        change the current directory before the sources that follow\n"
     L"  --help        print this text\n"
     L"  --version     print the version and the libraries of this build\n"
@@ -57,14 +66,14 @@ constexpr const wchar_t* help_text =
 
 }  // namespace
 
-void print_help() { out_printf(L"%ls", help_text); }
+bool print_help() { return out_printf(L"%ls", help_text) >= 0; }
 
-void print_version() {
-  out_printf(L"vex_resource_builder %hs\nlibraries:", VEX_RESOURCE_BUILDER_VERSION);
+bool print_version() {
+  bool written = out_printf(L"vex_resource_builder %hs\nlibraries:", VEX_RESOURCE_BUILDER_VERSION) >= 0;
   const char* separator = " ";
   for (const compression_library& library : compression_libraries()) {
-    out_printf(L"%hs%hs %hs", separator, library.name, library.version);
+    written = out_printf(L"%hs%hs %hs", separator, library.name, library.version) >= 0 && written;
     separator = ", ";
   }
-  out_printf(L"\n");
+  return out_printf(L"\n") >= 0 && written;
 }

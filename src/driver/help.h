@@ -3,8 +3,9 @@
 // argument.
 
 /// Prints the full usage: the synopsis, one line per switch, the forms of
-/// -m and the exit codes.
-void print_help();
+/// -m and the exit codes. False when it could not be written.
+bool print_help();
 
 /// Prints the tool's version and the compression libraries of this build.
-void print_version();
+/// False when it could not be written.
+bool print_version();

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <cwchar>
-#include <initializer_list>
 
 #include "generator/output_set.h"
 #include "support/format.h"
@@ -73,8 +72,7 @@ int64_t escape_dependency_path(const char* path, size_t length, char* out, size_
   return static_cast<int64_t>(used);
 }
 
-bool open_dependency_file(dependency_rule& deps, const wchar_t* name, const wchar_t* target,
-                          const wchar_t* second_target, const wchar_t* third_target) {
+bool open_dependency_file(dependency_rule& deps, const wchar_t* name, const std::vector<const wchar_t*>& targets) {
   deps.file.silent = 1;
   int error = deps.file.open(name, generic_write, create_always, 0);
   deps.file.silent = 0;
@@ -84,23 +82,24 @@ bool open_dependency_file(dependency_rule& deps, const wchar_t* name, const wcha
     return false;
   }
   bool whole = true;
-  size_t length = 0;
-  for (const wchar_t* each : {target, second_target, third_target}) {
-    if (!each) continue;
+  // One target at a time, since many shards may pass what one line holds.
+  for (size_t i = 0; i < targets.size(); ++i) {
     size_t used = 0;
     int64_t escaped = -1;
-    if (length > 0) deps.line[length++] = ' ';
-    if (append_utf8(deps, used, each, wcslen(each)))
+    size_t length = i > 0 ? 1 : 0;
+    deps.line[0] = ' ';
+    if (append_utf8(deps, used, targets[i], wcslen(targets[i])))
       escaped = escape_dependency_path(deps.scratch, used, deps.line + length, deps.line_capacity - length - 2);
     if (escaped < 0) {
-      out_printf(L"cannot name [%s] in the dependency file\n", each);
+      out_printf(L"cannot name [%s] in the dependency file\n", targets[i]);
       whole = false;
       escaped = 0;
     }
     length += static_cast<size_t>(escaped);
+    if (i + 1 == targets.size()) deps.line[length++] = ':';
+    if (!write_line(deps, length)) return false;
   }
-  deps.line[length++] = ':';
-  return write_line(deps, length) && whole;
+  return whole;
 }
 
 bool note_directory_change(dependency_rule& deps, const wchar_t* directory) {

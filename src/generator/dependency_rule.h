@@ -10,6 +10,7 @@
 // incomplete.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "io/file_handle.h"
 
@@ -38,11 +39,10 @@ inline constexpr size_t dependency_prefix_characters = 0x20000 / sizeof(wchar_t)
 /// Takes the buffers; false (after a message) when there is no memory.
 bool reserve_dependency_rule(dependency_rule& deps);
 
-/// Creates the file and writes the rule's head for target (and the other
-/// outputs beside it, those not null); false after a message when it cannot
+/// Creates the file and writes the rule's head for the targets (the target
+/// and the other outputs beside it); false after a message when it cannot
 /// be created or a name cannot be written.
-bool open_dependency_file(dependency_rule& deps, const wchar_t* name, const wchar_t* target,
-                          const wchar_t* second_target = nullptr, const wchar_t* third_target = nullptr);
+bool open_dependency_file(dependency_rule& deps, const wchar_t* name, const std::vector<const wchar_t*>& targets);
 /// Follows a successful change of the current directory; false after a
 /// message when the prefix cannot hold it.
 bool note_directory_change(dependency_rule& deps, const wchar_t* directory);

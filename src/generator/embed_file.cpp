@@ -13,7 +13,10 @@
 #include "generator/records/record_constant.h"
 #include "generator/names/item_identifier.h"
 #include "generator/names/narrow_name.h"
+#include "generator/records/manifest.h"
 #include "generator/records/resource_record.h"
+#include "generator/shards/record_shards.h"
+#include "generator/report/size_report.h"
 #include "generator/source_metadata.h"
 #include "generator/text_output.h"
 #include "metadata/content_type.h"
@@ -45,12 +48,14 @@ bool rejected_by_name_filter(const char* name) {
 }
 
 bool is_output_file(builder_context& context, const run_features& features) {
-  os_handle source = context.h_src.handle;
+  // Each output's identity is queried once, the source's once per file.
+  const file_handle& source = context.h_src;
   for (file_handle* output : output_set_files(context))
-    if (output->opened && same_file(source, output->handle)) return true;
-  const file_handle& deps = features.deps.file;
-  return (deps.opened && same_file(source, deps.handle)) || features.data.writes(source) ||
-         (features.extras && features.extras->writes(source));
+    if (output->is_file_of(source)) return true;
+  return features.deps.file.is_file_of(source) || features.data.writes(source) ||
+         (features.extras && features.extras->writes(source.handle)) ||
+         (features.shards && features.shards->writes(source)) ||
+         (features.report && features.report->writes(source.handle));
 }
 
 int give_up(file_handle& source) {
@@ -170,9 +175,18 @@ bool claim_identifiers(builder_context& context, const wchar_t* path, file_names
   return true;
 }
 
+// The file's data array; or, when -z may hold the file in one coding only,
+// its bytes, read for its side record, and the array of its path.
+bool write_data(builder_context& context, const run_features& features, const file_names& names, bool held_back) {
+  if (held_back)
+    return hold_file_bytes(context, *features.extras) && write_path_array(context, features.data, names.path_literal);
+  return write_file_data(context, features.data, names.path_literal,
+                         features.extras ? &features.extras->data_hash : nullptr);
+}
+
 // constant: the data form's records hold address constants only.
 bool write_record(builder_context& context, bool constant, const file_names& names, const char* http_date,
-                  const char* http_date_lower) {
+                  const char* http_date_lower, bool held_back) {
   resource_record record{context.indent,
                          names.label,
                          names.name_literal,
@@ -187,7 +201,9 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
                          context.flat_name,
                          context.bom_length,
                          http_date,
-                         http_date_lower};
+                         http_date_lower,
+                         context.set_name,
+                         held_back};
   uint64_t room = room_below_literals(context);
   context.text_length = constant ? format_constant_record(record, context.text_buffer, room)
                                  : format_resource_record(record, context.text_buffer, room);
@@ -195,11 +211,17 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
     out_printf(L"failed to prepare label [%hs]\n", context.flat_name);
     return false;
   }
-  if (!write_prepared(context, context.h_dst_1)) {
+  if (!write_prepared(context, *context.record_file)) {
     out_printf(L"failed to write label [%hs]\n", context.text_buffer);
     return false;
   }
   return true;
+}
+
+// "::<set>::", which names a record from the global scope, so that a
+// nested namespace named like the set cannot capture the name.
+std::string record_scope(const builder_context& context) {
+  return std::string("::") + context.set_name + "::";
 }
 
 // The entry of the record in the all array of its top-level namespace, or
@@ -207,8 +229,8 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
 bool write_entry(builder_context& context, const file_names& names) {
   if (!context.namespace_path) return true;
   bool nested = context.depth > 0;
-  if (prepare_text(context, entry_format, nested ? "\t" : "", nested ? record_reference : "", context.namespace_path,
-                   names.label) < 0) {
+  const std::string scope = nested ? record_scope(context) : std::string();
+  if (prepare_text(context, entry_format, nested ? "\t" : "", scope.c_str(), context.namespace_path, names.label) < 0) {
     out_printf(L"failed to prepare entry in root resources [%hs]\n", context.flat_name);
     return false;
   }
@@ -235,11 +257,20 @@ bool write_declaration(builder_context& context, const file_names& names) {
 
 // Hands the file's side record to -x, with what the walk knows of it.
 bool take_side_record(builder_context& context, http_extras_run& extras, const wchar_t* path,
-                      const file_names& names, const char* http_date) {
+                      const file_names& names, const char* http_date, bool held_back) {
   // Only the table of paths names the record, and only with the all arrays.
   std::string record_name;
-  if (context.namespace_path) record_name = std::string(record_reference) + context.namespace_path + names.label;
-  return write_side_record(context, extras, {path, names.path_literal, record_name.c_str(), http_date});
+  if (context.namespace_path) record_name = record_scope(context) + context.namespace_path + names.label;
+  return write_side_record(context, extras, {path, names.path_literal, record_name.c_str(), http_date, held_back});
+}
+
+// The report's entry of a file embedded without -x: held as it is.
+void report_file_as_it_is(const builder_context& context, size_report& report, const wchar_t* path) {
+  report_file file;
+  file.path = json_string(std::wstring(L"/") + path);
+  file.type = served_mime_type(context.content_type, path);
+  file.size = file.stored = context.file_size;
+  report.add(std::move(file));
 }
 
 }  // namespace
@@ -253,13 +284,14 @@ int embed_file(builder_context& context, const run_features& features, const wch
   file_names names{};
   bool embedded = passes_name_filter(context, path) && read_first_block(context) &&
                   detect_type_of_path(context, path) && make_names(context, path, names) &&
-                  claim_identifiers(context, path, names) &&
-                  write_file_data(context, features.data, names.path_literal,
-                                  features.extras ? &features.extras->data_hash : nullptr) &&
-                  write_record(context, features.data.constant_records(), names, http_date, http_date_lower) &&
-                  write_entry(context, names) && write_declaration(context, names) &&
-                  (!features.extras || take_side_record(context, *features.extras, path, names, http_date));
+                  claim_identifiers(context, path, names);
+  const bool held_back = embedded && features.extras && holds_back(context, *features.extras, path);
+  embedded = embedded && write_data(context, features, names, held_back) &&
+             write_record(context, features.data.constant_records(), names, http_date, http_date_lower, held_back) &&
+             write_entry(context, names) && write_declaration(context, names) &&
+             (!features.extras || take_side_record(context, *features.extras, path, names, http_date, held_back));
   if (!embedded) return give_up(context.h_src);
+  if (features.report && !features.extras) report_file_as_it_is(context, *features.report, path);
   context.h_src.close();
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "generator/output_set.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "support/format.h"
@@ -10,11 +11,6 @@ using namespace platform;
 
 namespace {
 
-// The skeleton of the generated files.
-constexpr const char* include_line = "#include \"pch.h\"\n\n\n";
-constexpr const char* data_namespace_open = "namespace vex_res_data\n{\n";
-constexpr const char* res_namespace_open = "namespace vex_res\n{\n";
-constexpr const char* namespace_close = "}\n\n\n";
 // Without a root resource the array still exists, so that every consumer can
 // rely on vex_res::all and vex_res::all_length (an empty initialiser list
 // would not compile).
@@ -59,13 +55,29 @@ bool put_fixed(builder_context& context, file_handle& file, const char* text, co
   return false;
 }
 
+// Writes a namespace opening that the set name completes; message takes the
+// text (or the format, when it cannot be prepared).
+bool put_set_namespace(builder_context& context, file_handle& file, const char* format, const wchar_t* message) {
+  if (prepare_text(context, format, context.set_name) < 0) {
+    out_printf(message, format);
+    return false;
+  }
+  if (write_prepared(context, file)) return true;
+  out_printf(message, context.text_buffer);
+  return false;
+}
+
 }  // namespace
 
 uint64_t extension_position(const wchar_t* name) {
+  // Only the last component's dot: one in a directory's name would put the
+  // derived files into its parent, under another name.
   uint64_t position = 0;
   uint64_t i = 0;
-  for (; name[i]; ++i)
+  for (; name[i]; ++i) {
     if (name[i] == L'.') position = i + 1;
+    else if (name[i] == L'/' || name[i] == L'\\') position = 0;
+  }
   return position ? position : i;
 }
 
@@ -126,7 +138,7 @@ bool open_target(builder_context& context, const wchar_t* target, bool& append) 
   }
   if (!append && !put_fixed(context, context.h_dst_cpp, include_line, L"failed to write header [%hs]\n"))
     return false;
-  if (!put_fixed(context, context.h_dst_cpp, data_namespace_open, L"failed to open data namespace [%hs]\n"))
+  if (!put_set_namespace(context, context.h_dst_cpp, data_namespace_open, L"failed to open data namespace [%hs]\n"))
     return false;
   if (!context.quiet) out_printf(L"<%s> %lc\n", target, append ? L'+' : L' ');
   return true;
@@ -140,7 +152,8 @@ bool open_header(builder_context& context, wchar_t* suffix, bool append) {
     return false;
   }
   if (append) append = seek_to_end(context.h_dst_h);
-  if (!put_fixed(context, context.h_dst_h, res_namespace_open, L"failed to open res namespace [%hs]\n")) return false;
+  if (!put_set_namespace(context, context.h_dst_h, res_namespace_open, L"failed to open res namespace [%hs]\n"))
+    return false;
   if (!context.quiet) out_printf(L"<%s> %lc\n", context.pNAME_DST, append ? L'+' : L' ');
   return true;
 }
@@ -149,7 +162,7 @@ bool open_header(builder_context& context, wchar_t* suffix, bool append) {
 bool open_parts(builder_context& context, wchar_t* suffix) {
   wcscpy(suffix, L"1.tmp");
   if (!open_part(context, context.h_dst_1, L"cannot open DST.1.tmp [%s]\n") ||
-      !put_fixed(context, context.h_dst_1, res_namespace_open, L"failed to open res namespace [%hs]\n"))
+      !put_set_namespace(context, context.h_dst_1, res_namespace_open, L"failed to open res namespace [%hs]\n"))
     return false;
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
 
@@ -207,6 +220,9 @@ void finish_output_set(builder_context& context) {
     if (!put_piece(context, context.h_dst_h, array_declarations,
                    L"failed to prepare the array with root resources [%hs]\n",
                    L"failed to add the array with root resources [%hs]\n"))
+      return;
+    if (strcmp(context.set_name, default_set_name) != 0 &&
+        !put_fixed(context, context.h_dst_h, sort_declaration, L"failed to add the array with root resources [%hs]\n"))
       return;
   }
   if (!put_fixed(context, context.h_dst_h, namespace_close, L"failed to close res namespace [%hs]\n")) return;

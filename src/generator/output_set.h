@@ -11,7 +11,8 @@ int open_output_set(builder_context& context, const wchar_t* target, bool append
 /// Closes what is still open and appends DST.1.tmp to DST.cpp.
 void finish_output_set(builder_context& context);
 
-/// Position of the derived suffixes in name: after its last '.', or its end.
+/// Position of the derived suffixes in name: after the last '.' of its last
+/// component (after the last '/' or '\\'), or its end.
 uint64_t extension_position(const wchar_t* name);
 
 /// Makes a name beside the target in out (capacity characters), suffix

@@ -6,6 +6,7 @@
 #include "generator/dependency_rule.h"
 #include "generator/embed_file.h"
 #include "generator/namespace_nesting.h"
+#include "generator/shards/record_shards.h"
 #include "support/system_error.h"
 
 using namespace platform;
@@ -46,10 +47,13 @@ void descend(builder_context& context, const run_features& features, uint64_t ba
   }
   wmemcpy(context.walk_path + base + length, L"/*", 3);
   entered_namespace entered = enter_namespace(context, name);
-  if (!entered.skipped) {
-    walk_directory(context, features, base + length + 1, &lister);
-    leave_namespace(context, entered);
-  }
+  if (entered.skipped) return;
+  // The shards open the namespace where their records need it.
+  bool sharded = features.shards && entered.entered;
+  if (sharded) features.shards->enter(context);
+  walk_directory(context, features, base + length + 1, &lister);
+  if (sharded) features.shards->leave();
+  leave_namespace(context, entered);
 }
 
 // Embeds a listed file or walks a listed directory; false when its name
@@ -73,6 +77,7 @@ bool walk_item(builder_context& context, const run_features& features, uint64_t 
   } else {
     context.blank_line_pending = 1;
     context.after_namespace_tag = 0;
+    if (features.shards) features.shards->route(context);
     embed_file(context, features, context.walk_path);
   }
   return true;

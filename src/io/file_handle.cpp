@@ -31,6 +31,7 @@ int file_handle::open(const wchar_t* name, uint32_t access, uint32_t disposition
   bool for_writing = (access & (generic_write | generic_all)) != 0;
   uint32_t flags = extra_flags | file_attribute_normal | file_flag_sequential_scan | file_flag_backup_semantics;
   bool retried = false;
+  uint32_t first_error = 0;
   for (;;) {
     set_last_error(0);
     last_error = 0;
@@ -69,8 +70,13 @@ int file_handle::open(const wchar_t* name, uint32_t access, uint32_t disposition
     if (for_writing && disposition == create_always && err != error_file_not_found && !retried) {
       disposition = open_existing;
       retried = true;
+      first_error = err;
       continue;
     }
+    // A retry that finds no file says nothing of why it could not be
+    // created (a directory that may not be written, say): that is the
+    // first error.
+    if (retried && err == error_file_not_found) err = first_error;
     if (!silent) {
       wchar_t text[512];
       format_wide(text, 512, L"open(%s)", name);
@@ -120,6 +126,7 @@ int file_handle::close() {
   close_events();
   opened = 0;
   async = 0;
+  identified = 0;
   overlapped_r = overlapped_w = nullptr;
   if (borrowed) {
     borrowed = 0;
@@ -128,6 +135,15 @@ int file_handle::close() {
   }
   handle = invalid_handle;
   return 0;
+}
+
+bool file_handle::is_file_of(const file_handle& source) const {
+  for (const file_handle* file : {this, &source}) {
+    if (!file->opened) return false;
+    if (!file->identified && !identify_file(file->handle, &file->identity)) return false;
+    file->identified = 1;
+  }
+  return identity == source.identity;
 }
 
 int file_handle::reset() {

@@ -18,6 +18,9 @@ struct file_handle {
   uint8_t borrowed;  // close leaves the system handle and events open
   uint32_t last_error;   // last open, seek, read, size or time query
   uint32_t write_error;  // last write or end-of-file change
+  // The open file's identity, queried once (identified) while it stays open.
+  mutable platform::file_identity identity;
+  mutable uint8_t identified;
 
   file_handle();
   ~file_handle();
@@ -26,7 +29,8 @@ struct file_handle {
 
   /// 0 on success; -1 when already open; else the system error code, after
   /// printing "open(name)" and the system's message unless silent. A failed
-  /// overwrite (create_always for writing) is retried once as open_existing.
+  /// overwrite (create_always for writing) is retried once as open_existing;
+  /// when the retry finds no file, the error is the overwrite's.
   int open(const wchar_t* name, uint32_t access, uint32_t disposition, uint32_t extra_flags);
   /// Creates the two events of an overlapped file: 0, -1 when not open, or
   /// the system error code.
@@ -46,6 +50,9 @@ struct file_handle {
   bool size(uint64_t* bytes);
   /// The last-write time (100 ns since 1601), or false with last_error set.
   bool write_time(uint64_t* file_time);
+  /// True when this file is open and is the file of source (another file
+  /// object); each side's identity is queried once while it is open.
+  bool is_file_of(const file_handle& source) const;
 
  private:
   void clear();

@@ -1,6 +1,7 @@
 #include "metadata/content_type.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "support/format.h"
 
@@ -180,4 +181,49 @@ int detect_content_type(char* path) {
   }
   int row = find_extension_row(key);
   return row < 0 ? default_content_type : extension_types[row];
+}
+
+namespace {
+
+constexpr const char* mime_types[content_type_count] = {
+#define VEX_CONTENT_TYPE(name, mime_type) mime_type,
+#include "vex_resource_builder/content_types.def"
+#undef VEX_CONTENT_TYPE
+};
+
+// The types serving gives files of the default type by their extension.
+struct served_type {
+  const char* extension;
+  const char* mime_type;
+};
+constexpr served_type served_types[] = {
+#define VEX_SERVED_TYPE(extension, mime_type) {extension, mime_type},
+#include "vex_resource_builder/served_types.def"
+#undef VEX_SERVED_TYPE
+};
+
+// True when extension (after the dot) is served's, in either case.
+bool is_extension(const wchar_t* extension, const char* served) {
+  size_t i = 0;
+  for (; served[i] != 0; ++i) {
+    const wchar_t c = extension[i];
+    if ((c >= L'A' && c <= L'Z' ? c + 32 : c) != static_cast<wchar_t>(served[i])) return false;
+  }
+  return extension[i] == 0;
+}
+
+}  // namespace
+
+const char* mime_type_of(int content_type) {
+  if (content_type < 0 || content_type >= content_type_count) content_type = default_content_type;
+  return mime_types[content_type];
+}
+
+const char* served_mime_type(int content_type, const wchar_t* name) {
+  if (content_type != default_content_type) return mime_type_of(content_type);
+  const wchar_t* dot = wcsrchr(name, L'.');
+  if (dot != nullptr && wcspbrk(dot, L"/\\") == nullptr)
+    for (const served_type& served : served_types)
+      if (is_extension(dot + 1, served.extension)) return served.mime_type;
+  return mime_type_of(content_type);
 }

@@ -29,6 +29,15 @@ struct extension_search_trace {
 /// find_extension_row that also records its comparisons in trace (for tests).
 int find_extension_row(const char* key, extension_search_trace& trace);
 
+/// The MIME type of a content type ("text/css"); the default type's for a
+/// number outside the table.
+const char* mime_type_of(int content_type);
+
+/// The MIME type a file named name (a path) is served as: its content
+/// type's, or, for a file of the default type whose extension serving
+/// corrects (the kit's served_types.def: .wasm, .mjs, ...), that type.
+const char* served_mime_type(int content_type, const wchar_t* name);
+
 /// Lower-cases path (a NUL-terminated narrow copy) in place and returns the
 /// number of its extension: the text after its last '.', or the whole path.
 /// An empty or missing path prints a message and yields the default.

@@ -9,8 +9,10 @@ namespace platform {
 
 bool debugger_present();
 [[noreturn]] void exit_process(uint32_t code);
-/// Writes wide text to the console stream as the platform shows it.
-void write_console(standard_stream stream, const wchar_t* text, size_t length);
+/// Writes wide text to the console stream as the platform shows it; false
+/// when a write failed (a full disk, a closed pipe), and the error is then
+/// the system's last error.
+bool write_console(standard_stream stream, const wchar_t* text, size_t length);
 /// Waits for one character from standard input.
 void wait_for_console_char();
 

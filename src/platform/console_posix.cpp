@@ -18,17 +18,20 @@ void exit_process(uint32_t code) {
   _exit(static_cast<int>(code & 0xFF));
 }
 
-void write_console(standard_stream stream, const wchar_t* text, size_t length) {
+bool write_console(standard_stream stream, const wchar_t* text, size_t length) {
   int fd = stream == standard_stream::error ? 2 : 1;
   char bytes[4096];
+  bool written = true;
   while (length > 0) {
     size_t piece = std::min<size_t>(length, sizeof bytes / 4);
     long long n = wide_to_utf8(text, piece, bytes, sizeof bytes);
-    uint32_t got;
-    write_file(fd, bytes, static_cast<uint32_t>(n), &got, nullptr);
+    uint32_t got = 0;
+    if (!write_file(fd, bytes, static_cast<uint32_t>(n), &got, nullptr) || got != static_cast<uint32_t>(n))
+      written = false;
     text += piece;
     length -= piece;
   }
+  return written;
 }
 
 void wait_for_console_char() {

@@ -10,31 +10,34 @@ bool debugger_present() { return IsDebuggerPresent() != 0; }
 
 void exit_process(uint32_t code) { ExitProcess(code); }
 
-void write_console(standard_stream stream, const wchar_t* text, size_t length) {
+bool write_console(standard_stream stream, const wchar_t* text, size_t length) {
   HANDLE h = GetStdHandle(standard_id(stream));
-  if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return true;  // no console: nothing to write to
   DWORD mode;
   if (GetConsoleMode(h, &mode)) {
     while (length > 0) {
       DWORD piece = static_cast<DWORD>(length > 8192 ? 8192 : length);
       DWORD done = 0;
-      if (!WriteConsoleW(h, text, piece, &done, nullptr)) return;
+      if (!WriteConsoleW(h, text, piece, &done, nullptr)) return false;
       text += piece;
       length -= piece;
     }
-    return;
+    return true;
   }
   // Redirected: UTF-8, converted in pieces that keep surrogate pairs whole.
   char bytes[4 * 1024 + 16];
+  bool written = true;
   while (length > 0) {
     size_t piece = length > 1024 ? 1024 : length;
     if (piece < length && text[piece - 1] >= 0xD800 && text[piece - 1] <= 0xDBFF) --piece;
     int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(piece), bytes, sizeof bytes, nullptr, nullptr);
     DWORD done = 0;
-    if (n > 0) WriteFile(h, bytes, static_cast<DWORD>(n), &done, nullptr);
+    if (n > 0 && (!WriteFile(h, bytes, static_cast<DWORD>(n), &done, nullptr) || done != static_cast<DWORD>(n)))
+      written = false;
     text += piece;
     length -= piece;
   }
+  return written;
 }
 
 void wait_for_console_char() {

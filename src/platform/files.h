@@ -57,6 +57,15 @@ bool set_end_of_file(os_handle handle);
 bool get_file_size(os_handle handle, uint64_t* size);
 /// True when both handles refer to the same file.
 bool same_file(os_handle a, os_handle b);
+
+/// What tells one file from another: its volume and its index there.
+struct file_identity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const file_identity&) const = default;
+};
+/// The identity of the open file; false when it cannot be had.
+bool identify_file(os_handle handle, file_identity* identity);
 /// Last-write time as 100-nanosecond intervals since 1601-01-01 UTC.
 bool get_file_write_time(os_handle handle, uint64_t* file_time);
 

@@ -163,6 +163,14 @@ bool get_file_size(os_handle handle, uint64_t* size) {
   return true;
 }
 
+bool identify_file(os_handle handle, file_identity* identity) {
+  struct stat st;
+  if (fstat(static_cast<int>(handle), &st) != 0) return false;
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 bool same_file(os_handle a, os_handle b) {
   struct stat sa, sb;
   return fstat(static_cast<int>(a), &sa) == 0 && fstat(static_cast<int>(b), &sb) == 0 && sa.st_dev == sb.st_dev &&

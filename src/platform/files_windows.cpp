@@ -90,6 +90,14 @@ bool get_file_size(os_handle handle, uint64_t* size) {
   return true;
 }
 
+bool identify_file(os_handle handle, file_identity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(native(handle), &info)) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
 bool same_file(os_handle a, os_handle b) {
   BY_HANDLE_FILE_INFORMATION ia, ib;
   return GetFileInformationByHandle(native(a), &ia) && GetFileInformationByHandle(native(b), &ib) &&

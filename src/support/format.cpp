@@ -42,6 +42,7 @@ struct console_sink {
   wchar_t buffer[1024];
   size_t used = 0;
   int count = 0;
+  bool failed = false;
   bool put(uint32_t c) {
     if (used == sizeof buffer / sizeof *buffer) flush();
     buffer[used++] = static_cast<wchar_t>(c);
@@ -49,7 +50,7 @@ struct console_sink {
     return true;
   }
   void flush() {
-    if (used) platform::write_console(stream, buffer, used);
+    if (used && !platform::write_console(stream, buffer, used)) failed = true;
     used = 0;
   }
 };
@@ -314,7 +315,7 @@ int print_to(platform::standard_stream stream, const wchar_t* format, arguments&
   console_sink sink(stream);
   format_into(sink, format, args);
   sink.flush();
-  return sink.count;
+  return sink.failed ? -1 : sink.count;
 }
 
 }  // namespace

@@ -25,9 +25,10 @@ int vformat_text(char* buffer, uint64_t capacity, const char* format, va_list ar
 /// The same for wide text; capacity in characters.
 int format_wide(wchar_t* buffer, uint64_t capacity, const wchar_t* format, ...);
 
-/// Prints to standard output; returns the characters printed.
+/// Prints to standard output; returns the characters printed, or -1 when
+/// the text could not be written (the system's last error says why).
 int out_printf(const wchar_t* format, ...);
 
 /// Prints to the given stream: standard error for the memory reports,
-/// standard output for the generator's system errors.
+/// standard output for the generator's system errors. Returns as out_printf.
 int err_printf(platform::standard_stream stream, const wchar_t* format, ...);

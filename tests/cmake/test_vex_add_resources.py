@@ -11,6 +11,7 @@ distcc on a server that sees neither tree, and cross-built for AArch64.
                             --runner /usr/lib/wine/wine64 CrossCompiled
 """
 import argparse
+import json
 import os
 import re
 import shlex
@@ -163,6 +164,44 @@ class Rebuilds(ConsumerProject):
             f.seek(data.index(text))
             f.write(byte)
 
+    def test_shards_are_outputs_of_the_rule_and_follow_a_removed_file(self):
+        for i in range(20):
+            write(os.path.join(self.site, "css", "f%02d.css" % i), "f%d{}" % i)
+        self.configure("-DEXTRA_OPTIONS=SHARDS;3")
+        self.build_step()
+        expected = self.listing()
+        self.assertEqual(len(expected), 22)
+        shards = [self.generated(".%d.cpp" % k) for k in (1, 2)]
+        with open(self.generated(".d")) as f:
+            head = f.readline()
+        for shard in shards:
+            self.assertIn(shard, head)
+            with open(shard) as f:
+                self.assertIn("const vex_resource ", f.read())
+        # A file that goes: every shard is written again, and the program
+        # holds the others.
+        os.remove(os.path.join(self.site, "css", "f00.css"))
+        out, generated = self.build_step()
+        self.assertTrue(generated, out)
+        del expected["/css/f00.css"]
+        self.assertEqual(self.listing(), expected)
+        self.assertIn("no work to do", self.build_step()[0])
+
+    def test_two_sets_with_their_own_names_are_served_by_one_program(self):
+        public = self.site
+        admin = os.path.join(self.dir, "admin")
+        write(os.path.join(admin, "index.html"), "<h1>admin</h1>")
+        write(os.path.join(admin, "css", "main.css"), "admin{}")
+        build = self.build
+        run(["cmake", "-S", os.path.join(HERE, "two_sets"), "-B", build, "-G", "Ninja", "-DADMIN_ROOT=" + admin,
+             "-DPUBLIC_ROOT=" + public] + self.package_args())
+        run(["ninja", "-C", build])
+        out = run([os.path.join(build, "serve_both"), "/index.html", "/admin/index.html", "/css/main.css",
+                   "/admin/css/main.css", "/admin/nothing"])
+        self.assertEqual(out, "public\t/index.html\t<h1>one</h1>\nadmin\t/admin/index.html\t<h1>admin</h1>\n"
+                              "public\t/css/main.css\tbody{}\nadmin\t/admin/css/main.css\tadmin{}\n"
+                              "404\t/admin/nothing\n")
+
     def test_incbin_rebuilds_when_its_binary_file_alone_changes(self):
         # As when an edit keeps size and date: the object is made again from
         # the binary file.
@@ -230,7 +269,7 @@ class Rebuilds(ConsumerProject):
 
     @unittest.skipUnless(shutil.which("distccd") and shutil.which("unshare") and os.geteuid() == 0,
                          "needs distcc, and root for a mount namespace")
-    def test_distcc_compiles_the_object_form_where_neither_tree_is_visible(self):
+    def test_distcc_compiles_the_object_form_and_its_shards_where_neither_tree_is_visible(self):
         # The server sees empty directories where the site, the build and the
         # tool's own tree are; it gets preprocessed sources only.
         hidden = [self.dir, os.path.dirname(os.path.dirname(HERE))]
@@ -248,11 +287,13 @@ class Rebuilds(ConsumerProject):
                            DISTCC_SKIP_LOCAL_RETRY="1")
         try:
             self.wait_for_port(port, server)
-            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=distcc")
+            self.configure("-DCMAKE_CXX_COMPILER_LAUNCHER=distcc", "-DEXTRA_OPTIONS=SHARDS;2")
             self.build_step(env=environment)
             self.assertEqual(self.listing(), {"/index.html": "<h1>one</h1>", "/css/main.css": "body{}"})
             log.seek(0)
-            self.assertRegex(log.read(), r"COMPILE_OK .*list_resources_resources\.cpp")
+            compiled = log.read()
+            self.assertRegex(compiled, r"COMPILE_OK .*list_resources_resources\.cpp")
+            self.assertRegex(compiled, r"COMPILE_OK .*list_resources_resources\.1\.cpp")
 
             # The binary file of the incbin form is not there to assemble.
             shutil.rmtree(self.build)
@@ -320,6 +361,30 @@ class Rebuilds(ConsumerProject):
         with open(self.generated(".cpp")) as f:
             self.assertEqual(f.read(), first)
         self.assertEqual({name: os.stat(os.path.join(cache, name)).st_mtime_ns for name in os.listdir(cache)}, entries)
+
+
+    def test_store_compressed_holds_files_in_their_coding_and_report_says_so(self):
+        write(os.path.join(self.site, "index.html"), "<p>compress me</p>" * 50)
+        self.configure("-DEXTRA_OPTIONS=STORE_COMPRESSED;gzip;REPORT;report/size.json")
+        self.build_step()
+        with open(self.generated(".cpp")) as f:
+            text = f.read()
+        self.assertIn("constexpr const char * index_html = nullptr;", text)
+        self.assertIn("VEX_STORED_GZIP", text)
+        # The reader, linked with zlib by the decoder's target, gives the bytes back.
+        self.assertEqual(self.listing(), {"/index.html": "<p>compress me</p>" * 50, "/css/main.css": "body{}"})
+        with open(os.path.join(self.build, "report", "size.json")) as f:
+            report = json.load(f)
+        self.assertEqual({entry["path"]: entry["coding"] for entry in report["files"]},
+                         {"/index.html": "gzip", "/css/main.css": "identity"})
+        for i, (options, message) in enumerate([
+                ("STORE_COMPRESSED;deflate", "STORE_COMPRESSED deflate: give gzip, br or zstd"),
+                ("REPORT;size.txt", "REPORT size.txt: give a file name ending in .json or .html")]):
+            configure = subprocess.run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", "%s-%d" % (self.build, i),
+                                        "-G", "Ninja", "-DSITE_ROOT=" + self.site, "-DEXTRA_OPTIONS=" + options]
+                                       + self.package_args(), capture_output=True, text=True)
+            self.assertNotEqual(configure.returncode, 0)
+            self.assertIn(message, " ".join(configure.stderr.split()))  # CMake wraps its messages
 
 
 class Toolchains(ConsumerProject):
@@ -409,6 +474,14 @@ class Installed(ConsumerProject):
         self.assertEqual(listing, page + "p{}")
         self.assertIn("no work to do", build_and_list()[0])
 
+        # Held in gzip only, the page is read back through the kit's reader.
+        run(["meson", "setup", "--reconfigure", build, os.path.join(examples, "meson"), "-Dstore_compressed=gzip"],
+            env=env)
+        out, listing = build_and_list()
+        self.assertEqual(listing, page + "p{}")
+        with open(os.path.join(build, "site.cpp")) as f:
+            self.assertIn("constexpr const char * index_html = nullptr;", f.read())
+
 
 class CrossCompiled(ConsumerProject):
     """A consumer configured with a cross toolchain: the package of the
@@ -442,6 +515,23 @@ class CrossCompiled(ConsumerProject):
         self.assertTrue(generated, out)
         self.assertTrue(os.path.exists(wrapper + ".ran"))
         self.assertEqual(self.listing(), self.expected)
+
+    def test_store_compressed_with_the_decoders_the_target_has(self):
+        # Debian has zlib for mingw-w64 but neither libbrotli nor libzstd.
+        page = "<p>compress me</p>" * 50
+        write(os.path.join(self.site, "index.html"), page)
+        self.package = build_tree_package()
+        self.configure("-DEXTRA_OPTIONS=STORE_COMPRESSED;gzip")
+        self.build_step()
+        with open(self.generated(".cpp")) as f:
+            self.assertIn("constexpr const char * index_html = nullptr;", f.read())
+        self.assertEqual(self.listing(), dict(self.expected, **{"/index.html": page}))
+        refused = subprocess.run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", self.build + "-br", "-G",
+                                  "Ninja", "-DSITE_ROOT=" + self.site, "-DEXTRA_OPTIONS=STORE_COMPRESSED;br"]
+                                 + self.package_args(), capture_output=True, text=True)
+        self.assertNotEqual(refused.returncode, 0)
+        self.assertIn("STORE_COMPRESSED br: libbrotli's decoder (Debian: libbrotli-dev) was not found",
+                      " ".join(refused.stderr.split()))
 
     def test_installation_supplies_the_tool(self):
         self.install()

@@ -2,6 +2,7 @@
 trees, and compiling the generated code with a consumer that checks every
 record at run time."""
 import datetime
+import gzip
 import os
 import re
 import shutil
@@ -149,7 +150,25 @@ static void dump(const char* array, const vex_resource* r) {
               r->size_without_bom, r->utf16_length, (int)(r->text - r->data), r->http_date, r->http_date_lower);
   for (const wchar_t* c = r->name; *c; ++c) std::printf("%x ", (unsigned)*c);
   std::printf("\t");
-  for (uint32_t i = 0; i < r->size; ++i) std::printf("%02x", (unsigned char)r->data[i]);
+  const char* bytes = r->data;
+  uint64_t size = r->size;
+#ifdef VEX_CHECK_STORED
+  // -z: the side record names the coding the bytes are held in; a file held
+  // in one only has null data and text, and that coding's variant holds it.
+  const vex_resource_extras* e = vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length, r->path_root_a);
+  if (!e) return (void)std::printf("no side record\n");
+  const vex_resource_variant* held = e->stored_coding == VEX_STORED_BR     ? &e->br
+                                     : e->stored_coding == VEX_STORED_GZIP ? &e->gzip
+                                     : e->stored_coding == VEX_STORED_ZSTD ? &e->zstd
+                                                                           : nullptr;
+  if (held) {
+    bytes = held->data;
+    size = held->size;
+  }
+  std::printf("%d\t%s\t%s\t%c%c%c\t%d\t", (int)e->stored_coding, e->etag, e->hashed_path, e->br.data ? 'b' : '-',
+              e->gzip.data ? 'g' : '-', e->zstd.data ? 'z' : '-', !r->data && !r->text);
+#endif
+  for (uint64_t i = 0; i < size; ++i) std::printf("%02x", (unsigned char)bytes[i]);
   std::printf("\n");
 }
 
@@ -183,13 +202,16 @@ class ToolTest(unittest.TestCase):
     def assertLeftOnly(self, names, where=None):
         self.assertEqual(sorted(os.listdir(where or self.dir)), sorted(names))
 
-    def compile_and_check(self, cpp, header, namespaces, where=None, flags=(), std="c++17", compilers=None):
+    def compile_and_check(self, cpp, header, namespaces, where=None, flags=(), std="c++17", compilers=None,
+                          stored=False):
         """Compiles cpp with a consumer that reaches everything through header,
         runs it, and returns {url path: fields} of every record in the root
         array and in the arrays of the given top-level namespaces. Checks
         that every array is sorted and that no record is reachable twice.
         flags go to every compiler (the incbin form's -Wa,-I<dir>, the object
-        form's object file); compilers replaces COMPILERS."""
+        form's object file); compilers replaces COMPILERS. stored (output of
+        -z): a record's data are its file's bytes decoded from the coding
+        they are held in, and its side record's fields are added."""
         where = where or self.dir
         build = self.write_check_program(namespaces)
         results = None
@@ -200,9 +222,11 @@ class ToolTest(unittest.TestCase):
                                   "-I" + build, "-I" + os.path.join(REPO, "include"),
                                   "-DVEX_GENERATED_HEADER=\"%s\"" % header_path.replace("\\", "/"),
                                   os.path.join(where, cpp), os.path.join(build, "check.cpp"), *flags, "-o", exe]
+            if stored:
+                command.insert(-2, "-DVEX_CHECK_STORED")
             proc = subprocess.run(command, capture_output=True, text=True)
             self.assertEqual(proc.returncode, 0, "%s failed:\n%s" % (name, proc.stderr[-4000:]))
-            records = self.run_check_program(runner + [exe], build)
+            records = self.run_check_program(runner + [exe], build, stored)
             if results is None:
                 results = records
             else:
@@ -223,7 +247,7 @@ class ToolTest(unittest.TestCase):
             f.write(CHECK_PROGRAM.replace("ARRAYS", "\n".join(arrays)))
         return build
 
-    def run_check_program(self, command, cwd):
+    def run_check_program(self, command, cwd, stored=False):
         """Runs a built check program: {url path: fields} of the records it
         prints, each array checked to be sorted and no record reachable twice."""
         run = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
@@ -247,8 +271,24 @@ class ToolTest(unittest.TestCase):
                 "size_without_bom": int(fields[8]), "utf16_length": int(fields[9]),
                 "bom": int(fields[10]), "date": fields[11], "date_lower": fields[12],
                 "name": wide_text(fields[13]),
-                "data": bytes.fromhex(fields[14])}
+                "data": bytes.fromhex(fields[-1])}
+            if stored:
+                self.add_stored_fields(records[url], fields)
         return records
+
+    def add_stored_fields(self, record, fields):
+        """The side record's fields of a record of -z output, its data
+        decoded when it is held in one coding only (whose data and text must
+        then be null)."""
+        coding = ["identity", "br", "gzip", "zstd"][int(fields[14])]
+        record.update(stored=coding, etag=fields[15], hashed_path=fields[16], variants=fields[17],
+                      held_bytes=len(record["data"]))
+        if coding == "identity":
+            return
+        self.assertEqual(fields[18], "1", "a file held in %s only has data or text" % coding)
+        decode = {"br": brotli_decompress, "gzip": gzip.decompress, "zstd": zstd_decompress}[coding]
+        record["data"] = decode(record["data"])
+        record["bom"] = record["size"] - record["size_without_bom"]
 
     def assertRecordMatches(self, record, file_path, walked_path, top_prefix, content_type=None):
         """The record of a file agrees with the file itself."""

@@ -458,7 +458,7 @@ class SharedCacheAndWorkers(ToolTest):
     def test_bad_settings_stop_the_run_before_anything_is_written(self):
         harness.make_tree(self.path("site"), {"a.css": "a{}"})
         bad = {"VEX_RESOURCE_JOBS": "0", "VEX_RESOURCE_CACHE_LIMIT": "12Q"}
-        cases = [(["-c", "cache", "res.cpp"], {}, "-c and -j set up the HTTP extras: give them with -x\n"),
+        cases = [(["-c", "cache", "res.cpp"], {}, "-c and -j set up the HTTP extras: give them with -x or -z\n"),
                  (["-x", "-j", "2x", "res.cpp"], {}, "invalid number of workers [2x]: give a whole number from 1 to 1024\n"),
                  (["-x", "res.cpp"], {"VEX_RESOURCE_JOBS": "0"}, "invalid VEX_RESOURCE_JOBS [0]"),
                  (["-x", "res.cpp"], {"VEX_RESOURCE_CACHE_LIMIT": "12Q"}, "invalid VEX_RESOURCE_CACHE_LIMIT [12Q]")]

@@ -106,16 +106,20 @@ class ObjectForm(ObjectTest):
                 self.assertEqual((proc.returncode, proc.stdout), (code, message), proc.stderr[-500:])
                 self.assertNotIn(NATIVE_OBJECT + ".tmp", os.listdir(self.path("out")))
 
-    def test_a_tree_beyond_the_formats_offsets_leaves_no_object(self):
-        # A sparse file of 4 GiB: refused before its bytes are copied.
+    def test_data_beyond_the_code_models_reach_leaves_no_object(self):
+        # A sparse file of 4 GiB: refused before its bytes are copied, where
+        # the format has no large data section (all but ELF x86-64), with
+        # the object's own name.
         with open(self.path("site", "big.bin"), "wb") as f:
             f.truncate(1 << 32)
-        for name, family in (("coff-x86-64", "COFF"), ("macho-arm64", "Mach-O")):
+        for name, label, machine, limit in (("coff-x86-64", "DST.data.obj", "x86-64", 1792),
+                                            ("elf-arm64", "DST.data.o", "AArch64", 1792),
+                                            ("macho-x86-64", "DST.data.o", "x86-64", 1792)):
             with self.subTest(format=name):
                 result = self.run_tool("-q", "-m", "object:" + name, "out/res.cpp", "-d", "site", "*")
                 self.assertEqual(result.code, 2, result.out)
-                self.assertIn("DST.data.o cannot hold [big_bin]: a %s object file holds at most 4 GiB\n" % family,
-                              result.out)
+                self.assertIn("%s cannot hold [big_bin]: a program for %s links at most %d MiB of data in one"
+                              % (label, machine, limit), result.out)
                 self.assertLeftOnly(["res.cpp", "res.h"], self.path("out"))
 
 

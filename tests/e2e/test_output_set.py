@@ -33,9 +33,11 @@ class OutputSet(ToolTest):
 
     def test_derived_names(self):
         os.makedirs(self.path("site.old"))
+        # Only the last component's dot counts: a directory's is no extension.
         cases = [("res.main.cpp", "res.main.", ["res.main.cpp", "res.main.h"]),
                  ("out", "out", ["out", "outh"]),
-                 (os.path.join("site.old", "out"), os.path.join("site."), ["site.h"])]
+                 (os.path.join("site.old", "out"), os.path.join("site.old", "out"),
+                  [os.path.join("site.old", "out"), os.path.join("site.old", "outh")])]
         for target, stem, left in cases:
             result = self.run_tool(target, "nothing")
             self.assertEqual(result.code, 0)
@@ -43,7 +45,8 @@ class OutputSet(ToolTest):
             for name in left:
                 self.assertTrue(os.path.exists(self.path(name)), name)
             self.assertFalse([n for n in os.listdir(self.dir) if n.endswith(".tmp")])
-        self.assertEqual(sorted(os.listdir(self.path("site.old"))), ["out"])
+        self.assertEqual(sorted(os.listdir(self.path("site.old"))), ["out", "outh"])
+        self.assertFalse(os.path.exists(self.path("site.h")))
 
     def test_target_dash_writes_the_source_to_standard_output(self):
         result = self.run_tool("-", "nothing")

@@ -133,12 +133,17 @@ class RandomTrees(ToolTest):
                                          where=work, std="gnu++20")
         # The fast forms hold the same records, byte for byte and pointer for
         # pointer (the incbin form with its data in res_incbin.bin, the object
-        # form in its object file).
+        # form in its object file). The object form's records go into 1 to 5
+        # shards (-s), more than the tree has files now and then, which
+        # compile into the same program; it takes no -b.
         fast_records = {}
+        shards = rng.randint(1, 5)
         form_flags = {"incbin": ["-Wa,-I" + work], "literal": [],
-                      "object": [os.path.join(work, native_object("res_object"))]}
+                      "object": [os.path.join(work, native_object("res_object"))] +
+                                [os.path.join(work, "res_object.%d.cpp" % k) for k in range(1, shards)]}
         for form in ("incbin", "literal", "object"):
-            form_switches = [w for w in switches if w != "-u"] + ["-m", form] + (["-u"] if utf8 else [])
+            form_switches = [w for w in switches if w != "-u" and (form != "object" or w != "-b")] + ["-m", form]
+            form_switches += (["-s", str(shards)] if form == "object" else []) + (["-u"] if utf8 else [])
             fast = self.run_tool("-q", *form_switches, "res_%s.cpp" % form, "-d", "site", "*", cwd=work)
             self.assertEqual(fast.code, 0, fast.out)
             self.assertEqual(fast.out.replace("res_%s." % form, "res."), result.out)

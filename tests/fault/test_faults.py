@@ -86,6 +86,9 @@ class FaultSweep(ToolTest):
     renames = False
     tree = TREE
     namespaces = NAMESPACES
+    # Output of -z: the records of files held in one coding are checked
+    # through their side records, their bytes decoded.
+    stored = False
 
     def setUp(self):
         super().setUp()
@@ -96,7 +99,8 @@ class FaultSweep(ToolTest):
         self.counts, leaked = read_report(self.path("report"))
         self.assertEqual(leaked, [])
         self.reference = self.outputs()
-        self.reference_records = self.compile_and_check("out/res.cpp", "out/res.h", self.namespaces, flags=self.flags)
+        self.reference_records = self.compile_and_check("out/res.cpp", "out/res.h", self.namespaces, flags=self.flags,
+                                                        stored=self.stored)
         self.checked = set()
 
     def run_faulted(self, plan):
@@ -124,7 +128,7 @@ class FaultSweep(ToolTest):
             return
         self.checked.add(key)
         records = self.compile_and_check("out/res.cpp", "out/res.h", namespaces_with_arrays(self.path("out", "res.h")),
-                                         flags=self.flags)
+                                         flags=self.flags, stored=self.stored)
         for url, record in records.items():
             self.assertIn(url, self.reference_records)
             self.assertEqual(record["data"], self.reference_records[url]["data"], url)
@@ -216,6 +220,20 @@ class FaultSweepWithWarmCache(FaultSweepWithExtras):
         shutil.copytree(self.path("out", "res.cache"), self.warm)
         self.assertEqual(self.run_faulted("").returncode, 0)
         self.counts, _ = read_report(self.path("report"))
+
+
+class FaultSweepStoreCompressed(FaultSweepWithExtras):
+    """-z gzip: a file that compresses is read into memory and written with
+    its side record, in gzip only (b.css), or as it is when gzip saves too
+    little (noise.txt); a run that exits 0 holds every file's bytes."""
+    args = ARGS[:3] + ["-z", "gzip", "-j", "3"] + ARGS[3:]
+    tree = dict(TREE, **{"site/noise.txt": bytes(range(37, 137))})
+    stored = True
+
+    def setUp(self):
+        super().setUp()
+        held = {url: record["stored"] for url, record in self.reference_records.items()}
+        self.assertEqual((held["/css/deep/b.css"], held["/noise.txt"]), ("gzip", "identity"))
 
 
 class IncbinFaultSweep(FaultSweep):

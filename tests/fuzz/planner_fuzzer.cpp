@@ -17,7 +17,9 @@
 // Content-Range names exactly the bytes of the body; HEAD and body-less
 // statuses send no body; the status is one the planner documents; a
 // variant is sent whole with its own ETag and Content-Encoding, never as a
-// range; Vary is on every answer about a resource with variants.
+// range; Vary is on every answer about a resource with variants; a file
+// held compressed only is sent in its stored coding or decoded, never as
+// its stored bytes without their Content-Encoding.
 //
 // The same request is planned again for a site with fallbacks, error pages
 // and headers of its own. Every answer of either carries nosniff once.
@@ -66,9 +68,11 @@ vex_resource records[] = {
      TXT_ENCODING_ANSI, 0, 0, 0, data_a + 16, data_a + 16, "Sun, 0 Jan 1900 0:00:00 GMT", "sun, 0 jan 1900 0:00:00 gmt"},
     {L"404.html", "/404.html", "404.html", "", "404.html", HTTP_CONTENT_TYPE_TEXT_HTML, TXT_ENCODING_ANSI, 11, 11, 5,
      page_404, page_404, "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
+    {L"z.js", "/z.js", "z.js", "", "z.js", HTTP_CONTENT_TYPE_APPLICATION_JAVASCRIPT, TXT_ENCODING_ANSI, 40, 40, 20,
+     nullptr, nullptr, "Sun, 5 Nov 2023 7:05:09 GMT", "sun, 5 nov 2023 7:05:09 gmt"},
 };
-const vex_resource* sorted[] = {&records[3], &records[0], &records[1], &records[2]};
-const size_t sorted_length = 4;
+const vex_resource* sorted[] = {&records[3], &records[0], &records[1], &records[2], &records[4]};
+const size_t sorted_length = 5;
 const vex_resource_array arrays[] = {{sorted, &sorted_length}};
 
 // /a.css has a side record with every variant; the Latin-1 page one with
@@ -79,7 +83,11 @@ const char zstd_a[] = "zstd-bytes!!";
 const vex_resource_extras extras_a{"/a.css",          "\"id-a\"", {br_a, 8, "\"br-a\""}, {gzip_a, 11, "\"gz-a\""},
                                    {zstd_a, 12, "\"zs-a\""}, "/a.0badf00d.css"};
 const vex_resource_extras extras_cafe{latin1_path, "\"id-c\"", {}, {}, {}, "/caf\xe9.12345678.html"};
-const vex_resource_extras* const extras[] = {&extras_a, &extras_cafe};
+// /z.js is held compressed only: its one copy is the gzip variant.
+const char gzip_z[] = "gzip-z";
+const vex_resource_extras extras_z{"/z.js", "\"id-z\"", {}, {gzip_z, 6, "\"gz-z\""}, {}, "/z.0000abcd.js", VEX_STORED_GZIP};
+const vex_resource_extras* const extras[] = {&extras_a, &extras_cafe, &extras_z};
+constexpr size_t extras_length = 3;
 
 // The site with the header lines of -x and its table of paths, as the
 // tool would write them for the records and side records above.
@@ -183,7 +191,7 @@ void check_raw_head(const vex_http::response_plan& plan) {
 // True when the decoded path is the record's hashed path, byte for byte or
 // in its Latin-1 form.
 bool names_hashed_path(const char* path, const vex_resource* resource) {
-  const vex_resource_extras* side = vex_res_extras_find(extras, 2, resource->path_root_a);
+  const vex_resource_extras* side = vex_res_extras_find(extras, extras_length, resource->path_root_a);
   if (!side) return false;
   char latin1[vex_http::path_capacity];
   return std::strcmp(path, side->hashed_path) == 0 ||
@@ -227,8 +235,11 @@ void check_content_range(const vex_http::response_plan& plan, const vex_resource
   const uint64_t first = number(range.substr(0, dash));
   const uint64_t last = number(range.substr(dash + 1, slash - dash - 1));
   FUZZ_CHECK(first <= last && last < resource->size, "Content-Range outside the representation");
-  FUZZ_CHECK(plan.body == resource->data + first && plan.body_length == last - first + 1,
-             "the body is not the bytes Content-Range names");
+  FUZZ_CHECK(plan.body_length == last - first + 1, "the body is not as long as Content-Range says");
+  if (plan.source == vex_http::body_source::decoded)
+    FUZZ_CHECK(plan.stored_offset == first, "the decoded body starts elsewhere than Content-Range says");
+  else
+    FUZZ_CHECK(plan.body == resource->data + first, "the body is not the bytes Content-Range names");
 }
 
 // The site with rules of its own: fallbacks by prefix, a page for 404 and
@@ -239,7 +250,7 @@ const vex_http::error_page error_pages[] = {{404, "/404.html"}, {405, "/a.css"}}
 const vex_http::header about_record[] = {{"X-Site", "record"}};
 const vex_http::header about_none[] = {{"X-Site", "none"}};
 vex_http::site rules_site() {
-  vex_http::site where{arrays, 1, extras, 2};
+  vex_http::site where{arrays, 1, extras, extras_length};
   where.fallbacks = fallbacks;
   where.fallback_count = 2;
   where.error_pages = error_pages;
@@ -367,7 +378,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   vex_http::response_plan plan;
-  vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, 2}, vex_http::immutable_when_hashed);
+  vex_http::plan_request(plan, method, target, headers, {arrays, 1, extras, extras_length},
+                         vex_http::immutable_when_hashed);
   vex_http::response_plan ruled;
   vex_http::plan_request(ruled, method, target, headers, rules_site(), vex_http::immutable_when_hashed);
   check_site_rules(plan, ruled, method, target, headers);
@@ -425,18 +437,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK((value_of(plan, "Cache-Control") == vex_http::cache_for_good) == by_hash,
                "immutable for a path without the hash, or not for one with it");
   }
-  const bool has_variants = resource == &records[0];
+  const bool has_variants = resource == &records[0] || resource == &records[4];
+  const bool held_compressed = resource == &records[4];
   FUZZ_CHECK((value_of(plan, "Vary") == "Accept-Encoding") == (has_variants && plan.resource),
              "Vary missing, or on a resource without variants");
   const std::string_view encoding = value_of(plan, "Content-Encoding");
   if (plan.status == 200 && encoding == "br")
     FUZZ_CHECK(plan.body == br_a && plan.body_length == 8 && value_of(plan, "ETag") == "\"br-a\"", "a wrong br body");
+  else if (plan.status == 200 && encoding == "gzip" && held_compressed)
+    FUZZ_CHECK(plan.body == gzip_z && plan.body_length == 6 && value_of(plan, "ETag") == "\"gz-z\"",
+               "a wrong gzip body");
   else if (plan.status == 200 && encoding == "gzip")
     FUZZ_CHECK(plan.body == gzip_a && plan.body_length == 11 && value_of(plan, "ETag") == "\"gz-a\"",
                "a wrong gzip body");
   else if (plan.status == 200 && encoding == "zstd")
     FUZZ_CHECK(plan.body == zstd_a && plan.body_length == 12 && value_of(plan, "ETag") == "\"zs-a\"",
                "a wrong zstd body");
+  else if (plan.body_length > 0 && held_compressed && plan.status >= 200 && plan.status < 300)
+    FUZZ_CHECK(encoding.empty() && plan.source == vex_http::body_source::decoded && !plan.body &&
+                   plan.stored.data == gzip_z && plan.stored.size == 6 &&
+                   plan.stored_offset + plan.body_length <= resource->size && value_of(plan, "ETag") == "\"id-z\"",
+               "a file held compressed only is not decoded for a client that takes identity");
   else if (plan.body_length > 0 && resource && plan.status >= 200 && plan.status < 300)
     FUZZ_CHECK(encoding.empty() && plan.body >= resource->data &&
                    plan.body + plan.body_length <= resource->data + resource->size,
@@ -447,7 +468,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t content_length = number(value_of(plan, "Content-Length"));
   if (plan.status == 304)
     FUZZ_CHECK(content_length == resource->size ||
-                   (has_variants && (content_length == 8 || content_length == 11 || content_length == 12)),
+                   (has_variants && (content_length == 8 || content_length == 11 || content_length == 12 ||
+                                     content_length == 6)),
                "a 304's Content-Length is no representation's size");
   else
     FUZZ_CHECK(content_length == plan.body_length, "Content-Length does not match the body");

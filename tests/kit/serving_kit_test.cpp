@@ -590,3 +590,62 @@ TEST(Negotiation, AcceptEncodingWeightsChooseBrThenZstdThenGzip) {
   EXPECT_EQ(chosen("br;q=2", true, true), identity) << "a malformed weight leaves only identity";
   EXPECT_EQ(chosen("br;level=1", true, true), identity);
 }
+
+TEST(Planner, FilesHeldCompressedOnlyAreSentCodedOrDecodedNeverAsTheyAreHeld) {
+  // A record whose data is null, with its only copy in the gzip variant.
+  const char gzip_bytes[] = "not really gzip";
+  const vex_resource record{L"a.css", "/a.css", "a.css", "", "a.css", HTTP_CONTENT_TYPE_TEXT_CSS, TXT_ENCODING_ANSI,
+                            100, 100, 50, nullptr, nullptr, "Sun, 5 Nov 2023 7:05:09 GMT", ""};
+  vex_resource_extras extras{"/a.css", "\"own\"", {}, {gzip_bytes, 15, "\"gz\""}, {}, "/a.0badf00d.css"};
+  extras.stored_coding = VEX_STORED_GZIP;
+  const vex_resource* all[] = {&record};
+  const size_t length = 1;
+  const vex_resource_array one[] = {{all, &length}};
+  const vex_resource_extras* const side[] = {&extras};
+  const site held{one, 1, side, 1};
+  const auto plan_for = [&](response_plan& plan, const char* method, request_headers headers) {
+    plan_request(plan, method, "/a.css", headers, held);
+  };
+  request_headers gzip_ok;
+  gzip_ok.accept_encoding = "gzip, deflate";
+  response_plan coded;
+  plan_for(coded, "GET", gzip_ok);
+  EXPECT_EQ((std::pair{coded.source, std::string_view(coded.body, coded.body_length)}),
+            (std::pair{body_source::bytes, std::string_view(gzip_bytes, 15)}));
+  EXPECT_EQ(value_of(coded, "ETag") + value_of(coded, "Vary"), "\"gz\"Accept-Encoding");
+
+  for (const char* accept : {"identity", "gzip;q=0", "br, zstd"}) {
+    request_headers headers;
+    headers.accept_encoding = accept;
+    response_plan plan;
+    plan_for(plan, "GET", headers);
+    EXPECT_EQ((std::pair{plan.status, plan.source}), (std::pair{200, body_source::decoded})) << accept;
+    EXPECT_EQ(plan.body, nullptr);
+    EXPECT_EQ((std::pair{plan.stored.data, plan.stored.coding}), (std::pair{+gzip_bytes, content_coding::gzip}));
+    EXPECT_EQ((std::pair{plan.stored_offset, plan.body_length}), (std::pair{uint64_t{0}, uint64_t{100}}));
+    EXPECT_EQ(value_of(plan, "ETag") + value_of(plan, "Vary"), "\"own\"Accept-Encoding");
+    EXPECT_EQ(value_of(plan, "Content-Encoding"), "(none)");
+  }
+  request_headers ranged;
+  ranged.range = "bytes=-10";
+  ranged.accept_encoding = "gzip";
+  response_plan part;
+  plan_for(part, "GET", ranged);
+  EXPECT_EQ((std::pair{part.status, part.source}), (std::pair{206, body_source::decoded}));
+  EXPECT_EQ((std::pair{part.stored_offset, part.body_length}), (std::pair{uint64_t{90}, uint64_t{10}}));
+  EXPECT_EQ(value_of(part, "Content-Range"), "bytes 90-99/100");
+
+  request_headers revalidate;
+  revalidate.if_none_match = "\"own\"";
+  response_plan not_modified;
+  plan_for(not_modified, "HEAD", revalidate);
+  EXPECT_EQ(not_modified.status, 304);
+  EXPECT_EQ(value_of(not_modified, "Content-Length"), "100");
+  EXPECT_FALSE(not_modified.send_body);
+
+  // Without its side record the bytes are unknown: nothing is sent for them.
+  response_plan unknown;
+  plan_request(unknown, "GET", "/a.css", {}, {one, 1});
+  EXPECT_EQ((std::pair{unknown.status, std::string_view(unknown.body, unknown.body_length)}),
+            (std::pair{500, std::string_view("Internal Server Error\n")}));
+}

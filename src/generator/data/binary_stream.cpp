@@ -9,9 +9,7 @@
 
 using namespace platform;
 
-bool binary_form::writes(os_handle handle) const {
-  return binary_.file.opened && same_file(handle, binary_.file.handle);
-}
+bool binary_form::writes(const file_handle& source) const { return binary_.file.is_file_of(source); }
 
 void binary_form::begin_bytes(uint64_t size) {
   offset_ = binary_.size;
@@ -40,26 +38,50 @@ bool binary_form::write_gathered(const memory_arrays& out) {
          append_binary(binary_, reinterpret_cast<const uint8_t*>(out.binary.data()), out.binary.size());
 }
 
+namespace {
+
+bool all_zero(const uint8_t* bytes, uint64_t length) {
+  for (uint64_t i = 0; i < length; ++i)
+    if (bytes[i] != 0) return false;
+  return true;
+}
+
+bool fail_write(binary_file& binary, uint32_t error) {
+  out_printf(L"failed to write %ls [%hs]\n", binary.label, binary.name_literal);
+  print_system_error(standard_stream::output, error);
+  binary.failed = true;
+  binary.file.close();
+  return false;
+}
+
+}  // namespace
+
 bool append_binary(binary_file& binary, const uint8_t* bytes, uint64_t length) {
   if (!binary.file.opened) {
     out_printf(L"failed to write %ls [%hs]: an earlier write failed\n", binary.label, binary.name_literal);
     return false;
   }
-  // Pieces of at most 1 GiB, which any one write takes.
+  // Pieces of at most 1 GiB, which any one write takes. A piece of zeros is
+  // passed over, as a hole where the file system makes one (sparse files
+  // embedded as they are); a later write or end_binary fills it in.
   constexpr uint64_t piece_limit = uint64_t{1} << 30;
   for (uint64_t done = 0; done < length;) {
     uint64_t piece = length - done < piece_limit ? length - done : piece_limit;
-    if (binary.file.write(bytes + done, static_cast<uint32_t>(piece)) < 0) {
-      out_printf(L"failed to write %ls [%hs]\n", binary.label, binary.name_literal);
-      print_system_error(standard_stream::output, binary.file.write_error);
-      binary.failed = true;
-      binary.file.close();
-      return false;
-    }
+    bool hole = piece >= hole_bytes && all_zero(bytes + done, piece);
+    if (hole ? !binary.file.seek(static_cast<int64_t>(piece), file_current)
+             : binary.file.write(bytes + done, static_cast<uint32_t>(piece)) < 0)
+      return fail_write(binary, hole ? binary.file.last_error : binary.file.write_error);
+    binary.ends_in_hole = hole;
     done += piece;
     binary.size += piece;
   }
   return true;
+}
+
+bool end_binary(binary_file& binary) {
+  if (!binary.file.opened || !binary.ends_in_hole) return binary.file.opened;
+  binary.ends_in_hole = false;
+  return binary.file.set_eof() || fail_write(binary, binary.file.write_error);
 }
 
 bool append_zeros(binary_file& binary, uint64_t length, uint8_t* scratch, uint64_t scratch_size) {
@@ -86,7 +108,7 @@ bool write_data_text(builder_context& context, const char* id) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", id);
     return false;
   }
-  if (!write_prepared(context, context.h_dst_cpp)) {
+  if (!write_prepared(context, *context.data_file)) {
     out_printf(L"failed to write data [%hs]\n", context.text_buffer);
     return false;
   }

@@ -24,14 +24,20 @@ struct binary_file {
   char name_literal[1024] = "";
   /// A write failed: the file was closed, and the output is incomplete.
   bool failed = false;
+  /// The last bytes were zeros passed over: the file ends before them
+  /// until end_binary or a later write.
+  bool ends_in_hole = false;
 };
+
+/// The least run of zeros that append_binary passes over rather than writes.
+inline constexpr uint64_t hole_bytes = 64 * 1024;
 
 /// The part of the incbin and object forms that copies each file's bytes,
 /// padded to a multiple of 8, into the binary file and hashes them for the
 /// name of their symbol.
 class binary_form : public data_writer {
  public:
-  bool writes(platform::os_handle handle) const override;
+  bool writes(const file_handle& source) const override;
   bool write_chunk(builder_context& context, size_t bytes) override;
   /// The measured size stays: a file that ends early keeps its missing bytes
   /// zero, so that later offsets stay multiples of 8.
@@ -59,6 +65,10 @@ class binary_form : public data_writer {
 /// every later call then fails with a message too.
 bool append_binary(binary_file& binary, const uint8_t* bytes, uint64_t length);
 
+/// Makes the file end after every byte appended so far (a run of zeros at
+/// its end included); false after a message when it cannot.
+bool end_binary(binary_file& binary);
+
 /// Appends length zero bytes the same way, through scratch (scratch_size
 /// bytes, which it overwrites).
 bool append_zeros(binary_file& binary, uint64_t length, uint8_t* scratch, uint64_t scratch_size);
@@ -69,6 +79,7 @@ bool append_zeros(binary_file& binary, uint64_t length, uint8_t* scratch, uint64
 unsigned long long gather_padded(std::string& pending, const uint8_t* bytes, uint64_t size);
 
 /// Writes the data text prepared in text_buffer (text_length bytes; -1 when
-/// it could not be prepared) into h_dst_cpp. False after the message, which
+/// it could not be prepared) into the file's data file (h_dst_cpp or its
+/// shard's). False after the message, which
 /// names id or the text.
 bool write_data_text(builder_context& context, const char* id);

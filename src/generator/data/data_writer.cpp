@@ -7,13 +7,17 @@
 #include "generator/data/object.h"
 #include "generator/data/words.h"
 #include "generator/extras/content_hash.h"
+#include "generator/generated_text.h"
+#include "generator/text_output.h"
 #include "support/format.h"
 
 bool data_writer::prepare(builder_context&, const wchar_t*, bool) { return true; }
 
 bool data_writer::open(builder_context&, const wchar_t*, bool) { return true; }
 
-bool data_writer::writes(platform::os_handle) const { return false; }
+bool data_writer::begin_source(builder_context&, file_handle&) { return true; }
+
+bool data_writer::writes(const file_handle&) const { return false; }
 
 bool data_writer::write_gathered(const memory_arrays&) { return true; }
 
@@ -55,4 +59,15 @@ bool write_file_data(builder_context& context, data_writer& writer, const char* 
     }
   }
   return writer.end_file(context, path_literal);
+}
+
+bool write_path_array(builder_context& context, const data_writer& writer, const char* path_literal) {
+  if (!writer.constant_records()) return true;
+  if (prepare_text(context, path_array, context.set_name, context.flat_name, path_literal) < 0) {
+    out_printf(L"failed to prepare data opening tag [%hs]\n", context.flat_name);
+    return false;
+  }
+  if (write_prepared(context, context.h_dst_cpp)) return true;
+  out_printf(L"failed to write data [%hs]\n", context.flat_name);
+  return false;
 }

@@ -26,11 +26,15 @@ class data_writer {
   /// unless quiet) and writes what the target needs of it first. False
   /// after a message.
   virtual bool open(builder_context& context, const wchar_t* target, bool append);
+  /// Writes what a generated source (the target, or a shard) needs at the
+  /// start of its data namespace before any data array; false after a
+  /// message.
+  virtual bool begin_source(builder_context& context, file_handle& source);
   /// The name of the file beside the target that open created, for the
   /// dependency rule; null for a form that writes none.
   virtual const wchar_t* file_name() const { return nullptr; }
-  /// True when handle is a file that the form writes.
-  virtual bool writes(platform::os_handle handle) const;
+  /// True when source is a file that the form writes.
+  virtual bool writes(const file_handle& source) const;
   /// True when the form's resource records hold address constants only
   /// (format_constant_record), false for the words form's records.
   virtual bool constant_records() const { return true; }
@@ -83,3 +87,8 @@ size_t take_chunk(builder_context& context, content_hasher* hash);
 /// incomplete.
 bool write_file_data(builder_context& context, data_writer& writer, const char* path_literal,
                      content_hasher* hash);
+
+/// For a file whose data array is written later, from memory (-z): the
+/// array of its record's path in the forms whose records point into one,
+/// written where its data would be. False after a message.
+bool write_path_array(builder_context& context, const data_writer& writer, const char* path_literal);

@@ -2,6 +2,9 @@
 // in .rodata.vex_res, one hidden global object symbol per data array with
 // its size, and an empty .note.GNU-stack so that linking the object does
 // not ask for an executable stack. The section headers are the trailer.
+// On x86-64, data beyond large_data_threshold go to .lrodata.vex_res
+// instead, flagged SHF_X86_64_LARGE: the linker places it outside the 2 GiB
+// that the small code model reaches, so that the program still links.
 #include <cstring>
 
 #include "generator/data/object_model.h"
@@ -19,16 +22,40 @@ constexpr uint32_t sht_progbits = 1;
 constexpr uint32_t sht_symtab = 2;
 constexpr uint32_t sht_strtab = 3;
 constexpr uint64_t shf_alloc = 2;
+constexpr uint64_t shf_x86_64_large = 0x10000000;
 constexpr uint8_t stb_global_stt_object = 0x11;
 constexpr uint8_t stv_hidden = 2;
 
-// The section names, each after the terminator of the one before.
-constexpr char section_names[] = "\0.rodata.vex_res\0.note.GNU-stack\0.symtab\0.strtab\0.shstrtab";
-constexpr uint32_t data_name = 1;
-constexpr uint32_t note_name = data_name + sizeof ".rodata.vex_res";
-constexpr uint32_t symtab_name = note_name + sizeof ".note.GNU-stack";
-constexpr uint32_t strtab_name = symtab_name + sizeof ".symtab";
-constexpr uint32_t shstrtab_name = strtab_name + sizeof ".strtab";
+// The section names, each after the terminator of the one before; the
+// data's name is the first.
+struct section_name_table {
+  const char* text;
+  uint32_t size;  // with the last terminator
+  uint64_t data_flags;
+};
+constexpr char small_names[] = "\0.rodata.vex_res\0.note.GNU-stack\0.symtab\0.strtab\0.shstrtab";
+constexpr char large_names[] = "\0.lrodata.vex_res\0.note.GNU-stack\0.symtab\0.strtab\0.shstrtab";
+constexpr section_name_table small_table{small_names, sizeof small_names, shf_alloc};
+constexpr section_name_table large_table{large_names, sizeof large_names, shf_alloc | shf_x86_64_large};
+
+const section_name_table& names_of(const object_layout& layout) {
+  bool large = layout.format == object_format::elf_x86_64 && layout.data_size > large_data_threshold;
+  return large ? large_table : small_table;
+}
+
+// Where each name starts, after the data's.
+struct section_name_offsets {
+  uint32_t data, note, symtab, strtab, shstrtab;
+};
+section_name_offsets name_offsets(const section_name_table& names) {
+  section_name_offsets at{};
+  at.data = 1;
+  at.note = at.data + static_cast<uint32_t>(strlen(names.text + at.data)) + 1;
+  at.symtab = at.note + sizeof ".note.GNU-stack";
+  at.strtab = at.symtab + sizeof ".symtab";
+  at.shstrtab = at.strtab + sizeof ".strtab";
+  return at;
+}
 
 // The sections by index; the first is the null section.
 enum section_index : uint16_t { null_section, data_section, note_section, symtab_section, strtab_section,
@@ -36,7 +63,7 @@ enum section_index : uint16_t { null_section, data_section, note_section, symtab
 
 // The section headers follow the section names, 8-byte aligned.
 uint64_t section_headers_at(const object_layout& layout) {
-  return (layout.trailer_at + sizeof section_names + 7) & ~uint64_t{7};
+  return (layout.trailer_at + names_of(layout).size + 7) & ~uint64_t{7};
 }
 
 struct section_header {
@@ -74,20 +101,22 @@ void encode_symbol(const object_layout&, const object_symbol& symbol, uint64_t n
 }
 
 size_t trailer(const object_layout& layout, uint8_t* out) {
+  const section_name_table& names = names_of(layout);
+  section_name_offsets at = name_offsets(names);
   uint64_t headers_at = section_headers_at(layout);
-  size_t names_end = sizeof section_names;
+  size_t names_end = names.size;
   size_t headers = static_cast<size_t>(headers_at - layout.trailer_at);
-  memcpy(out, section_names, names_end);
+  memcpy(out, names.text, names_end);
   memset(out + names_end, 0, headers - names_end);
   uint64_t symtab_size = (layout.symbol_count + 1) * symbol_bytes;
   const section_header sections[section_count] = {
       {},
-      {data_name, sht_progbits, shf_alloc, layout.data_at, layout.data_size, 0, 0, 8, 0},
-      {note_name, sht_progbits, 0, layout.symbols_at, 0, 0, 0, 1, 0},
+      {at.data, sht_progbits, names.data_flags, layout.data_at, layout.data_size, 0, 0, 8, 0},
+      {at.note, sht_progbits, 0, layout.symbols_at, 0, 0, 0, 1, 0},
       // Every symbol after the null one is global: info names the first.
-      {symtab_name, sht_symtab, 0, layout.symbols_at, symtab_size, strtab_section, 1, 8, symbol_bytes},
-      {strtab_name, sht_strtab, 0, layout.strings_at, layout.strings_size, 0, 0, 1, 0},
-      {shstrtab_name, sht_strtab, 0, layout.trailer_at, sizeof section_names, 0, 0, 1, 0},
+      {at.symtab, sht_symtab, 0, layout.symbols_at, symtab_size, strtab_section, 1, 8, symbol_bytes},
+      {at.strtab, sht_strtab, 0, layout.strings_at, layout.strings_size, 0, 0, 1, 0},
+      {at.shstrtab, sht_strtab, 0, layout.trailer_at, names.size, 0, 0, 1, 0},
   };
   for (const section_header& section : sections) {
     put_section_header(out + headers, section);

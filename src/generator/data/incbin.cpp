@@ -62,13 +62,16 @@ bool incbin_form::open(builder_context& context, const wchar_t* target, bool app
     out_printf(L"cannot append to DST.bin [%s]\n", context.pNAME_DST);
     return false;
   }
-  if (!write_fixed(context, context.h_dst_cpp, incbin_macro)) {
-    out_printf(L"failed to write the incbin macro [%hs]\n", incbin_macro);
-    return false;
-  }
+  if (!begin_source(context, context.h_dst_cpp)) return false;
   file_name_ = context.pNAME_DST;
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
   return true;
+}
+
+bool incbin_form::begin_source(builder_context& context, file_handle& source) {
+  if (write_fixed(context, source, incbin_macro)) return true;
+  out_printf(L"failed to write the incbin macro [%hs]\n", incbin_macro);
+  return false;
 }
 
 bool incbin_form::begin_file(builder_context& context, const char*) {
@@ -88,14 +91,16 @@ bool incbin_form::end_file(builder_context& context, const char* path_literal) {
   }
   const char* id = context.flat_name;
   auto symbol_hash = static_cast<unsigned long long>(bytes_hash());
-  context.text_length = format_text(context.text_buffer, room_below_literals(context), incbin_array, id, symbol_hash,
-                                    id, symbol_hash, id, bytes, id, path_literal);
+  const char* set = context.set_name;
+  context.text_length = format_text(context.text_buffer, room_below_literals(context), incbin_array, id, set,
+                                    symbol_hash, id, set, symbol_hash, id, bytes, set, id, path_literal);
   return write_data_text(context, id);
 }
 
 bool incbin_form::finish(builder_context&) {
+  bool ended = end_binary(binary_);
   binary_.file.close();
-  return !binary_.failed;
+  return ended && !binary_.failed;
 }
 
 bool incbin_form::write_from_memory(builder_context& context, memory_arrays& out, const char* name,
@@ -106,7 +111,8 @@ bool incbin_form::write_from_memory(builder_context& context, memory_arrays& out
   char incbin[sizeof binary_.name_literal + 64];
   if (format_text(incbin, sizeof incbin, incbin_bytes, binary_.name_literal,
                   static_cast<unsigned long long>(offset), padded) < 0 ||
-      prepare_text(context, incbin_variant_array, name, symbol_hash, name, symbol_hash, name, incbin) < 0) {
+      prepare_text(context, incbin_variant_array, name, context.set_name, symbol_hash, name, context.set_name,
+                   symbol_hash, name, incbin) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }

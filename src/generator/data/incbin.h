@@ -16,6 +16,8 @@ class incbin_form final : public binary_form {
   /// Creates DST.bin beside the target (or, appending, goes on at its end)
   /// and writes the form's macro into the target's data namespace.
   bool open(builder_context& context, const wchar_t* target, bool append) override;
+  /// The form's macro, which every source's data arrays use.
+  bool begin_source(builder_context& context, file_handle& source) override;
   const wchar_t* file_name() const override { return file_name_.c_str(); }
   bool begin_file(builder_context& context, const char* path_literal) override;
   /// The data array, bound to the file's bytes, and its path array.

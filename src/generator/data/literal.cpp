@@ -11,7 +11,7 @@ namespace {
 
 bool write_text(builder_context& context, int64_t length, const wchar_t* message) {
   context.text_length = length;
-  if (write_prepared(context, context.h_dst_cpp)) return true;
+  if (write_prepared(context, *context.data_file)) return true;
   out_printf(message, context.flat_name);
   return false;
 }
@@ -31,7 +31,7 @@ bool write_msvc_limit(builder_context& context, const char* name, uint64_t size,
 }
 
 bool write_closing(builder_context& context) {
-  if (write_fixed(context, context.h_dst_cpp, literal_close)) return true;
+  if (write_fixed(context, *context.data_file, literal_close)) return true;
   out_printf(L"failed to write data closing tag [%hs]\n", literal_close);
   return false;
 }
@@ -59,7 +59,7 @@ bool literal_form::begin_file(builder_context& context, const char* path_literal
   // Room for the terminator, and a whole number of 8-byte words.
   unsigned long long length = (context.file_size + 8) & ~uint64_t{7};
   if (!write_msvc_limit(context, id, context.file_size, text_room)) return false;
-  if (format_text(context.text_buffer, text_room, literal_open, id, path_literal, id, length) < 0) {
+  if (format_text(context.text_buffer, text_room, literal_open, context.set_name, id, path_literal, id, length) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", id);
     return false;
   }

@@ -52,7 +52,31 @@ const wchar_t* object_format_family(object_format format) {
   return &writer == &coff_writer ? L"COFF" : &writer == &macho_writer ? L"Mach-O" : L"ELF";
 }
 
+const wchar_t* object_label(object_format format) {
+  return &writer_for(format) == &coff_writer ? L"DST.data.obj" : L"DST.data.o";
+}
+
+uint64_t data_reach(object_format format) {
+  constexpr uint64_t program_room = uint64_t{256} << 20;
+  switch (format) {
+    case object_format::elf_x86_64: return ~uint64_t{0};
+    case object_format::elf_arm64:
+    case object_format::coff_arm64:
+    case object_format::macho_arm64:
+    case object_format::coff_x86_64:
+    case object_format::macho_x86_64: break;
+  }
+  return (uint64_t{2} << 30) - program_room;
+}
+
 namespace {
+
+// The machine's name in messages.
+const wchar_t* machine_name(object_format format) {
+  bool arm64 = format == object_format::elf_arm64 || format == object_format::coff_arm64 ||
+               format == object_format::macho_arm64;
+  return arm64 ? L"AArch64" : L"x86-64";
+}
 
 constexpr uint32_t part_flags = file_flag_delete_on_close | file_attribute_temporary;
 
@@ -107,14 +131,18 @@ bool append_symbols(binary_file& binary, const object_writer& writer, const obje
 
 // The object's two names beside the target, absolute: "data.obj" at the
 // extension for COFF, as Windows tools name objects, "data.o" for the
-// others, and ".tmp" after that while it is written.
+// others, and ".tmp" after that while it is written; and the name the
+// other family's object would have.
 bool object_form::make_names(builder_context& context, const wchar_t* target) {
   bool coff = &writer_for(format_) == &coff_writer;
+  std::wstring directory = is_absolute_path(target) || !context.start_directory[0] ? L"" : context.start_directory;
+  if (!directory.empty()) directory += L'/';
+  if (!make_derived_name(target, coff ? L"data.o" : L"data.obj", context.pNAME_DST, context.name_capacity))
+    return false;
+  other_name_ = directory + context.pNAME_DST;
   if (!make_derived_name(target, coff ? L"data.obj" : L"data.o", context.pNAME_DST, context.name_capacity))
     return false;
-  final_name_ = is_absolute_path(target) || !context.start_directory[0] ? L"" : context.start_directory;
-  if (!final_name_.empty()) final_name_ += L'/';
-  final_name_ += context.pNAME_DST;
+  final_name_ = directory + context.pNAME_DST;
   temporary_name_ = final_name_ + L".tmp";
   file_name_ = context.pNAME_DST;
   return true;
@@ -151,22 +179,32 @@ bool object_form::write_part(file_handle& part, const void* bytes, uint64_t leng
 }
 
 // Whether the data section can take size more bytes (padded to 8) within
-// the format's offsets; else the object fails, with a message. A failed
-// object passes, as the write reports it.
+// the format's offsets and the reach of the machine's code; else the
+// object fails, with a message. A failed object passes, as the write
+// reports it.
 bool object_form::can_hold(uint64_t size, const char* name) {
   const object_writer& writer = writer_for(format_);
-  uint64_t room = writer.file_limit - writer.header_size - binary_.size;
+  uint64_t file_room = writer.file_limit - writer.header_size - binary_.size;
+  uint64_t reach = data_reach(format_);
+  uint64_t reach_room = reach > binary_.size ? reach - binary_.size : 0;
+  uint64_t room = file_room < reach_room ? file_room : reach_room;
   if (!binary_.file.opened || (size <= room && ((size + 7) & ~uint64_t{7}) <= room)) return true;
-  out_printf(L"DST.data.o cannot hold [%hs]: a %ls object file holds at most 4 GiB\n", name,
-             object_format_family(format_));
+  if (room == file_room)
+    out_printf(L"%ls cannot hold [%hs]: a %ls object file holds at most 4 GiB\n", binary_.label, name,
+               object_format_family(format_));
+  else
+    out_printf(L"%ls cannot hold [%hs]: a program for %ls links at most %llu MiB of data in one %ls object, which "
+               L"its default code model reaches with room for the program's own\n",
+               binary_.label, name, machine_name(format_), static_cast<unsigned long long>(reach >> 20),
+               object_format_family(format_));
   fail();
   return false;
 }
 
 // Adds the symbol of the bytes at value (size bytes) to the two parts.
 bool object_form::add_symbol(uint64_t value, uint64_t size, uint64_t hash, const char* id) {
-  symbol_name_.resize(strlen(id) + 32);
-  int length = format_text(symbol_name_.data(), symbol_name_.size(), object_symbol_name,
+  symbol_name_.resize(strlen(id) + sizeof set_name_ + 32);
+  int length = format_text(symbol_name_.data(), symbol_name_.size(), object_symbol_name, set_name_,
                            static_cast<unsigned long long>(hash), id);
   if (length < 0) {
     out_printf(L"failed to prepare data [%hs]\n", id);
@@ -201,7 +239,7 @@ bool object_form::append_symbol_table(builder_context& context, const object_wri
   std::unique_ptr<object_symbol[]> symbols(new (std::nothrow) object_symbol[count]);
   std::unique_ptr<char[]> names(new (std::nothrow) char[layout.name_bytes]);
   if (!symbols || !names) {
-    out_printf(L"cannot sort the symbols of DST.data.o [%hs]: no memory for %llu bytes\n", binary_.name_literal,
+    out_printf(L"cannot sort the symbols of %ls [%hs]: no memory for %llu bytes\n", binary_.label, binary_.name_literal,
                static_cast<unsigned long long>(count * sizeof(object_symbol) + layout.name_bytes));
     return false;
   }
@@ -240,7 +278,7 @@ bool object_form::complete(builder_context& context) {
   size_t trailer_length = writer.trailer(layout, piece);
   uint64_t file_size = layout.trailer_at + trailer_length;
   if (file_size > writer.file_limit || layout.strings_size > 0xffffffff || layout.symbol_count > 0x7fffffff) {
-    out_printf(L"DST.data.o [%hs] would take %llu bytes: a %ls object file holds at most 4 GiB\n",
+    out_printf(L"%ls [%hs] would take %llu bytes: a %ls object file holds at most 4 GiB\n", binary_.label,
                binary_.name_literal, static_cast<unsigned long long>(file_size), object_format_family(format_));
     return false;
   }
@@ -260,7 +298,7 @@ bool object_form::complete(builder_context& context) {
   if (!written) return false;
   writer.header(layout, piece);
   if (!binary_.file.seek(0, file_begin) || binary_.file.write(piece, writer.header_size) < 0) {
-    out_printf(L"failed to write the header of DST.data.o [%hs]\n", binary_.name_literal);
+    out_printf(L"failed to write the header of %ls [%hs]\n", binary_.label, binary_.name_literal);
     uint32_t error = binary_.file.last_error ? binary_.file.last_error : binary_.file.write_error;
     print_system_error(standard_stream::output, error);
     return false;
@@ -268,7 +306,7 @@ bool object_form::complete(builder_context& context) {
   return true;
 }
 
-bool object_form::prepare(builder_context&, const wchar_t* target, bool append) {
+bool object_form::prepare(builder_context& context, const wchar_t* target, bool append) {
   if (!format_name_ && !native_object_format()) {
     out_printf(L"this system has no object format of its own: give -m object:<format>, the format one of %ls\n",
                object_format_list);
@@ -278,8 +316,9 @@ bool object_form::prepare(builder_context&, const wchar_t* target, bool append) 
     out_printf(L"invalid object format [%s]: give %ls\n", format_name_, object_format_list);
     return false;
   }
+  binary_.label = object_label(format_);
   if (is_standard_stream_name(target)) {
-    out_printf(L"the object form needs a target file beside which to write DST.data.o, not [%s]\n", target);
+    out_printf(L"the object form needs a target file beside which to write %ls, not [%s]\n", binary_.label, target);
     return false;
   }
   if (append) {
@@ -287,19 +326,24 @@ bool object_form::prepare(builder_context&, const wchar_t* target, bool append) 
                L"one run\n");
     return false;
   }
+  if (context.big_endian) {
+    out_printf(L"the object form has no big-endian data (-b): its formats are all little-endian, and the bytes are "
+               L"in file order for any consumer\n");
+    return false;
+  }
   return true;
 }
 
 bool object_form::open(builder_context& context, const wchar_t* target, bool) {
   binary_.size = 0;
-  binary_.label = L"DST.data.o";
+  memcpy(set_name_, context.set_name, sizeof set_name_);
   binary_.name_literal[0] = 0;
   symbol_count_ = name_bytes_ = 0;
   if (!open_part(context, target, L"symbols.tmp", symbols_, L"cannot open DST.symbols.tmp [%s]\n") ||
       !open_part(context, target, L"names.tmp", names_, L"cannot open DST.names.tmp [%s]\n"))
     return false;
   if (!make_names(context, target)) {
-    out_printf(L"cannot open DST.data.o [%s]: the name is too long\n", target);
+    out_printf(L"cannot open %ls [%s]: the name is too long\n", binary_.label, target);
     return false;
   }
   {
@@ -311,8 +355,10 @@ bool object_form::open(builder_context& context, const wchar_t* target, bool) {
   }
   // The object of an earlier run goes now, as the target's text does: a
   // walk of the target's directory must not embed it, and a build must not
-  // link it with the new target.
+  // link it with the new target; so does one of the other format family,
+  // which a build that switched formats would otherwise still find.
   delete_file(final_name_.c_str());
+  delete_file(other_name_.c_str());
   // Text where the header goes, until the end of the run writes it: the
   // file is then no object that any linker takes (some take zeros for an
   // empty COFF object), and says what it is.
@@ -320,11 +366,11 @@ bool object_form::open(builder_context& context, const wchar_t* target, bool) {
   memcpy(placeholder, unfinished_object, sizeof unfinished_object - 1);
   binary_.file.open(temporary_name_.c_str(), generic_write, create_always, 0);
   if (!binary_.file.opened) {
-    out_printf(L"cannot open DST.data.o [%s]\n", temporary_name_.c_str());
+    out_printf(L"cannot open %ls [%s]\n", binary_.label, temporary_name_.c_str());
     return false;
   }
   if (binary_.file.write(placeholder, writer_for(format_).header_size) < 0) {
-    out_printf(L"failed to write DST.data.o [%s]\n", temporary_name_.c_str());
+    out_printf(L"failed to write %ls [%s]\n", binary_.label, temporary_name_.c_str());
     print_system_error(standard_stream::output, binary_.file.write_error);
     remove_files();
     return false;
@@ -333,9 +379,9 @@ bool object_form::open(builder_context& context, const wchar_t* target, bool) {
   return true;
 }
 
-bool object_form::writes(os_handle handle) const {
+bool object_form::writes(const file_handle& source) const {
   for (const file_handle* file : {&binary_.file, &symbols_, &names_})
-    if (file->opened && same_file(handle, file->handle)) return true;
+    if (file->is_file_of(source)) return true;
   return false;
 }
 
@@ -351,8 +397,8 @@ bool object_form::end_file(builder_context& context, const char* path_literal) {
   uint64_t symbol_hash = bytes_hash();
   if (!add_symbol(offset_, binary_.size - offset_, symbol_hash, id)) return false;
   auto hash_digits = static_cast<unsigned long long>(symbol_hash);
-  context.text_length = format_text(context.text_buffer, room_below_literals(context), object_array, hash_digits, id,
-                                    id, hash_digits, id, id, path_literal);
+  context.text_length = format_text(context.text_buffer, room_below_literals(context), object_array, set_name_,
+                                    hash_digits, id, id, set_name_, hash_digits, id, set_name_, id, path_literal);
   return write_data_text(context, id);
 }
 
@@ -361,7 +407,8 @@ bool object_form::write_from_memory(builder_context& context, memory_arrays& out
   if (!can_hold(out.binary.size() + size, name)) return false;
   uint64_t offset = binary_.size + out.binary.size();
   unsigned long long symbol_hash = gather_padded(out.binary, bytes, size);
-  if (prepare_text(context, object_variant_array, symbol_hash, name, name, symbol_hash, name) < 0) {
+  if (prepare_text(context, object_variant_array, set_name_, symbol_hash, name, name, set_name_, symbol_hash, name) <
+      0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }
@@ -386,7 +433,7 @@ bool object_form::finish(builder_context& context) {
   names_.close();
   if (whole) {
     if (replace_file(temporary_name_.c_str(), final_name_.c_str())) return true;
-    out_printf(L"cannot give DST.data.o its name [%s]\n", final_name_.c_str());
+    out_printf(L"cannot give %ls its name [%s]\n", binary_.label, final_name_.c_str());
     print_system_error(standard_stream::output, last_error());
   }
   remove_files();

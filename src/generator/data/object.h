@@ -24,7 +24,7 @@ class object_form final : public binary_form {
   /// is left after a failure.
   bool open(builder_context& context, const wchar_t* target, bool append) override;
   const wchar_t* file_name() const override { return file_name_.c_str(); }
-  bool writes(platform::os_handle handle) const override;
+  bool writes(const file_handle& source) const override;
   bool begin_file(builder_context& context, const char* path_literal) override;
   /// Adds the file's symbol, and writes the declaration of its data array
   /// and its path array.
@@ -69,8 +69,12 @@ class object_form final : public binary_form {
   /// absolute when opened, since the run's directory changes (-d).
   std::wstring temporary_name_;
   std::wstring final_name_;
+  /// The other format family's object beside the target (data.o or data.obj).
+  std::wstring other_name_;
   /// The object's name as the target names it, for the dependency rule.
   std::wstring file_name_;
   /// A symbol's name, formatted before it goes to the names part.
   std::string symbol_name_;
+  /// The prefix of the symbols' names, the set's name.
+  char set_name_[set_name_capacity] = {};
 };

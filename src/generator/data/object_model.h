@@ -71,6 +71,24 @@ extern const object_writer macho_writer;
 /// The writer of format's file format.
 const object_writer& writer_for(object_format format);
 
+/// Data beyond this size go to a large data section (.lrodata, flagged
+/// SHF_X86_64_LARGE) in an ELF x86-64 object. Code of the small code model
+/// reaches 2 GiB, within which the linker keeps the program's own code and
+/// data and leaves the large sections outside; 1 GiB of data in the small
+/// span leaves the program 1 GiB of its own, while smaller objects keep
+/// the .rodata section that every linker places alike.
+inline constexpr uint64_t large_data_threshold = uint64_t{1} << 30;
+
+/// The most data bytes an object of format may hold for the program that
+/// links it to reach them with its machine's default code model: x86-64
+/// code reaches 2 GiB through its 32-bit PC-relative addresses; AArch64
+/// code reaches 4 GiB through ADRP, but its unwind tables point at the code
+/// with 32-bit PC-relative offsets across the data, which GNU ld places
+/// between them, so 2 GiB there too. The program's own code and data must
+/// fit in that span (256 MiB is left to them). Unlimited for ELF x86-64,
+/// whose large data section lies outside that span.
+uint64_t data_reach(object_format format);
+
 /// Places the tables behind the data of model, whose format, data_size,
 /// symbol_count and name_bytes are set, and fills in the other offsets; the
 /// string table's head goes into head (object_piece_capacity bytes), its
@@ -79,6 +97,9 @@ object_layout plan_object_layout(const object_layout& model, uint8_t* head, size
 
 /// What messages call the format's files ("ELF", "COFF", "Mach-O").
 const wchar_t* object_format_family(object_format format);
+
+/// What messages call the object file: "DST.data.obj" for COFF, else "DST.data.o".
+const wchar_t* object_label(object_format format);
 
 // Little-endian fields, as every format here stores them.
 inline void put16(uint8_t* at, uint64_t value) {

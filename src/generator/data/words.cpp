@@ -18,7 +18,7 @@ bool write_closing(builder_context& context) {
     out_printf(L"failed to prepare data closing tag [%hs]\n", context.flat_name);
     return false;
   }
-  if (!write_prepared(context, context.h_dst_cpp)) {
+  if (!write_prepared(context, *context.data_file)) {
     out_printf(L"failed to write data closing tag [%hs]\n", context.text_buffer);
     return false;
   }
@@ -104,7 +104,7 @@ bool words_form::begin_file(builder_context& context, const char*) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", context.flat_name);
     return false;
   }
-  if (!write_prepared(context, context.h_dst_cpp)) {
+  if (!write_prepared(context, *context.data_file)) {
     out_printf(L"failed to write data opening tag [%hs]\n", context.text_buffer);
     return false;
   }
@@ -121,7 +121,7 @@ bool words_form::write_chunk(builder_context& context, size_t bytes) {
     context.output_incomplete = 1;
     return false;
   }
-  if (!write_prepared(context, context.h_dst_cpp)) {
+  if (!write_prepared(context, *context.data_file)) {
     context.text_buffer[context.text_length] = 0;
     out_printf(L"failed to write data [%hs]\n", context.text_buffer);
     return false;

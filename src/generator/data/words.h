@@ -26,7 +26,7 @@ class words_form final : public data_writer {
   bool first_chunk_ = true;
 };
 
-/// Writes the data array of the file in h_src into h_dst_cpp, reading the
+/// Writes the data array of the file in h_src into its data file, reading the
 /// chunks after the first (already in read_buffer, read_count bytes).
 /// 0, or -1 after printing what failed. After a failed read the array is
 /// still closed (so the target compiles) and output_incomplete is set.

@@ -17,17 +17,17 @@ const char* brotli_version() {
   return text.data();
 }
 
-bool compress_brotli(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
+bool compress_brotli(const uint8_t* bytes, uint64_t size, int window_bits, std::vector<uint8_t>& out) {
   out.resize(BrotliEncoderMaxCompressedSize(static_cast<size_t>(size)));
   if (out.empty()) return false;
   size_t length = out.size();
-  bool done = BrotliEncoderCompress(BROTLI_MAX_QUALITY, BROTLI_MAX_WINDOW_BITS, BROTLI_MODE_GENERIC,
+  bool done = BrotliEncoderCompress(BROTLI_MAX_QUALITY, window_bits, BROTLI_MODE_GENERIC,
                                     static_cast<size_t>(size), bytes, &length, out.data()) == BROTLI_TRUE;
   out.resize(done ? length : 0);
   return done;
 }
 
-std::string brotli_settings() {
+std::string brotli_settings(int window_bits) {
   return std::string("br ") + brotli_version() + " q" + std::to_string(BROTLI_MAX_QUALITY) + " w" +
-         std::to_string(BROTLI_MAX_WINDOW_BITS);
+         std::to_string(window_bits);
 }

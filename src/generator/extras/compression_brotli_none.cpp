@@ -4,9 +4,9 @@
 
 const char* brotli_version() { return nullptr; }
 
-bool compress_brotli(const uint8_t*, uint64_t, std::vector<uint8_t>& out) {
+bool compress_brotli(const uint8_t*, uint64_t, int, std::vector<uint8_t>& out) {
   out.clear();
   return false;
 }
 
-std::string brotli_settings() { return {}; }
+std::string brotli_settings(int) { return {}; }

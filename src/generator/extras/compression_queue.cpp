@@ -2,7 +2,7 @@
 
 #include <new>
 
-compression_queue::compression_queue(unsigned workers) {
+compression_queue::compression_queue(unsigned workers, const compression_plan& plan) : plan_(plan) {
   if (workers <= 1) return;
   threads_.reset(new platform::thread[workers]);
   for (unsigned i = 0; i < workers && threads_[i].start(&compression_queue::work, this); ++i) ++started_;
@@ -17,22 +17,24 @@ compression_queue::~compression_queue() {
   for (unsigned i = 0; i < started_; ++i) threads_[i].join();
 }
 
-void compress_job(compression_job& job) {
+void compress_job(const compression_plan& plan, compression_job& job) {
   uint64_t start = platform::thread_processor_time();
   try {
-    compress_variants(job.bytes.data(), job.size, job.variants);
+    compress_variants(plan, job.bytes.data(), job.size, job.variants);
   } catch (const std::bad_alloc&) {
     // A worker must not end the process: the caller reports it.
     job.variants = variant_set{};
     job.out_of_memory = true;
   }
   job.nanoseconds = platform::thread_processor_time() - start;
-  std::vector<uint8_t>().swap(job.bytes);
+  bool coded = false;
+  for (const std::vector<uint8_t>& variant : job.variants.bytes) coded = coded || !variant.empty();
+  if (coded || !job.kept_unless_coded) std::vector<uint8_t>().swap(job.bytes);
 }
 
 void compression_queue::add(compression_job* job) {
   if (started_ == 0) {
-    compress_job(*job);
+    compress_job(plan_, *job);
     job->done = true;
     return;
   }
@@ -59,7 +61,7 @@ void compression_queue::run_worker() {
     compression_job* job = pending_.front();
     pending_.pop_front();
     lock_.unlock();
-    compress_job(*job);
+    compress_job(plan_, *job);
     lock_.lock();
     job->done = true;
     finished_.notify_all();

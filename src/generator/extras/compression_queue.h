@@ -14,8 +14,11 @@
 
 /// One file's compression: the bytes in, the variants out.
 struct compression_job {
-  std::vector<uint8_t> bytes;  ///< freed once compressed
+  std::vector<uint8_t> bytes;  ///< freed once compressed, unless kept_unless_coded
   uint64_t size = 0;
+  /// The bytes are what the program holds when no variant is kept (-z):
+  /// they stay then.
+  bool kept_unless_coded = false;
   variant_set variants;
   uint64_t nanoseconds = 0;    ///< processor time spent compressing it
   bool out_of_memory = false;  ///< compressing it needed more memory than there was
@@ -25,8 +28,9 @@ struct compression_job {
 class compression_queue {
  public:
   /// workers: how many threads compress; with 1 (or when no thread can be
-  /// started) the calling thread compresses each job as it is added.
-  explicit compression_queue(unsigned workers);
+  /// started) the calling thread compresses each job as it is added. Every
+  /// job is compressed as plan says.
+  compression_queue(unsigned workers, const compression_plan& plan);
   ~compression_queue();
   compression_queue(const compression_queue&) = delete;
   compression_queue& operator=(const compression_queue&) = delete;
@@ -47,11 +51,13 @@ class compression_queue {
   platform::condition queued_;
   platform::condition finished_;
   std::deque<compression_job*> pending_;  // not yet taken by a worker, oldest first
+  const compression_plan plan_;
   bool stopping_ = false;
   std::unique_ptr<platform::thread[]> threads_;
   unsigned started_ = 0;
 };
 
-/// Compresses the job's bytes into its variants and frees them; without
-/// the memory for it, leaves no variants and sets out_of_memory.
-void compress_job(compression_job& job);
+/// Compresses the job's bytes into its variants as plan says and frees
+/// them (unless kept); without the memory for it, leaves no variants and
+/// sets out_of_memory.
+void compress_job(const compression_plan& plan, compression_job& job);

@@ -5,18 +5,16 @@
 namespace {
 
 constexpr int zstd_level = 19;
-// 8 MiB: a larger window is refused by clients of the zstd content coding.
-constexpr int zstd_window_log = 23;
 
 }  // namespace
 
-bool compress_zstd(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& out) {
+bool compress_zstd(const uint8_t* bytes, uint64_t size, int window_log, std::vector<uint8_t>& out) {
   ZSTD_CCtx* context = ZSTD_createCCtx();
   if (!context) return false;
   // The content size goes into the frame header, so a small file's window is
   // its own size; no checksum, which HTTP leaves to the transport.
   bool done = !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, zstd_level)) &&
-              !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, zstd_window_log)) &&
+              !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, window_log)) &&
               !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 1)) &&
               !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0));
   if (done) {
@@ -31,7 +29,7 @@ bool compress_zstd(const uint8_t* bytes, uint64_t size, std::vector<uint8_t>& ou
 
 const char* zstd_version() { return ZSTD_versionString(); }
 
-std::string zstd_settings() {
+std::string zstd_settings(int window_log) {
   return std::string("zstd ") + zstd_version() + " l" + std::to_string(zstd_level) + " w" +
-         std::to_string(zstd_window_log);
+         std::to_string(window_log);
 }

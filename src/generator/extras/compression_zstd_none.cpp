@@ -2,11 +2,11 @@
 // cross build): no zstd variants are written.
 #include "generator/extras/compression.h"
 
-bool compress_zstd(const uint8_t*, uint64_t, std::vector<uint8_t>& out) {
+bool compress_zstd(const uint8_t*, uint64_t, int, std::vector<uint8_t>& out) {
   out.clear();
   return false;
 }
 
 const char* zstd_version() { return nullptr; }
 
-std::string zstd_settings() { return {}; }
+std::string zstd_settings(int) { return {}; }

@@ -12,21 +12,24 @@ void print_seconds(uint64_t nanoseconds) {
 
 }  // namespace
 
-void count_record(extras_summary& summary, uint64_t size, const variant_set& variants) {
+void count_record(extras_summary& summary, uint64_t size, const variant_set& variants, uint64_t held) {
   ++summary.files;
   summary.bytes += size;
+  summary.held += held;
   for (int i = 0; i < coding_count; ++i) {
     const std::vector<uint8_t>& variant = variants.bytes[i];
     if (!variant.empty()) summary.saved[i] += size - variant.size();
   }
 }
 
-void print_summary(const extras_summary& summary, const cache_trim& trimmed) {
-  out_printf(L"-x: %llu files, %llu bytes embedded; saved by", static_cast<unsigned long long>(summary.files),
-             static_cast<unsigned long long>(summary.bytes));
+void print_summary(const extras_summary& summary, const cache_trim& trimmed, const compression_plan& plan) {
+  out_printf(L"%ls: %llu files, %llu bytes embedded", plan.stored_only ? L"-z" : L"-x",
+             static_cast<unsigned long long>(summary.files), static_cast<unsigned long long>(summary.bytes));
+  if (plan.stored_only) out_printf(L", %llu held", static_cast<unsigned long long>(summary.held));
+  out_printf(L"; saved by");
   const wchar_t* separator = L" ";
   for (int i = 0; i < coding_count; ++i) {
-    if (!coding_available(static_cast<coding>(i))) continue;
+    if (!plan.makes(static_cast<coding>(i))) continue;
     out_printf(L"%ls%hs %llu", separator, coding_names[i], static_cast<unsigned long long>(summary.saved[i]));
     separator = L", ";
   }

@@ -8,6 +8,7 @@
 #include "generator/extras/served_type.h"
 #include "generator/records/header_block.h"
 #include "generator/records/path_table_text.h"
+#include "metadata/content_type.h"
 #include "generator/records/side_record_text.h"
 #include "platform/threads.h"
 #include "support/format.h"
@@ -22,6 +23,12 @@ namespace {
 // records are written at the same points of the run whatever that number.
 constexpr size_t window_files = 64;
 constexpr uint64_t window_bytes = uint64_t{64} << 20;
+
+// True for a file whose variants are made: a compressible type, and more
+// bytes than the least saving a variant must make.
+bool compresses(const builder_context& context, const wchar_t* path) {
+  return is_compressible_file(context.content_type, path) && context.file_size > 64;
+}
 
 // Reads h_src again from its start into bytes, for compression; they must
 // be those whose hash the data's hash was. False after a message.
@@ -53,7 +60,9 @@ bool read_source(builder_context& context, const char* hash, std::vector<uint8_t
 
 // The variants of a compressible file: those of a file with the same bytes
 // still in the window, from the cache, or queued for a worker (its bytes
-// read again for it). False after a message.
+// read again for it, or, held back, those the walk read). A file held back
+// keeps its bytes in the job until it is known whether its coding's
+// variant holds them instead. False after a message.
 bool find_or_queue(builder_context& context, http_extras_run& run, pending_record& record) {
   for (const std::unique_ptr<pending_record>& earlier : run.window) {
     if (earlier->job && earlier->size == record.size && strcmp(earlier->hash, record.hash) == 0) {
@@ -67,13 +76,34 @@ bool find_or_queue(builder_context& context, http_extras_run& run, pending_recor
   if (run.cache.find(record.hash, record.size, record.job->variants)) {
     record.job->done = true;
     ++run.summary.hits;
+    if (record.held_back && record.job->variants[run.plan.stored].empty()) record.job->bytes = std::move(run.held);
     return true;
   }
-  if (!read_source(context, record.hash, record.job->bytes)) return false;
+  if (record.held_back) {
+    record.job->bytes = std::move(run.held);
+    record.job->kept_unless_coded = true;
+  } else if (!read_source(context, record.hash, record.job->bytes)) {
+    return false;
+  }
   ++run.summary.misses;
   record.compressed_here = true;
   run.queue.add(record.job.get());
   return true;
+}
+
+// The report's entry of a written record.
+report_file report_entry(const pending_record& record, const variant_set& variants, int stored_coding) {
+  report_file file;
+  file.path = record.names.manifest_path;
+  file.type = record.served_type;
+  file.size = record.size;
+  file.coding = stored_coding;
+  file.stored = stored_coding < 0 ? record.size : 0;
+  for (int i = 0; i < coding_count; ++i) {
+    file.variants[i] = variants.bytes[i].size();
+    file.stored += file.variants[i];
+  }
+  return file;
 }
 
 // Waits for the record's variants and caches them when this run made them.
@@ -109,6 +139,12 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
                    record->content_type,
                    record->last_modified,
                    record->size & 0xffffffffu};  // as the record's size member holds it
+  if (record->held_back) {
+    // In the coding of -z alone when its variant was kept, else as it is.
+    text.held_back = true;
+    if (!variants[run.plan.stored].empty()) text.stored_coding = static_cast<int>(run.plan.stored);
+    else text.held_bytes = &record->job->bytes;
+  }
   // A record that cannot be made whole is left out, not written in part.
   memory_arrays::mark before = out.here();
   if (!add_side_record(context, run.data, out, text)) {
@@ -116,7 +152,9 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
     context.output_incomplete = 1;
     return;
   }
-  count_record(run.summary, record->size, variants);
+  report_file entry = report_entry(*record, variants, text.stored_coding);
+  count_record(run.summary, record->size, variants, entry.stored);
+  if (run.report) run.report->add(std::move(entry));
   const side_record_names& names = record->names;
   run.entries.push_back({names.sort_path, record->identifier, names.manifest_path, names.manifest_hashed,
                          names.hashed_path, record->record_name});
@@ -146,7 +184,9 @@ void write_records(builder_context& context, http_extras_run& run, bool draining
     if (out.text.size() + out.binary.size() > write_size)
       written = write_memory_arrays(context, run.data, out) && written;
   }
-  out.text += extras_enter_data;
+  char enter_data[set_name_capacity + 32];
+  format_text(enter_data, sizeof enter_data, extras_enter_data, context.set_name);
+  out.text += enter_data;
   if (!write_memory_arrays(context, run.data, out) || !written)
     out_printf(L"failed to write the side records up to [%hs]\n",
                run.entries.empty() ? "" : run.entries.back().identifier.c_str());
@@ -164,13 +204,15 @@ bool http_extras_run::writes(os_handle handle) const {
 }
 
 std::unique_ptr<http_extras_run> start_http_extras(data_writer& data, const wchar_t* target, bool arrays, bool quiet,
-                                                   const http_extras_options& options) {
+                                                   const http_extras_options& options, size_report* report) {
   // Progress lines: the output is complete without them, so -q hides them.
-  if (!quiet) {
+  // A run with -z makes one coding, which this build has.
+  if (!quiet && !options.plan.stored_only) {
     if (!coding_available(coding::br)) out_printf(L"-x: brotli is unavailable in this build: no br variants\n");
     if (!coding_available(coding::zstd)) out_printf(L"-x: zstd is unavailable in this build: no zstd variants\n");
   }
-  auto run = std::make_unique<http_extras_run>(data, options.workers);
+  auto run = std::make_unique<http_extras_run>(data, options);
+  run->report = report;
   std::wstring manifest = manifest_name(target, arrays);
   if (!manifest.empty()) {
     run->manifest.literal = 1;
@@ -181,10 +223,37 @@ std::unique_ptr<http_extras_run> start_http_extras(data_writer& data, const wcha
     }
   }
   std::wstring directory = options.cache_directory.empty() ? beside_target(target, L"cache") : options.cache_directory;
-  run->cache.open(absolute_name(directory), compression_settings());
+  run->cache.open(absolute_name(directory), compression_settings(options.plan));
   run->cache_limited = options.cache_limited;
   run->cache_limit = options.cache_limit;
   return run;
+}
+
+bool holds_back(const builder_context& context, const http_extras_run& run, const wchar_t* path) {
+  return run.plan.stored_only && compresses(context, path);
+}
+
+bool hold_file_bytes(builder_context& context, http_extras_run& run) {
+  run.data_hash.reset();
+  run.held.clear();
+  run.held.reserve(static_cast<size_t>(context.file_size));
+  while (context.remaining > 0 && context.read_count > 0) {
+    size_t bytes = take_chunk(context, &run.data_hash);
+    run.held.insert(run.held.end(), context.read_buffer, context.read_buffer + bytes);
+    context.read_count = context.h_src.read(context.read_buffer, static_cast<uint32_t>(context.read_size));
+    if (context.read_count < 0) {
+      out_printf(L"failed to read data %llu bytes remaining\n", static_cast<unsigned long long>(context.remaining));
+      context.output_incomplete = 1;
+      return false;
+    }
+  }
+  // The file shrank after it was measured.
+  if (context.remaining != 0) {
+    out_printf(L"h_src changed while it was embedded [%hs]\n", context.flat_name);
+    context.output_incomplete = 1;
+    return false;
+  }
+  return true;
 }
 
 bool write_side_record(builder_context& context, http_extras_run& run, const side_record_source& source) {
@@ -198,6 +267,8 @@ bool write_side_record(builder_context& context, http_extras_run& run, const sid
   record->content_type = served_content_type(context.content_type, context.text_encoding, path);
   record->last_modified = fixed_last_modified(source.http_date);
   record->size = context.file_size;
+  record->held_back = source.held_back;
+  record->served_type = served_mime_type(context.content_type, path);
   // The data took fewer bytes than were measured: the file shrank.
   if (context.remaining != 0) {
     out_printf(L"h_src changed while it was embedded [%hs]\n", context.flat_name);
@@ -205,11 +276,11 @@ bool write_side_record(builder_context& context, http_extras_run& run, const sid
     return false;
   }
   run.data_hash.finish(record->hash);
-  if (is_compressible_file(context.content_type, path) && context.file_size > 64 &&
-      !find_or_queue(context, run, *record)) {
+  if (compresses(context, path) && !find_or_queue(context, run, *record)) {
     context.output_incomplete = 1;
     return false;
   }
+  std::vector<uint8_t>().swap(run.held);
   record->names = name_side_record(context, path, record->hash);
   if (record->job) run.window_held += record->size;
   run.window.push_back(std::move(record));
@@ -233,5 +304,5 @@ void finish_http_extras(builder_context& context, std::unique_ptr<http_extras_ru
   if (run->manifest.opened) write_manifest(context, run->manifest, run->entries);
   cache_trim trimmed;
   if (run->cache_limited) trimmed = run->cache.trim(run->cache_limit);
-  if (!context.quiet) print_summary(run->summary, trimmed);
+  if (!context.quiet) print_summary(run->summary, trimmed, run->plan);
 }

@@ -7,26 +7,6 @@
 
 namespace {
 
-// The MIME type of each content type, from the table the kit uses.
-constexpr const char* mime_types[] = {
-#define VEX_CONTENT_TYPE(name, mime_type) mime_type,
-#include "vex_resource_builder/content_types.def"
-#undef VEX_CONTENT_TYPE
-};
-constexpr int mime_type_count = static_cast<int>(sizeof(mime_types) / sizeof(mime_types[0]));
-
-// The types serving gives files of the default type by their extension
-// (the kit's served_types.def).
-struct served_type {
-  const char* extension;
-  const char* mime_type;
-};
-constexpr served_type served_types[] = {
-#define VEX_SERVED_TYPE(extension, mime_type) {extension, mime_type},
-#include "vex_resource_builder/served_types.def"
-#undef VEX_SERVED_TYPE
-};
-
 // The charsets of the byte-order marks, by text encoding (text_encodings.def).
 constexpr const char* charsets[] = {nullptr, "utf-8", "utf-16le", "utf-16be"};
 
@@ -43,22 +23,6 @@ bool is_text(const char* mime) {
 }
 
 }  // namespace
-
-const char* served_mime_type(int content_type, const wchar_t* name) {
-  if (content_type < 0 || content_type >= mime_type_count) return "application/octet-stream";
-  if (content_type != default_content_type) return mime_types[content_type];
-  const wchar_t* dot = wcsrchr(name, L'.');
-  if (dot == nullptr || wcspbrk(dot, L"/\\") != nullptr) return mime_types[content_type];
-  for (const served_type& served : served_types) {
-    size_t i = 0;
-    for (; served.extension[i] != 0; ++i) {
-      const wchar_t c = dot[1 + i];
-      if ((c >= L'A' && c <= L'Z' ? c + 32 : c) != static_cast<wchar_t>(served.extension[i])) break;
-    }
-    if (served.extension[i] == 0 && dot[1 + i] == 0) return served.mime_type;
-  }
-  return mime_types[content_type];
-}
 
 std::string served_content_type(int content_type, int32_t text_encoding, const wchar_t* name) {
   std::string text = served_mime_type(content_type, name);

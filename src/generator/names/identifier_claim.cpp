@@ -20,7 +20,9 @@ claim_outcome claim_identifier(identifier_table& names, char* text, size_t* leng
   size_t base = *length;
   if (base + 2 > capacity) return {claim_result::no_room, base};
   const char* label = text + scope.label_offset;
-  if (is_reserved_identifier(text, base) || is_reserved_identifier(label, base - scope.label_offset)) {
+  size_t label_length = base - scope.label_offset;
+  if (is_reserved_identifier(text, base) || is_reserved_identifier(label, label_length) ||
+      names.is_set_word(text, base) || names.is_set_word(label, label_length)) {
     text[base++] = '_';
     text[base] = 0;
   }

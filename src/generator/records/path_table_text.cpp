@@ -14,15 +14,20 @@
 namespace {
 
 // Appends a formatted piece to text; false when it cannot be formatted.
+// A record's qualified name grows with the depth of its directory, so the
+// room grows until the piece fits.
 bool append(std::string& text, const char* format, ...) {
-  char piece[1024];
-  va_list args;
-  va_start(args, format);
-  const int length = vformat_text(piece, sizeof piece, format, args);
-  va_end(args);
-  if (length < 0) return false;
-  text.append(piece, static_cast<size_t>(length));
-  return true;
+  std::string piece(1024, '\0');
+  for (; piece.size() <= (size_t{1} << 24); piece.resize(piece.size() * 4)) {
+    va_list args;
+    va_start(args, format);
+    const int length = vformat_text(piece.data(), piece.size(), format, args);
+    va_end(args);
+    if (length < 0) continue;
+    text.append(piece.data(), static_cast<size_t>(length));
+    return true;
+  }
+  return false;
 }
 
 template <typename number_type>
@@ -57,11 +62,11 @@ table_keys keys_of(const std::vector<side_entry>& entries) {
 }
 
 // The table's text, for a placement of the keys.
-bool table_text(const std::vector<side_entry>& entries, const table_keys& keys, perfect_hash& hash,
-                std::string& text) {
-  bool made = append(text, path_table_open);
+bool table_text(const char* set_name, const std::vector<side_entry>& entries, const table_keys& keys,
+                perfect_hash& hash, std::string& text) {
+  bool made = append(text, path_table_open, set_name);
   for (const side_entry& entry : entries)
-    made = made && append(text, path_table_entry, entry.record_name.c_str(), entry.identifier.c_str());
+    made = made && append(text, path_table_entry, entry.record_name.c_str(), set_name, entry.identifier.c_str());
   if (entries.empty()) made = made && append(text, path_table_no_entry);
   for (uint32_t& slot : hash.slots)
     if (slot != vex_res_empty_slot) slot = keys.values[slot];
@@ -77,8 +82,10 @@ bool table_text(const std::vector<side_entry>& entries, const table_keys& keys, 
 }  // namespace
 
 void write_path_table_declaration(builder_context& context) {
-  if (!write_fixed(context, context.h_dst_h, path_table_declaration))
-    out_printf(L"failed to write side record [vex_res_paths::table]\n");
+  std::string text;
+  if (!append(text, path_table_declaration, context.set_name) ||
+      !write_bytes(context, context.h_dst_h, text.data(), static_cast<int64_t>(text.size())))
+    out_printf(L"failed to write side record [%hs_paths::table]\n", context.set_name);
 }
 
 void write_path_table(builder_context& context, const std::vector<side_entry>& entries) {
@@ -87,12 +94,12 @@ void write_path_table(builder_context& context, const std::vector<side_entry>& e
   std::string text;
   if (!build_perfect_hash(keys.keys, hash)) {
     out_printf(L"-x: no collision-free table of paths was found: lookups search the sorted arrays\n");
-    text = path_table_none;
-  } else if (!table_text(entries, keys, hash, text)) {
-    out_printf(L"failed to prepare side record [vex_res_paths::table]\n");
+    append(text, path_table_none, context.set_name);
+  } else if (!table_text(context.set_name, entries, keys, hash, text)) {
+    out_printf(L"failed to prepare side record [%hs_paths::table]\n", context.set_name);
     context.output_incomplete = 1;
     return;
   }
   if (!write_bytes(context, context.h_dst_cpp, text.data(), static_cast<int64_t>(text.size())))
-    out_printf(L"failed to write side record [vex_res_paths::table]\n");
+    out_printf(L"failed to write side record [%hs_paths::table]\n", context.set_name);
 }

@@ -3,6 +3,8 @@
 // in the generated code, written by one typed function that owns its text.
 #include <cstdint>
 
+#include "context/set_name.h"
+
 /// What a record says. Texts are narrow and NUL-terminated; the literals are
 /// already escaped for a C++ string literal.
 struct resource_record {
@@ -17,13 +19,27 @@ struct resource_record {
   uint64_t file_size;
   uint64_t size_without_bom;
   uint64_t utf16_length;
-  const char* data_array;       ///< name of the data array in vex_res_data
+  const char* data_array;       ///< name of the data array in the set's data namespace
   uint64_t bom_length;
   const char* http_date;
   const char* http_date_lower;
+  const char* set_name = default_set_name;  ///< the data array's namespace is <set_name>_data
+  /// -z may hold the file in one coding only: its data array is written
+  /// later, and its text member is null when its data is.
+  bool held_back = false;
 };
 
 /// Formats the record's 17 lines into out (capacity bytes, terminator
 /// included); sizes and offsets are written as their low 32 bits. Returns
 /// the length, or -1 when the text does not fit.
 int format_resource_record(const resource_record& record, char* out, uint64_t capacity);
+
+/// How a record's text member reaches its data: through the record's own
+/// data member, or (records of address constants) through the data array.
+enum class record_text_kind { through_record, through_array };
+
+/// Adds the text member (of text_kind, or the held-back form) and the dates
+/// after the head_length characters of a record's head in out (-1: the head
+/// did not fit). Returns the record's length, or -1.
+int finish_record(const resource_record& record, int head_length, record_text_kind text_kind, char* out,
+                  uint64_t capacity);

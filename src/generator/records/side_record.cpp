@@ -70,11 +70,12 @@ variant_etags etags_of(const variant_set& variants) {
 }
 
 // The member text of one encoding in the side record.
-std::string variant_member(coding which, const std::vector<uint8_t>& bytes, const char* identifier, const char* etag) {
+std::string variant_member(const char* set_name, coding which, const std::vector<uint8_t>& bytes,
+                           const char* identifier, const char* etag) {
   if (bytes.empty()) return variant_none;
-  std::string text(strlen(identifier) + 128, '\0');
-  int length = format_text(text.data(), text.size(), variant_format, coding_names[static_cast<int>(which)], identifier,
-                           static_cast<unsigned long long>(bytes.size()), etag);
+  std::string text(strlen(identifier) + strlen(set_name) + 128, '\0');
+  int length = format_text(text.data(), text.size(), variant_format, set_name, coding_names[static_cast<int>(which)],
+                           identifier, static_cast<unsigned long long>(bytes.size()), etag);
   text.resize(length > 0 ? static_cast<size_t>(length) : 0);
   return text;
 }
@@ -112,6 +113,24 @@ side_record_names name_side_record(builder_context& context, const wchar_t* path
   return names;
 }
 
+namespace {
+
+// The data array of a file whose data the walk left to its side record,
+// in the data namespace: the file's bytes, or a null pointer when its
+// variant holds them.
+bool add_held_data(builder_context& context, data_writer& data, memory_arrays& out, const side_record& record) {
+  std::string& text = out.text;
+  const char* identifier = record.identifier;
+  if (!add_text(context, text, identifier, extras_enter_data, context.set_name)) return false;
+  bool added = record.stored_coding >= 0
+                   ? add_text(context, text, identifier, held_data_none, identifier)
+                   : data.write_from_memory(context, out, identifier, record.held_bytes->data(),
+                                            record.held_bytes->size());
+  return added && add_text(context, text, identifier, extras_namespace_close);
+}
+
+}  // namespace
+
 bool add_side_record(builder_context& context, data_writer& data, memory_arrays& out, const side_record& record) {
   std::string& text = out.text;
   const char* identifier = record.identifier;
@@ -119,9 +138,9 @@ bool add_side_record(builder_context& context, data_writer& data, memory_arrays&
   std::string members[coding_count];
   for (int i = 0; i < coding_count; ++i) {
     const std::vector<uint8_t>& bytes = record.variants.bytes[i];
-    members[i] = variant_member(static_cast<coding>(i), bytes, identifier, etags.hex[i]);
+    members[i] = variant_member(context.set_name, static_cast<coding>(i), bytes, identifier, etags.hex[i]);
     if (bytes.empty()) continue;
-    if (!add_text(context, text, identifier, extras_variant_open, coding_names[i]) ||
+    if (!add_text(context, text, identifier, extras_variant_open, context.set_name, coding_names[i]) ||
         !data.write_from_memory(context, out, identifier, bytes.data(), bytes.size()) ||
         !add_text(context, text, identifier, extras_namespace_close))
       return false;
@@ -132,28 +151,33 @@ bool add_side_record(builder_context& context, data_writer& data, memory_arrays&
     context.output_incomplete = 1;
     return false;
   }
-  return add_text(context, text, identifier, extras_namespace_open) &&
+  if (record.held_back && !add_held_data(context, data, out, record)) return false;
+  // The header lines follow the stored coding, so it is always written.
+  const char* stored = stored_coding_members[record.stored_coding + 1];
+  return add_text(context, text, identifier, extras_namespace_open, context.set_name) &&
          add_text(context, text, identifier, side_record_format, identifier, identifier, record.path_literal,
                   record.hash, members[0].c_str(), members[1].c_str(), members[2].c_str(), record.hashed_literal,
-                  heads[0].c_str(), heads[1].c_str(), heads[2].c_str(), heads[3].c_str()) &&
+                  stored, heads[0].c_str(), heads[1].c_str(), heads[2].c_str(), heads[3].c_str()) &&
          add_text(context, text, identifier, extras_namespace_close);
 }
 
 void write_side_declarations(builder_context& context, const std::vector<side_entry>& entries, bool arrays) {
   file_handle& header = context.h_dst_h;
   const char* name = "DST.h";
-  bool done = put_text(context, header, name, extras_include) && put_text(context, header, name, extras_namespace_open);
+  bool done = put_text(context, header, name, extras_include) &&
+              put_text(context, header, name, extras_namespace_open, context.set_name);
   for (const side_entry& entry : entries)
     done = done && put_text(context, header, name, extras_declaration, entry.identifier.c_str());
   if (arrays) done = done && put_text(context, header, name, extras_array_declarations);
   done = done && put_text(context, header, name, extras_namespace_close);
-  if (done && arrays) put_text(context, header, name, extras_hashed_path_lookup);
+  if (done && arrays)
+    put_text(context, header, name, extras_hashed_path_lookup, context.set_name, context.set_name, context.set_name);
 }
 
 void write_side_array(builder_context& context, const std::vector<side_entry>& entries) {
   file_handle& cpp = context.h_dst_cpp;
   const char* name = "all";
-  bool done = put_text(context, cpp, name, extras_namespace_open) &&
+  bool done = put_text(context, cpp, name, extras_namespace_open, context.set_name) &&
               put_text(context, cpp, name, extras_array_declarations);
   if (done && entries.empty()) done = put_text(context, cpp, name, extras_array_empty);
   else if (done) done = put_text(context, cpp, name, extras_array_open);

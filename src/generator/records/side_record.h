@@ -23,6 +23,12 @@ struct side_record {
   const std::string& content_type;   ///< the served Content-Type, for the header lines
   const std::string& last_modified;  ///< fixed form, or empty
   uint64_t size;                     ///< of the file's own bytes, as its record gives it
+  /// -z: the walk left the file's data array to the record, which writes
+  /// it from held_bytes, or as a null pointer when the file is held only
+  /// in stored_coding, whose variant then holds its bytes.
+  bool held_back = false;
+  const std::vector<uint8_t>* held_bytes = nullptr;
+  int stored_coding = -1;  ///< the coding the bytes are held in only, or -1
 };
 
 /// The names of a record besides its identifier.

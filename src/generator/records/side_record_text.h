@@ -1,23 +1,26 @@
 #pragma once
 // The format texts of the side records (-x): the variants' namespaces, one
 // side record, and the declarations, sorted array and path lookup written
-// at the end; and the manifest of hashed paths.
+// at the end; and the manifest of hashed paths. The namespaces are named
+// after the set (a "%s" before "_data", "_extras", "_manifest" and the
+// codings takes the set name: vex_res_extras by default).
 
 /// Leaves the data namespace, so that side records can be written at file
 /// scope after the data arrays written so far, and enters it again.
 inline constexpr const char* extras_leave_data = "}\n\n\n";
-inline constexpr const char* extras_enter_data = "namespace vex_res_data\n{\n";
+inline constexpr const char* extras_enter_data = "namespace %s_data\n{\n";
 /// Written once, before the first side record of a target and at the end of
 /// its header.
 inline constexpr const char* extras_include = "#include \"vex_resource_builder/vex_extras.h\"\n\n";
-/// Opens the namespace of an encoding's arrays (vex_res_br, vex_res_gzip, vex_res_zstd).
-inline constexpr const char* extras_variant_open = "namespace vex_res_%s\n{\n";
-inline constexpr const char* extras_namespace_open = "namespace vex_res_extras\n{\n";
+/// Opens the namespace of an encoding's arrays (vex_res_br, vex_res_gzip,
+/// vex_res_zstd): set name, coding.
+inline constexpr const char* extras_variant_open = "namespace %s_%s\n{\n";
+inline constexpr const char* extras_namespace_open = "namespace %s_extras\n{\n";
 inline constexpr const char* extras_namespace_close = "}\n\n\n";
 
 /// A side record: identifier twice, path literal, the identity ETag, the
-/// brotli, gzip and zstd variants, the hashed path literal, then the header
-/// lines of the file's own bytes and of each variant.
+/// brotli, gzip and zstd variants, the hashed path literal, the stored
+/// coding, then the header lines of the file's own bytes and of each variant.
 inline constexpr const char* side_record_format =
     "\textern const vex_resource_extras %s;\n"
     "\tconst vex_resource_extras %s =\n"
@@ -28,13 +31,24 @@ inline constexpr const char* side_record_format =
     "\t\t%s,\n"
     "\t\t%s,\n"
     "\t\t\"/%s\",\n"
+    "%s"
     "\t\t%s,\n"
     "\t\t%s,\n"
     "\t\t%s,\n"
     "\t\t%s,\n"
     "\t};\n";
-/// A variant that exists: encoding, identifier, size, its own ETag.
-inline constexpr const char* variant_format = "{ (const char *)vex_res_%s::%s, %llu, \"\\\"%s\\\"\" }";
+/// The stored_coding member: as it is, then held in one coding only (-z),
+/// by coding.
+inline constexpr const char* stored_coding_members[] = {"\t\tVEX_STORED_IDENTITY,\n", "\t\tVEX_STORED_BR,\n",
+                                                        "\t\tVEX_STORED_GZIP,\n", "\t\tVEX_STORED_ZSTD,\n"};
+/// The data array of a file held in one coding only: a null pointer, so
+/// that its record's data and text are null (the side record's variant of
+/// that coding holds its bytes). A file held back that stays as it is gets
+/// its data array here, in the data form's text.
+inline constexpr const char* held_data_none = "\tconstexpr const char * %s = nullptr;\n";
+/// A variant that exists: set name, encoding, identifier, size, its own ETag.
+inline constexpr const char* variant_format = "{ (const char *)%s_%s::%s, %llu, \"\\\"%s\\\"\" }";
+
 inline constexpr const char* variant_none = "{ nullptr, 0, nullptr }";
 
 /// The header lines of one representation (vex_resource_head), as they go on
@@ -63,15 +77,15 @@ inline constexpr const char* extras_array_empty =
     "\n\tconst vex_resource_extras * const all[1] = { nullptr };\n\n\tconst size_t all_length = 0;\n";
 
 /// The header's lookup of hashed paths, for pages that link to resources
-/// by the names that may be cached for good.
+/// by the names that may be cached for good: the set name three times.
 inline constexpr const char* extras_hashed_path_lookup =
-    "namespace vex_res_manifest\n"
+    "namespace %s_manifest\n"
     "{\n"
     "\t// The content-hashed path of the resource at path (\"/css/site.css\" gives\n"
     "\t// \"/css/site.3f2a1b0c.css\"); path itself when no resource has it.\n"
     "\tinline const char * hashed_path(const char * path)\n"
     "\t{\n"
-    "\t\tconst vex_resource_extras * found = vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length, "
+    "\t\tconst vex_resource_extras * found = vex_res_extras_find(%s_extras::all, %s_extras::all_length, "
     "path);\n"
     "\t\treturn found ? found->hashed_path : path;\n"
     "\t}\n"
@@ -81,12 +95,14 @@ inline constexpr const char* extras_hashed_path_lookup =
 /// in the header, then in the target the entries (record and side record)
 /// in path order, the slots and the pilots, sixteen numbers a line (an
 /// empty slot is 4294967295, vex_res_empty_slot), and the
-/// table (entry count, slot count, bucket count, seed).
+/// table (entry count, slot count, bucket count, seed). The namespaces
+/// take the set name (vex_res_paths by default); an entry names its record
+/// and then the set name and its side record.
 inline constexpr const char* path_table_declaration =
     "#include \"vex_resource_builder/path_table.h\"\n\n"
-    "namespace vex_res_paths\n{\n\textern const vex_resource_path_table table;\n}\n\n\n";
-inline constexpr const char* path_table_open = "namespace vex_res_paths\n{\n\tconst vex_resource_path_entry entries[] =\n\t{\n";
-inline constexpr const char* path_table_entry = "\t\t{ &%s, &::vex_res_extras::%s },\n";
+    "namespace %s_paths\n{\n\textern const vex_resource_path_table table;\n}\n\n\n";
+inline constexpr const char* path_table_open = "namespace %s_paths\n{\n\tconst vex_resource_path_entry entries[] =\n\t{\n";
+inline constexpr const char* path_table_entry = "\t\t{ &%s, &::%s_extras::%s },\n";
 inline constexpr const char* path_table_no_entry = "\t\t{ nullptr, nullptr },\n";
 inline constexpr const char* path_table_slots_open = "\t};\n\n\tconst uint32_t slots[] =\n\t{";
 inline constexpr const char* path_table_pilots_open = "\n\t};\n\n\tconst uint16_t pilots[] =\n\t{";
@@ -97,7 +113,7 @@ inline constexpr const char* path_table_close =
 /// The table of a run whose paths found no collision-free placement: the
 /// kit then searches the sorted arrays.
 inline constexpr const char* path_table_none =
-    "namespace vex_res_paths\n{\n\tconst vex_resource_path_table table = { nullptr, 0, nullptr, 0, nullptr, 0, 0 };\n}\n\n\n";
+    "namespace %s_paths\n{\n\tconst vex_resource_path_table table = { nullptr, 0, nullptr, 0, nullptr, 0, 0 };\n}\n\n\n";
 
 /// The manifest: a JSON object from each path to its hashed path, in the
 /// order of vex_res_extras::all.

@@ -3,6 +3,7 @@
 // section, the symbol table and each array's bytes.
 #include <gtest/gtest.h>
 
+#include "generator/data/object_model.h"
 #include "generator/data/object_test_model.h"
 
 namespace {
@@ -94,6 +95,33 @@ TEST_P(ElfWriter, ObjectReadsBackWithEachArrayAtItsSymbol) {
     symbols[in.text(strings.offset + name, strings.size - name)] = {in.u64(at + 8), in.u64(at + 16)};
   }
   expect_arrays_at_symbols(in.bytes(data.offset, data.size), symbols, arrays, "");
+}
+
+// Past large_data_threshold the data of an x86-64 object go to the large
+// data section, which linkers place outside the small code model's reach;
+// AArch64 has none. Only the trailer (names and section headers) is read:
+// no gigabytes are made.
+TEST(ElfWriterLargeData, X86_64DataPastTheThresholdGoToLrodata) {
+  for (object_format format : {object_format::elf_x86_64, object_format::elf_arm64}) {
+    for (uint64_t data_size : {large_data_threshold, large_data_threshold + 8}) {
+      object_layout model{};
+      model.format = format;
+      model.data_size = data_size;
+      uint8_t head[object_piece_capacity];
+      size_t head_length = 0;
+      object_layout layout = plan_object_layout(model, head, head_length);
+      std::vector<uint8_t> file(object_piece_capacity);
+      file.resize(elf_writer.trailer(layout, file.data()));
+      std::vector<uint8_t> header(64);
+      elf_writer.header(layout, header.data());
+      file_reader trailer{file}, head_in{header};
+      uint64_t data_header = head_in.u64(40) - layout.trailer_at + 64;  // the section after the null one
+      bool large = format == object_format::elf_x86_64 && data_size > large_data_threshold;
+      EXPECT_EQ(trailer.text(trailer.u32(data_header)), large ? ".lrodata.vex_res" : ".rodata.vex_res") << data_size;
+      EXPECT_EQ(trailer.u64(data_header + 8), large ? shf_alloc | 0x10000000 /* SHF_X86_64_LARGE */ : shf_alloc);
+      EXPECT_EQ(trailer.u64(data_header + 32), data_size);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, ElfWriter,

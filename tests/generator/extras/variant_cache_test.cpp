@@ -1,5 +1,5 @@
 // The variant cache: entries keyed by the compression settings, damaged
-// entries never used; the zstd window that browsers accept.
+// entries never used; the windows that browsers and the kit's reader accept.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "generator/extras/compression.h"
+#include "generator/extras/stored_check.h"
 #include "generator/extras/variant_cache.h"
+#include "vex_resource_builder/stored_body.h"
 
 namespace {
 
@@ -78,13 +80,21 @@ uint64_t zstd_window(const std::vector<uint8_t>& frame) {
   return base + base / 8 * (window & 7);
 }
 
-TEST(Compression, ZstdNeverAsksForMoreThanAnEightMebibyteWindow) {
-  if (!coding_available(coding::zstd)) GTEST_SKIP() << "a build without zstd";
+// The window a brotli stream asks of its decoder, from its first bits
+// (RFC 7932, 9.1): 2^bits less 16 bytes.
+int brotli_window_bits(const std::vector<uint8_t>& stream) {
+  const unsigned bits = stream.at(0) | unsigned{stream.at(1)} << 8;
+  if ((bits & 1) == 0) return 16;
+  if ((bits >> 1 & 7) != 0) return 17 + static_cast<int>(bits >> 1 & 7);
+  return (bits >> 4 & 7) == 0 ? 17 : 8 + static_cast<int>(bits >> 4 & 7);
+}
+
+// 9 MiB of a few words over and over: quick to compress at any level, and
+// more than any window in all.
+std::vector<uint8_t> repeated_words() {
   std::mt19937 random(3);
   std::vector<std::string> words;
   for (int i = 0; i < 2000; ++i) words.push_back(std::string(3 + random() % 6, static_cast<char>('a' + random() % 26)));
-  // 64 KiB of words over and over: quick to compress at any level, and
-  // more than the window in all.
   std::vector<uint8_t> text;
   while (text.size() < (64u << 10)) {
     const std::string& word = words[random() % words.size()];
@@ -92,11 +102,41 @@ TEST(Compression, ZstdNeverAsksForMoreThanAnEightMebibyteWindow) {
     text.push_back(' ');
   }
   for (size_t block = text.size(); text.size() < (9u << 20);) text.insert(text.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(block));
+  return text;
+}
+
+TEST(Compression, ZstdNeverAsksForMoreThanAnEightMebibyteWindow) {
+  if (!coding_available(coding::zstd)) GTEST_SKIP() << "a build without zstd";
+  const std::vector<uint8_t> text = repeated_words();
+  const int window = coding_window(compression_plan{}, coding::zstd);
   std::vector<uint8_t> frame;
-  ASSERT_TRUE(compress_zstd(text.data(), text.size(), frame));
+  ASSERT_TRUE(compress_zstd(text.data(), text.size(), window, frame));
   EXPECT_LE(zstd_window(frame), uint64_t{8} << 20);
-  ASSERT_TRUE(compress_zstd(text.data(), 5000, frame));
+  ASSERT_TRUE(compress_zstd(text.data(), 5000, window, frame));
   EXPECT_EQ(zstd_window(frame), 5000u);
+}
+
+TEST(Compression, FilesHeldInOneCodingAskNoMoreWindowThanTheKitsReaderTakes) {
+  const std::vector<uint8_t> text = repeated_words();
+  const uint64_t size = 1u << 20;  // larger than the windows, quick for brotli
+  if (coding_available(coding::zstd)) {
+    variant_set variants;
+    compress_variants({true, coding::zstd}, text.data(), size, variants);
+    EXPECT_TRUE(variants[coding::br].empty() && variants[coding::gzip].empty()) << "a coding not asked for";
+    EXPECT_EQ(zstd_window(variants[coding::zstd]), uint64_t{1} << vex_http::stored_zstd_window_log);
+    // A frame with the window of the variants sent to browsers is refused
+    // by the kit's decoder, so a file is never held in it only.
+    std::vector<uint8_t> wide;
+    ASSERT_TRUE(compress_zstd(text.data(), size, coding_window(compression_plan{}, coding::zstd), wide));
+    EXPECT_FALSE(decodes_in_kit(coding::zstd, wide, text.data(), size));
+    EXPECT_TRUE(decodes_in_kit(coding::zstd, variants[coding::zstd], text.data(), size));
+  }
+  if (coding_available(coding::br)) {
+    variant_set variants;
+    compress_variants({true, coding::br}, text.data(), size, variants);
+    EXPECT_TRUE(variants[coding::gzip].empty() && variants[coding::zstd].empty()) << "a coding not asked for";
+    EXPECT_EQ(brotli_window_bits(variants[coding::br]), vex_http::stored_br_window_bits);
+  }
 }
 
 }  // namespace
