@@ -40,6 +40,9 @@ namespace {
 
 // The answer that the library's handlers of this thread are writing.
 thread_local const planned_answer* current_answer = nullptr;
+// True while the library writes only the head of the current answer (a
+// HEAD stand-in): a decoded body is then not begun.
+thread_local bool head_only = false;
 
 /// The stream the library reads a stand-in request from and writes one
 /// answer to: the answer is gathered and sent when it is complete, or
@@ -113,8 +116,10 @@ class httplib_sender final : public answer_sender, public httplib::Server {
     stream.take(head);  // the memory the connection keeps for its heads
     head.clear();
     current_answer = &answer;
+    head_only = true;
     bool closed = false;
     const bool written = process_request(stream, answer.close, closed, nullptr);
+    head_only = false;
     current_answer = nullptr;
     stream.take(head);
     return written;
@@ -138,7 +143,7 @@ void write_plan(httplib::Response& response) {
     if (!content_type.empty()) response.set_header("Content-Type", content_type);  // an empty file
     return;
   }
-  if (plan.source == vex_http::body_source::decoded && plan.send_body) {
+  if (plan.source == vex_http::body_source::decoded && plan.send_body && !head_only) {
     // Decoded a chunk at a time as the library asks; a body that cannot be
     // given whole ends the connection, as its length was promised.
     auto decoded = std::make_shared<pooled_body>(plan);

@@ -64,11 +64,13 @@ void drop_decoded(void* body) { delete static_cast<pooled_body*>(body); }
 
 // The response of a plan; the library writes Content-Length from its size.
 // The bytes outlive it: the worker waits for the library to be done.
-MHD_Response* make_response(const vex_http::response_plan& plan) {
+// body_read is false for a HEAD stand-in, whose body the hub sends itself.
+MHD_Response* make_response(const vex_http::response_plan& plan, bool body_read) {
   // A 304 has no body but keeps the length a 200 would carry; nor has the
-  // answer to HEAD, which the library never reads.
+  // answer to HEAD, which the library never reads, so a decoded body is
+  // not begun for it.
   const bool decoded = plan.source == vex_http::body_source::decoded;
-  if (plan.status == 304 || (decoded && !plan.send_body))
+  if (plan.status == 304 || (decoded && (!plan.send_body || !body_read)))
     return MHD_create_response_from_callback(plan.content_length, 4096, &no_body, nullptr, nullptr);
   if (decoded) {
     auto* body = new pooled_body(plan);
@@ -98,7 +100,7 @@ MHD_Result answer_request(void*, MHD_Connection* connection, const char*, const 
     if (found != answers.end()) planned = found->second;
   }
   if (!planned) return MHD_NO;
-  MHD_Response* response = make_response(planned->plan);
+  MHD_Response* response = make_response(planned->plan, planned != current_answer);
   if (!response) return MHD_NO;
   vex_http::copy_headers(planned->plan, false, [response](const char* name, std::string_view value) {
     MHD_add_response_header(response, name, std::string(value).c_str());
