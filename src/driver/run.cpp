@@ -168,7 +168,9 @@ void wait_when_debugged() {
 bool open_outputs(builder_context& context, run_objects& objects, const command_line& line,
                   const http_extras_options& extras) {
   data_writer& data = *objects.data;
-  bool opened = open_output_set(context, line.target, line.append) == 0 && data.open(context, line.target, line.append) &&
+  const bool sort_root_first = !objects.shards || !objects.shards->splits();
+  bool opened = open_output_set(context, line.target, line.append, sort_root_first) == 0 &&
+                data.open(context, line.target, line.append) &&
                 (!objects.shards || objects.shards->open(context, data, line.target));
   bool arrays = context.namespace_path != nullptr;
   const bool with_extras = uses_extras(line);

@@ -225,10 +225,13 @@ std::string record_scope(const builder_context& context) {
 }
 
 // The entry of the record in the all array of its top-level namespace, or
-// of the root; none while the arrays are off.
-bool write_entry(builder_context& context, const file_names& names) {
+// of the root (or in their parts in the record's shard); none while the
+// arrays are off.
+bool write_entry(builder_context& context, const file_names& names, record_shards* shards) {
   if (!context.namespace_path) return true;
   bool nested = context.depth > 0;
+  // A record in another shard has its entry there.
+  if (shards && shards->take_entry(context, names.label, nested)) return true;
   const std::string scope = nested ? record_scope(context) : std::string();
   if (prepare_text(context, entry_format, nested ? "\t" : "", scope.c_str(), context.namespace_path, names.label) < 0) {
     out_printf(L"failed to prepare entry in root resources [%hs]\n", context.flat_name);
@@ -288,7 +291,7 @@ int embed_file(builder_context& context, const run_features& features, const wch
   const bool held_back = embedded && features.extras && holds_back(context, *features.extras, path);
   embedded = embedded && write_data(context, features, names, held_back) &&
              write_record(context, features.data.constant_records(), names, http_date, http_date_lower, held_back) &&
-             write_entry(context, names) && write_declaration(context, names) &&
+             write_entry(context, names, features.shards) && write_declaration(context, names) &&
              (!features.extras || take_side_record(context, *features.extras, path, names, http_date, held_back));
   if (!embedded) return give_up(context.h_src);
   if (features.report && !features.extras) report_file_as_it_is(context, *features.report, path);

@@ -28,6 +28,31 @@ inline constexpr const char* sort_open = "\n\tvoid sort_all()\n\t{\n";
 /// declares the default set's.
 inline constexpr const char* sort_declaration = "\n\tvoid sort_all();\n";
 
+// The all arrays of a run in shards (-s): each shard writes the entries of
+// its own records into parts of its own, in <set>_shards, and the target
+// holds a null in their place, which sort_all fills from the parts before
+// it sorts; so no compile holds the entries of every record. A part is
+// named by its kind ("root", or "part" and its top-level namespace) and
+// its shard: root_3, part_3_css.
+/// An entry of a part: set name, namespace path, label.
+inline constexpr const char* shard_entry = "\t\t&::%s::%s%s,\n";
+/// The opening of a part (set name; kind, shard, "_" and namespace, twice),
+/// its closing, and its declaration in the target (kind, shard, "_" and
+/// namespace, entry count).
+inline constexpr const char* shard_part_open =
+    "namespace %s_shards\n{\n\textern const vex_resource * const %s_%u%s%s[];\n"
+    "\tconst vex_resource * const %s_%u%s%s[] =\n\t{\n";
+inline constexpr const char* shard_part_close = "\t};\n}\n\n\n";
+inline constexpr const char* shard_part_declaration = "\textern const vex_resource * const %s_%u%s%s[%llu];\n";
+/// The target's declarations of the parts, at file scope (set name).
+inline constexpr const char* shard_declarations_open = "}\n\n\nnamespace %s_shards\n{\n";
+/// A null in the target's array in place of a part's entry.
+inline constexpr const char* shard_null = "\t\tnullptr,\n";
+/// The copy of a part into its array in sort_all: entry count, namespace
+/// and "::" (empty for the root), offset, set name, the part's name.
+inline constexpr const char* shard_fill =
+    "\t\tfor (size_t i = 0; i < %llu; ++i) %s%sall[%llu + i] = ::%s_shards::%s_%u%s%s[i];\n";
+
 // A nested namespace: its opening (line break, indent, name, indent) and closing.
 inline constexpr const char* nested_namespace_open = "%s%s\tnamespace %s\n\t%s{\n";
 inline constexpr const char* nested_namespace_close = "%s\t}\n\n";

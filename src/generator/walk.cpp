@@ -53,6 +53,9 @@ void descend(builder_context& context, const run_features& features, uint64_t ba
   if (sharded) features.shards->enter(context);
   walk_directory(context, features, base + length + 1, &lister);
   if (sharded) features.shards->leave();
+  // A top-level namespace's array takes its parts from the shards first.
+  if (sharded && context.depth == 1 && features.shards->splits() && !features.shards->close_array(context))
+    context.output_incomplete = 1;
   leave_namespace(context, entered);
 }
 

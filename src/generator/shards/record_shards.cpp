@@ -1,5 +1,6 @@
 #include "generator/shards/record_shards.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "generator/generated_text.h"
@@ -13,6 +14,10 @@ struct record_shards::shard {
   file_handle source;   // DST.<k>.cpp: its data arrays, then its records
   file_handle records;  // DST.<k>.records.tmp: its records until the end
   std::vector<std::string> open;  // the namespaces open in its records
+  // The entries of its records in the root array and in the open top-level
+  // namespace's, until their parts are written.
+  std::string entries[2];
+  uint64_t entry_count[2] = {};
   bool failed = false;
 };
 
@@ -132,6 +137,7 @@ void record_shards::follow_walk(builder_context& context, shard& each, size_t de
 
 void record_shards::route(builder_context& context) {
   auto index = static_cast<unsigned>(files_++ / shard_block % count_);
+  current_ = index;
   if (index == 0) {
     context.data_file = &context.h_dst_cpp;
     context.record_file = &context.h_dst_1;
@@ -143,10 +149,97 @@ void record_shards::route(builder_context& context) {
   context.record_file = &each.records;
 }
 
+bool record_shards::take_entry(const builder_context& context, const char* label, bool nested) {
+  if (current_ == 0) {
+    ++own_entries_[nested];
+    return false;
+  }
+  shard& each = shards_[current_ - 1];
+  std::string entry(strlen(context.set_name) + strlen(context.namespace_path) + strlen(label) + 16, '\0');
+  const int length =
+      format_text(entry.data(), entry.size(), shard_entry, context.set_name, context.namespace_path, label);
+  if (length < 0) {
+    each.failed = true;
+    return true;
+  }
+  each.entries[nested].append(entry.data(), static_cast<size_t>(length));
+  ++each.entry_count[nested];
+  return true;
+}
+
+// Writes the parts of one array (nested: the open top-level namespace's,
+// named by scope, its identifier) into their shards, a null for each of
+// their entries into the target's array, and their copies into sort_all.
+bool record_shards::flush_parts(builder_context& context, bool nested, const char* scope, file_handle& array,
+                                bool& filled) {
+  const char* kind = nested ? "part" : "root";
+  const char* joint = nested ? "_" : "";
+  const char* qualifier = nested ? "::" : "";
+  uint64_t offset = own_entries_[nested];
+  bool written = true;
+  for (unsigned index = 1; index < count_; ++index) {
+    shard& each = shards_[index - 1];
+    const uint64_t count = each.entry_count[nested];
+    if (count == 0) continue;
+    // At file scope, between the shard's data arrays.
+    written = write_fixed(context, each.source, namespace_close) &&
+              prepare_text(context, shard_part_open, context.set_name, kind, index, joint, scope, kind, index, joint,
+                           scope) >= 0 &&
+              write_prepared(context, each.source) &&
+              write_bytes(context, each.source, each.entries[nested].data(),
+                          static_cast<int64_t>(each.entries[nested].size())) &&
+              write_fixed(context, each.source, shard_part_close) &&
+              prepare_text(context, data_namespace_open, context.set_name) >= 0 &&
+              write_prepared(context, each.source) && written;
+    std::string declaration(strlen(scope) + 128, '\0');
+    const int length = format_text(declaration.data(), declaration.size(), shard_part_declaration, kind, index, joint,
+                                   scope, static_cast<unsigned long long>(count));
+    if (length >= 0) declarations_.append(declaration.data(), static_cast<size_t>(length));
+    else written = false;
+    for (uint64_t i = 0; i < count; ++i) written = write_fixed(context, array, shard_null) && written;
+    written = prepare_text(context, shard_fill, static_cast<unsigned long long>(count), scope, qualifier,
+                           static_cast<unsigned long long>(offset), context.set_name, kind, index, joint,
+                           scope) >= 0 &&
+              write_prepared(context, context.h_dst_4) && written;
+    offset += count;
+    filled = true;
+    std::string().swap(each.entries[nested]);
+    each.entry_count[nested] = 0;
+  }
+  own_entries_[nested] = 0;
+  if (!written) out_printf(L"failed to write the parts of an all array in the shards [%hs]\n", scope);
+  return written;
+}
+
+bool record_shards::close_array(builder_context& context) {
+  if (!context.namespace_path) return true;
+  // The open top-level namespace: the path is its identifier and "::".
+  std::string scope(context.namespace_path, strlen(context.namespace_path) - 2);
+  bool filled = context.nested_array_filled != 0;
+  bool written = flush_parts(context, true, scope.c_str(), context.h_dst_2_arr, filled);
+  context.nested_array_filled = filled;
+  return written;
+}
+
 bool record_shards::finish(builder_context& context) {
   context.data_file = &context.h_dst_cpp;
   context.record_file = &context.h_dst_1;
   bool whole = true;
+  if (splits() && context.namespace_path) {
+    bool filled = context.root_array_filled != 0;
+    whole = flush_parts(context, false, "", context.h_dst_3, filled);
+    context.root_array_filled = filled;
+    // The root array is sorted last, once its parts are in.
+    whole = prepare_text(context, sort_call, "", "", "", "", "", "") >= 0 && write_prepared(context, context.h_dst_4) &&
+            whole;
+    if (!declarations_.empty())
+      whole = prepare_text(context, shard_declarations_open, context.set_name) >= 0 &&
+              write_prepared(context, context.h_dst_cpp) &&
+              write_bytes(context, context.h_dst_cpp, declarations_.data(),
+                          static_cast<int64_t>(declarations_.size())) &&
+              write_fixed(context, context.h_dst_cpp, namespace_close) &&
+              put_text(context, context.h_dst_cpp, data_namespace_open, context.set_name) && whole;
+  }
   for (unsigned index = 1; index < count_; ++index) {
     shard& each = shards_[index - 1];
     follow_walk(context, each, 0);

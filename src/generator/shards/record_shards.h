@@ -8,7 +8,10 @@
 // a part of its own (DST.<k>.records.tmp) until the end of the run. Files go
 // to the shards in blocks of shard_block, in turn, so that every shard takes
 // an equal share of any tree, whatever its size; each shard opens the
-// namespaces of its records as it needs them.
+// namespaces of its records as it needs them. The entries of a shard's
+// records in the all arrays stay in that shard too, in parts that
+// sort_all copies into the target's arrays (which hold nulls in their
+// place), so that the target's compile does not grow with the tree.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,17 +57,36 @@ class record_shards {
   /// file, opening the walk's namespaces there as needed.
   void route(builder_context& context);
   /// Closes every shard: its data namespace, its open namespaces, and its
-  /// records appended. False when a shard is not whole.
+  /// records appended; the root array's parts, and their declarations in
+  /// the target. False when a shard is not whole.
   bool finish(builder_context& context);
+
+  /// True when the records go into more than one source, and sort_all
+  /// sorts the root array only at its end, once its parts are in.
+  bool splits() const { return count_ > 1; }
+  /// Takes the entry of the record just embedded (label) when its shard is
+  /// not the target, into the part of the array it belongs to (nested: a
+  /// top-level namespace's). False when the target writes it itself.
+  bool take_entry(const builder_context& context, const char* label, bool nested);
+  /// Before a top-level namespace's array is closed: its parts go into
+  /// their shards, and the target's array gets a null for each of their
+  /// entries and sort_all the copies. False after a message.
+  bool close_array(builder_context& context);
 
  private:
   struct shard;
+  // The entries of one array: the target's count, and the parts' in the shards.
+  struct array_parts;
   bool open_shard(builder_context& context, data_writer& data, const wchar_t* target, unsigned index);
   void follow_walk(builder_context& context, shard& each, size_t depth);
+  bool flush_parts(builder_context& context, bool nested, const char* scope, file_handle& array, bool& filled);
 
   unsigned count_;
   std::unique_ptr<shard[]> shards_;  // the shards after the target
   std::vector<std::wstring> names_;
   std::vector<std::string> walk_;  // the walk's namespaces, outermost first
   uint64_t files_ = 0;
+  unsigned current_ = 0;        // the shard of the file being embedded
+  uint64_t own_entries_[2] = {};  // the target's entries in the root array and the open namespace's
+  std::string declarations_;    // of the parts, for the target
 };
