@@ -190,7 +190,8 @@ class EveryCodingAndForm(unittest.TestCase):
     def test_decoded_answers_in_a_row_and_at_once(self):
         data = file_bytes("/big.js")
         asked = [("/big.js", [], data), ("/big.js", ["Range: bytes=100000-"], data[100000:]),
-                 ("/css/style.css", [], file_bytes("/css/style.css")), ("/big.js", ["Range: bytes=-70000"], data[-70000:])]
+                 ("/css/style.css", [], file_bytes("/css/style.css")),
+                 ("/big.js", ["Range: bytes=-70000"], data[-70000:])]
         for coding, server in self.each_server():
             # Sent at once on one connection: each answer ends where its Content-Length says.
             with Connection(server.port) as connection:
