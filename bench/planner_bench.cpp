@@ -11,31 +11,23 @@
 //
 // Built with -DVEX_PLANNER_BENCH_BASELINE, only the cases that any kit can
 // plan are compiled, so that the same file measures an older kit's headers
-// beside this one's (bench/planner_side_by_side.sh).
+// beside this one's (bench/planner_side_by_side.sh). Without it, the side
+// records hold the header lines of every representation and the site has
+// its table of paths, both made by the tool's own code, as -x writes them.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <iterator>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "counting_allocator.h"
 #include "vex_resource_builder/response_plan.h"
-
-namespace {
-
-std::atomic<uint64_t> allocations{0};
-
-}  // namespace
-
-void* operator new(size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* memory = std::malloc(size ? size : 1)) return memory;
-  throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, size_t) noexcept { std::free(memory); }
+#ifndef VEX_PLANNER_BENCH_BASELINE
+#include "generator/extras/perfect_hash.h"
+#include "generator/extras/served_type.h"
+#include "generator/records/header_block.h"
+#endif
 
 namespace {
 
@@ -47,6 +39,7 @@ struct generated_file {
   std::string etag, br_etag, gzip_etag, zstd_etag, hashed_path;
   vex_resource record{};
   vex_resource_extras extras{};
+  std::string heads[4];  // the header lines of the file's bytes and of its br, gzip and zstd variants
 };
 
 /// A site of a few files, sorted by path as sort_all() leaves the records.
@@ -75,9 +68,17 @@ class generated_site {
     }
     length_ = records_.size();
     array_ = {records_.data(), &length_};
+#ifndef VEX_PLANNER_BENCH_BASELINE
+    for (generated_file& file : files_) add_heads(file);
+    add_table();
+#endif
   }
 
+#ifndef VEX_PLANNER_BENCH_BASELINE
+  vex_http::site site() const { return {&array_, 1, extras_.data(), extras_.size(), {}, 0, {}, 0, {}, &table_}; }
+#else
   vex_http::site site() const { return {&array_, 1, extras_.data(), extras_.size()}; }
+#endif
 
   /// The strong ETag of a file's variant in a coding ("br", "gzip", "zstd").
   const std::string& etag(const std::string& path, const std::string& coding) const {
@@ -105,6 +106,47 @@ class generated_site {
     file.hashed_path = path.substr(0, dot) + ".0badf00d" + path.substr(dot);
   }
 
+#ifndef VEX_PLANNER_BENCH_BASELINE
+  // The header lines of every representation, as -x writes them.
+  static void add_heads(generated_file& file) {
+    const std::wstring name(file.path.begin(), file.path.end());
+    const std::string type = served_content_type(file.type, TXT_ENCODING_ANSI, name.c_str());
+    const std::string date = fixed_last_modified(file.record.http_date);
+    const std::string* tags[] = {&file.etag, &file.br_etag, &file.gzip_etag, &file.zstd_etag};
+    const char* codings[] = {nullptr, "br", "gzip", "zstd"};
+    const uint64_t sizes[] = {file.data.size(), file.br.size(), file.gzip.size(), file.zstd.size()};
+    vex_resource_head* heads[] = {&file.extras.identity_head, &file.extras.br_head, &file.extras.gzip_head,
+                                  &file.extras.zstd_head};
+    for (size_t i = 0; i < 4; ++i) {
+      const std::string tag = tags[i]->substr(1, tags[i]->size() - 2);
+      const head_lines made = make_head_lines({type, date, tag.c_str(), sizes[i], true, codings[i]});
+      file.heads[i] = made.lines;
+      *heads[i] = {file.heads[i].c_str(), static_cast<uint16_t>(made.not_modified_end),
+                   static_cast<uint16_t>(made.type_start), static_cast<uint16_t>(made.lines.size())};
+    }
+  }
+
+  // The table of paths, as -x writes it: every path and hashed path.
+  void add_table() {
+    std::vector<std::string_view> keys;
+    std::vector<uint32_t> values;
+    for (uint32_t i = 0; i < files_.size(); ++i) {
+      entries_.push_back({&files_[i].record, &files_[i].extras});
+      keys.insert(keys.end(), {files_[i].path, files_[i].hashed_path});
+      values.insert(values.end(), {2 * i, 2 * i + 1});
+    }
+    if (!build_perfect_hash(keys, hash_)) std::abort();
+    for (uint32_t& slot : hash_.slots)
+      if (slot != vex_res_empty_slot) slot = values[slot];
+    table_ = {entries_.data(), static_cast<uint32_t>(entries_.size()), hash_.slots.data(),
+              static_cast<uint32_t>(hash_.slots.size()), hash_.pilots.data(),
+              static_cast<uint32_t>(hash_.pilots.size()), hash_.seed};
+  }
+
+  std::vector<vex_resource_path_entry> entries_;
+  perfect_hash hash_;
+  vex_resource_path_table table_{};
+#endif
   // Filled before any pointer into it is taken, and never changed after.
   std::vector<generated_file> files_;
   std::vector<const vex_resource*> records_;
@@ -132,7 +174,7 @@ void plan_one(benchmark::State& state, const plan_case& each) {
       return;
     }
   }
-  const uint64_t before = allocations.load(std::memory_order_relaxed);
+  const uint64_t before = allocations_so_far();
   for (auto _ : state) {
     vex_http::response_plan plan;
     vex_http::plan_request(plan, each.method, each.target, each.headers, each.site, vex_http::immutable_when_hashed);
@@ -140,7 +182,7 @@ void plan_one(benchmark::State& state, const plan_case& each) {
     benchmark::DoNotOptimize(plan.body);
     benchmark::ClobberMemory();
   }
-  const uint64_t made = allocations.load(std::memory_order_relaxed) - before;
+  const uint64_t made = allocations_so_far() - before;
   state.counters["allocations_per_plan"] =
       benchmark::Counter(static_cast<double>(made), benchmark::Counter::kAvgIterations);
 }

@@ -31,6 +31,10 @@ set(VEX_CORE_SOURCES
   src/generator/names/set_name.cpp
   src/generator/shards/record_shards.cpp
   src/generator/records/side_record.cpp
+  src/generator/records/header_block.cpp
+  src/generator/records/path_table_text.cpp
+  src/generator/extras/perfect_hash.cpp
+  src/generator/extras/served_type.cpp
   src/generator/extras/http_extras.cpp
   src/generator/extras/extras_paths.cpp
   src/generator/extras/extras_summary.cpp

@@ -11,6 +11,7 @@ set(VEX_UNIT_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/generator/data/literal_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/names/identifier_claim_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/generator/extras/variant_cache_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/generator/extras/perfect_hash_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/vex_resource_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/serving_kit_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kit/identity_reader_test.cpp

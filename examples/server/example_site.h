@@ -279,6 +279,9 @@ class example_site {
     return true;
   }
 
+  /// True in development mode, which reads the live files at each request.
+  bool reads_live_files() const { return live_; }
+
   /// Plans the answer to a request. In development mode the body and the
   /// tag lie in live.
   void answer(vex_http::response_plan& plan, std::string_view method, std::string_view target,
@@ -287,7 +290,7 @@ class example_site {
     const vex_http::target_route route = vex_http::route_target(method, target, headers, site_, path);
     if (route.status != 200) return plan_failure(plan, method, route, headers, live);
     vex_http::entity file{};
-    const source from = entity_of(route.resource, route.path, live, file);
+    const source from = entity_of(route, live, file);
     if (from == source::missing) return plan_failure(plan, method, {404, nullptr, route.path}, headers, live);
     // Live files and rendered pages change under the same path: the
     // browser must always ask again.
@@ -329,6 +332,7 @@ class example_site {
     }
     for (const auto& [name, value] : options_.headers) site_headers_.push_back({name.c_str(), value});
     site_ = {vex_res_arrays, vex_res_arrays_length, vex_res_extras::all, vex_res_extras::all_length};
+    site_.paths = &vex_res_paths::table;
     site_.fallbacks = fallbacks_.data();
     site_.fallback_count = fallbacks_.size();
     site_.error_pages = error_pages_.data();
@@ -345,9 +349,9 @@ class example_site {
   // The bytes to serve for a record at a routed path: in development mode
   // its live file (rendered when it is a template), else its rendered page
   // or its embedded bytes.
-  source entity_of(const vex_resource* resource, std::string_view path, live_file& live,
-                   vex_http::entity& file) const {
-    if (live_) return live_entity_of(resource, path, live, file);
+  source entity_of(const vex_http::target_route& route, live_file& live, vex_http::entity& file) const {
+    const vex_resource* resource = route.resource;
+    if (live_) return live_entity_of(resource, route.path, live, file);
     // A rendered page changes whenever a resource it links to does, which
     // neither its own date nor its ETag would tell: it is sent without them.
     for (const rendered_page& page : pages_)
@@ -355,8 +359,7 @@ class example_site {
         file = {resource, page.text.data(), page.text.size(), std::nullopt};
         return source::rendered;
       }
-    file = vex_http::embedded_entity(resource, vex_res_extras_find(vex_res_extras::all, vex_res_extras::all_length,
-                                                                   resource->path_root_a));
+    file = vex_http::routed_entity(route, site_);
     return source::embedded;
   }
 
@@ -384,7 +387,7 @@ class example_site {
                     const vex_http::request_headers& headers, live_file& live) const {
     const vex_resource* page = route.status == 301 ? nullptr : vex_http::error_page_for(site_, route.status, headers);
     vex_http::entity file{};
-    if (page && entity_of(page, page->path_root_a, live, file) != source::missing) {
+    if (page && entity_of({.status = 200, .resource = page, .path = page->path_root_a}, live, file) != source::missing) {
       plan.close_connection = route.close_connection;
       return vex_http::plan_error_page(plan, method, route.status, file, headers, site_);
     }

@@ -22,7 +22,10 @@
 // memory, and drops what it read ahead of a request). The library is
 // given a stand-in request line for each planned answer (the method alone
 // counts: HEAD has no body) and writes the answer, from the plan its
-// handler is handed, into a stream that gathers it into one send.
+// handler is handed, into a stream. For embedded files the stand-in is
+// always HEAD: the library writes the head, and the hub sends it with the
+// embedded body in one gather write without waiting; in development mode a
+// worker has the library write the whole answer, gathered into one send.
 #include <httplib.h>
 #include <unistd.h>
 
@@ -37,6 +40,9 @@ namespace {
 
 // The answer that the library's handlers of this thread are writing.
 thread_local const planned_answer* current_answer = nullptr;
+// True while the library writes only the head of the current answer (a
+// HEAD stand-in): a decoded body is then not begun.
+thread_local bool head_only = false;
 
 /// The stream the library reads a stand-in request from and writes one
 /// answer to: the answer is gathered and sent when it is complete, or
@@ -74,6 +80,9 @@ class answer_stream final : public httplib::Stream {
   /// Sends what was written; false when the peer is gone.
   bool flush() { return send_fully(socket_, output_.data(), output_.size(), nullptr, 0, timeout_); }
 
+  /// Hands what was written to into, rather than sending it.
+  void take(std::string& into) { into.swap(output_); }
+
  private:
   static constexpr size_t output_limit = 64 * 1024;
 
@@ -97,6 +106,24 @@ class httplib_sender final : public answer_sender, public httplib::Server {
     current_answer = nullptr;
     return written && stream.flush();
   }
+
+  bool writes_heads() const override { return true; }
+
+  // The library writes the head of a HEAD answer: the GET answer's without
+  // its body, which the hub sends from the plan.
+  bool write_head(const planned_answer& answer, std::string& head) override {
+    answer_stream stream(-1, "HEAD / HTTP/1.1\r\n\r\n", answer.send_timeout);
+    stream.take(head);  // the memory the connection keeps for its heads
+    head.clear();
+    current_answer = &answer;
+    head_only = true;
+    bool closed = false;
+    const bool written = process_request(stream, answer.close, closed, nullptr);
+    head_only = false;
+    current_answer = nullptr;
+    stream.take(head);
+    return written;
+  }
 };
 
 /// Hands the plan of the current answer to the library's response.
@@ -116,7 +143,7 @@ void write_plan(httplib::Response& response) {
     if (!content_type.empty()) response.set_header("Content-Type", content_type);  // an empty file
     return;
   }
-  if (plan.source == vex_http::body_source::decoded && plan.send_body) {
+  if (plan.source == vex_http::body_source::decoded && plan.send_body && !head_only) {
     // Decoded a chunk at a time as the library asks; a body that cannot be
     // given whole ends the connection, as its length was promised.
     auto decoded = std::make_shared<pooled_body>(plan);

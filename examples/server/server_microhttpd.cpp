@@ -14,8 +14,17 @@
 // header block written twice. So the hub reads every head with the kit,
 // and the library is handed each planned answer on a socket pair of its
 // own: it reads a stand-in request (the method alone counts: HEAD has no
-// body), calls the handler, which finds the plan by the pair's socket, and
-// writes the answer, which the hub's worker copies to the client.
+// body), calls the handler, which finds the plan, and writes the answer.
+//
+// For embedded files, each hub thread has a daemon of the library that it
+// runs itself (MHD_run), with one socket pair that stays open: the hub
+// writes a HEAD stand-in into it, runs the library, and reads back the
+// head the library wrote, which it sends with the embedded body in one
+// gather write that never waits. In development mode the library's own
+// threads write whole answers on a socket pair per answer, which a worker
+// copies to the client. The handler answers on its second call, once the
+// request is read: an answer queued on the first makes the library end the
+// connection.
 #include <microhttpd.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -34,9 +43,12 @@
 
 namespace {
 
-// The answers being written, by the library's end of their socket pair.
+// The answers being written by the library's threads, by the library's
+// end of their socket pair.
 std::mutex answers_mutex;
 std::map<int, const planned_answer*> answers;
+// The answer whose head this thread's own daemon is writing.
+thread_local const planned_answer* current_answer = nullptr;
 
 // A body the library must never read: the stand-in for a 304's.
 ssize_t no_body(void*, uint64_t, char*, size_t) { return MHD_CONTENT_READER_END_WITH_ERROR; }
@@ -52,11 +64,13 @@ void drop_decoded(void* body) { delete static_cast<pooled_body*>(body); }
 
 // The response of a plan; the library writes Content-Length from its size.
 // The bytes outlive it: the worker waits for the library to be done.
-MHD_Response* make_response(const vex_http::response_plan& plan) {
+// body_read is false for a HEAD stand-in, whose body the hub sends itself.
+MHD_Response* make_response(const vex_http::response_plan& plan, bool body_read) {
   // A 304 has no body but keeps the length a 200 would carry; nor has the
-  // answer to HEAD, which the library never reads.
+  // answer to HEAD, which the library never reads, so a decoded body is
+  // not begun for it.
   const bool decoded = plan.source == vex_http::body_source::decoded;
-  if (plan.status == 304 || (decoded && !plan.send_body))
+  if (plan.status == 304 || (decoded && (!plan.send_body || !body_read)))
     return MHD_create_response_from_callback(plan.content_length, 4096, &no_body, nullptr, nullptr);
   if (decoded) {
     auto* body = new pooled_body(plan);
@@ -68,17 +82,25 @@ MHD_Response* make_response(const vex_http::response_plan& plan) {
   return MHD_create_response_from_buffer(plan.body_length, const_cast<char*>(plan.body), MHD_RESPMEM_PERSISTENT);
 }
 
-MHD_Result answer(void*, MHD_Connection* connection, const char*, const char*, const char*, const char*, size_t*,
-                  void**) {
-  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-  const planned_answer* planned = nullptr;
-  {
+MHD_Result answer_request(void*, MHD_Connection* connection, const char*, const char*, const char*, const char*,
+                          size_t*, void** request_state) {
+  // The first call has the header block only: an answer queued then would
+  // make the library end the connection, as it cannot tell what of the
+  // request is left unread.
+  static int header_block_seen;
+  if (!*request_state) {
+    *request_state = &header_block_seen;
+    return MHD_YES;
+  }
+  const planned_answer* planned = current_answer;
+  if (!planned) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     std::lock_guard<std::mutex> lock(answers_mutex);
     const auto found = answers.find(info->connect_fd);
     if (found != answers.end()) planned = found->second;
   }
   if (!planned) return MHD_NO;
-  MHD_Response* response = make_response(planned->plan);
+  MHD_Response* response = make_response(planned->plan, planned != current_answer);
   if (!response) return MHD_NO;
   vex_http::copy_headers(planned->plan, false, [response](const char* name, std::string_view value) {
     MHD_add_response_header(response, name, std::string(value).c_str());
@@ -88,6 +110,83 @@ MHD_Result answer(void*, MHD_Connection* connection, const char*, const char*, c
   return queued;
 }
 
+// Puts the kit's word on closing in a header block in place of the library's.
+void say_close(std::string& head, bool close) {
+  static constexpr std::string_view line = "\r\nConnection: close";
+  const size_t at = head.find(line);
+  if (at != std::string::npos) head.erase(at, line.size());
+  if (close) head.insert(head.size() - 4, line);
+}
+
+/// A daemon of the library run by the thread that owns it, and a socket
+/// pair, kept open, on which it answers stand-in requests.
+class head_writer {
+ public:
+  head_writer() = default;
+  head_writer(const head_writer&) = delete;
+  head_writer& operator=(const head_writer&) = delete;
+  ~head_writer() { shut(); }
+
+  /// The head the library writes for answer; false when it writes none.
+  bool write(const planned_answer& answer, std::string& head) {
+    // A pair the library has closed is opened again, once.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!daemon_ && !open()) return false;
+      if (ask(answer, head)) {
+        say_close(head, answer.close);
+        return true;
+      }
+      shut();
+    }
+    return false;
+  }
+
+ private:
+  bool open() {
+    daemon_ = MHD_start_daemon(MHD_USE_NO_LISTEN_SOCKET | MHD_USE_EPOLL, 0, nullptr, nullptr, &answer_request,
+                               nullptr, MHD_OPTION_END);
+    const sockaddr_un address{AF_UNIX, {}};
+    if (!daemon_ || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair_) != 0 ||
+        MHD_add_connection(daemon_, pair_[1], reinterpret_cast<const sockaddr*>(&address), sizeof address) != MHD_YES) {
+      shut();
+      return false;
+    }
+    return true;
+  }
+
+  // Writes a HEAD stand-in and runs the library until the head it writes
+  // has come whole; false when it does not.
+  bool ask(const planned_answer& answer, std::string& head) {
+    static constexpr std::string_view request = "HEAD / HTTP/1.1\r\nHost: x\r\n\r\n";
+    if (::send(pair_[0], request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+      return false;
+    current_answer = &answer;
+    head.clear();
+    bool open = true;
+    // The library reads, answers and writes within a few of its turns.
+    for (int turn = 0; open && turn < 64 && head.find("\r\n\r\n") == std::string::npos; ++turn) {
+      MHD_run(daemon_);
+      char buffer[4096];
+      const ssize_t count = ::recv(pair_[0], buffer, sizeof buffer, MSG_DONTWAIT);
+      if (count > 0) head.append(buffer, static_cast<size_t>(count));
+      else open = count < 0 && errno == EAGAIN;
+    }
+    current_answer = nullptr;
+    const size_t end = head.find("\r\n\r\n");
+    return end != std::string::npos && end + 4 == head.size();
+  }
+
+  void shut() {
+    if (pair_[0] >= 0) ::close(pair_[0]);
+    if (daemon_) MHD_stop_daemon(daemon_);  // closes the library's end
+    pair_[0] = pair_[1] = -1;
+    daemon_ = nullptr;
+  }
+
+  MHD_Daemon* daemon_ = nullptr;
+  int pair_[2] = {-1, -1};
+};
+
 /// The library's daemon, as a writer of planned answers.
 class microhttpd_sender final : public answer_sender {
  public:
@@ -95,7 +194,7 @@ class microhttpd_sender final : public answer_sender {
   bool start() {
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     daemon_ = MHD_start_daemon(MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC,
-                               0, nullptr, nullptr, &answer, nullptr, MHD_OPTION_THREAD_POOL_SIZE, threads,
+                               0, nullptr, nullptr, &answer_request, nullptr, MHD_OPTION_THREAD_POOL_SIZE, threads,
                                MHD_OPTION_END);
     return daemon_ != nullptr;
   }
@@ -121,6 +220,13 @@ class microhttpd_sender final : public answer_sender {
     const auto found = answers.find(pair[1]);
     if (found != answers.end() && found->second == &planned) answers.erase(found);
     return sent;
+  }
+
+  bool writes_heads() const override { return true; }
+
+  bool write_head(const planned_answer& answer, std::string& head) override {
+    thread_local head_writer writer;
+    return writer.write(answer, head);
   }
 
  private:
@@ -163,14 +269,6 @@ class microhttpd_sender final : public answer_sender {
       if (!send_fully(to, read.data(), read.size(), nullptr, 0, timeout)) return false;
     }
     return true;
-  }
-
-  // Puts the kit's word on closing in a header block in place of the library's.
-  static void say_close(std::string& head, bool close) {
-    static constexpr std::string_view line = "\r\nConnection: close";
-    const size_t at = head.find(line);
-    if (at != std::string::npos) head.erase(at, line.size());
-    if (close) head.insert(head.size() - 4, line);
   }
 
   MHD_Daemon* daemon_ = nullptr;

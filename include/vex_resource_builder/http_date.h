@@ -3,6 +3,8 @@
 // records' own date text), and writing the fixed form servers must send.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <string_view>
 
 namespace vex_http {
@@ -172,6 +174,25 @@ inline bool format_date(int64_t seconds, char* out) {
   for (const char* gmt = " GMT"; *gmt; ++gmt) *at++ = *gmt;
   *at = 0;
   return true;
+}
+
+/// Writes the fixed form of the current time into out (date_capacity
+/// bytes), as format_date does; the text is made at most once a second by
+/// each thread, and copied otherwise.
+inline bool format_current_date(char* out) {
+  struct last_date {
+    int64_t second = -1;
+    bool valid = false;
+    char text[date_capacity] = {};
+  };
+  thread_local last_date last;
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  if (now != last.second) {
+    last.valid = format_date(now, last.text);
+    last.second = now;
+  }
+  std::memcpy(out, last.text, date_capacity);
+  return last.valid;
 }
 
 }  // namespace vex_http

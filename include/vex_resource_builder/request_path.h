@@ -35,20 +35,30 @@ inline int hex_value(char c) {
 // The path of a request target: the absolute form's authority and the
 // query are dropped; empty when the target is neither form.
 inline std::string_view path_of_target(std::string_view target) {
-  const size_t scheme_end = target.find("://");
-  if (!target.empty() && target[0] != '/' && scheme_end != std::string_view::npos &&
-      target.find_first_of("/?#") > scheme_end) {
-    const size_t path_start = target.find_first_of("/?#", scheme_end + 3);
-    if (path_start == std::string_view::npos || target[path_start] != '/') return "/";
-    target.remove_prefix(path_start);
+  if (!target.empty() && target[0] != '/') {
+    const size_t scheme_end = target.find("://");
+    if (scheme_end != std::string_view::npos && target.find_first_of("/?#") > scheme_end) {
+      const size_t path_start = target.find_first_of("/?#", scheme_end + 3);
+      if (path_start == std::string_view::npos || target[path_start] != '/') return "/";
+      target.remove_prefix(path_start);
+    }
   }
   if (target.empty() || target[0] != '/') return {};
-  return target.substr(0, target.find_first_of("?#"));
+  size_t end = 0;
+  while (end < target.size() && target[end] != '?' && target[end] != '#') ++end;
+  return target.substr(0, end);
 }
 
 // Removes "." and ".." segments from the decoded path in place; false when
 // a ".." would climb above the root.
 inline bool remove_dot_segments(char* path, size_t& length) {
+  // Most paths have no segment that starts with a dot: nothing to remove.
+  bool dotted = length == 0 || path[0] != '/';
+  for (size_t i = 0; i + 1 < length && !dotted; ++i) dotted = path[i] == '/' && path[i + 1] == '.';
+  if (!dotted) {
+    path[length] = 0;
+    return true;
+  }
   size_t out = 0;  // path[0, out) is the result so far: empty, or starting with '/'
   size_t at = 0;
   while (at < length) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -26,6 +27,7 @@
 #include "vex_resource_builder/content_negotiation.h"
 #include "vex_resource_builder/content_rules.h"
 #include "vex_resource_builder/http_date.h"
+#include "vex_resource_builder/path_table.h"
 #include "vex_resource_builder/request_path.h"
 #include "vex_resource_builder/stored_body.h"
 #include "vex_resource_builder/site_rules.h"
@@ -109,8 +111,9 @@ inline const char* revalidate(const vex_resource*) { return "no-cache"; }
 /// The site's all arrays: vex_res_arrays and vex_res_arrays_length of the
 /// CMake integration, or any list of vex_resource_array; with the side
 /// records of -x (vex_res_extras::all and all_length), strong ETags and the
-/// precompressed variants are served too. What it answers beyond its files
-/// (site_rules.h) is none by default.
+/// precompressed variants are served too, and with the table of paths of
+/// -x (&vex_res_paths::table) every path is found in constant time. What it
+/// answers beyond its files (site_rules.h) is none by default.
 struct site {
   const vex_resource_array* arrays;
   size_t count;
@@ -121,6 +124,7 @@ struct site {
   const error_page* error_pages = nullptr;  ///< pages for error statuses
   size_t error_page_count = 0;
   header_policy site_headers = nullptr;  ///< the site's own headers on every answer
+  const vex_resource_path_table* paths = nullptr;  ///< null: the arrays are searched
 };
 
 /// The bytes and date to serve for a record: the embedded ones, or a live
@@ -131,6 +135,9 @@ struct entity {
   uint64_t size;
   std::optional<int64_t> modified;  ///< seconds since 1970; nullopt when unknown
   const vex_resource_extras* extras = nullptr;  ///< ETags and variants of these bytes, when known
+  /// modified is the record's date, read from its text only when the
+  /// answer needs it (most take Last-Modified from the header lines).
+  bool date_in_record = false;
 };
 
 /// The embedded bytes and the date of a record, with its side record.
@@ -157,6 +164,13 @@ inline constexpr size_t redirect_query_capacity = 4096;
 /// bytes of a file held compressed only are decoded while they are sent:
 /// source says so, and body is then null, so that an adapter never sends
 /// the stored bytes as if they were the file.
+///
+/// A 200 or 304 for an embedded file with side records takes most of its
+/// headers from the header lines the tool made at build time: they are
+/// among the headers one by one, and block holds them as they go on the
+/// wire, for a writer of raw bytes (response_head.h) to copy whole. The
+/// headers added after them (Cache-Control from the policy, the site's
+/// own) come after the block.
 struct response_plan {
   /// The planner's own headers (at most 12) and the site's (max_site_headers).
   static constexpr size_t max_headers = 24;
@@ -164,7 +178,7 @@ struct response_plan {
   int status = 0;
   bool close_connection = false;  ///< the request's framing is in doubt: close after this answer
   const vex_resource* resource = nullptr;  ///< the record answered, if any
-  header headers[max_headers] = {};
+  header headers[max_headers];
   size_t header_count = 0;
   const char* body = nullptr;  ///< into the entity's data or a static text; null when decoded
   uint64_t body_length = 0;
@@ -175,13 +189,20 @@ struct response_plan {
   stored_body stored = {};                  ///< decoded: the bytes held for the file
   uint64_t stored_offset = 0;               ///< decoded: the identity byte the body starts at
   bool general_headers_added = false;  ///< Date and X-Content-Type-Options are in
+  /// headers[block_first, block_first + block_count) as CRLF-ended lines;
+  /// empty when no header came from a block.
+  std::string_view block;
+  size_t block_first = 0;
+  size_t block_count = 0;
 
-  char content_type[128] = {};
-  char date[date_capacity] = {};
-  char last_modified[date_capacity] = {};
-  char content_length_text[24] = {};
-  char content_range[72] = {};
-  char location[path_capacity * 3 + 2 + redirect_query_capacity] = {};
+  // Text the header values point into, each written before it is used (so
+  // left uninitialised: a plan is made for every request).
+  char date[date_capacity];
+  char content_type[128];
+  char last_modified[date_capacity];
+  char content_length_text[24];
+  char content_range[72];
+  char location[path_capacity * 3 + 2 + redirect_query_capacity];
 
   response_plan() = default;
   response_plan(const response_plan&) = delete;
@@ -216,7 +237,7 @@ inline void add_content_length(response_plan& plan, uint64_t length) {
 inline void add_general_headers(response_plan& plan) {
   if (plan.general_headers_added) return;
   plan.general_headers_added = true;
-  if (format_date(static_cast<int64_t>(std::time(nullptr)), plan.date)) add(plan, "Date", plan.date);
+  if (format_current_date(plan.date)) add(plan, "Date", plan.date);
   add(plan, "X-Content-Type-Options", "nosniff");
 }
 
@@ -244,6 +265,13 @@ inline void plan_error(response_plan& plan, int status, bool head) {
   plan.send_body = !head && !text.empty();
 }
 
+// The entity's date: its own, or its record's when read from there.
+inline std::optional<int64_t> modified_of(const entity& file) {
+  int64_t seconds = 0;
+  if (file.date_in_record && parse_date(file.resource->http_date, seconds)) return seconds;
+  return file.modified;
+}
+
 // The bytes an answer carries: the file's own or one of its variants.
 struct representation {
   const char* data;
@@ -263,6 +291,18 @@ inline representation identity_of(const entity& file) {
 
 inline bool has_variants(const entity& file) {
   return file.extras && (file.extras->br.data || file.extras->gzip.data || file.extras->zstd.data);
+}
+
+// Every answer about a file with variants says that they exist (the header
+// lines made at build time say it themselves).
+inline void add_vary(response_plan& plan, const entity& file) {
+  if (has_variants(file)) add(plan, "Vary", "Accept-Encoding");
+}
+
+// An error about a file.
+inline void plan_file_error(response_plan& plan, const entity& file, int status, bool head) {
+  add_vary(plan, file);
+  plan_error(plan, status, head);
 }
 
 inline const vex_resource_variant& variant_of(const vex_resource_extras& extras, content_coding coding) {
@@ -291,13 +331,13 @@ inline int evaluate_preconditions(const entity& file, std::string_view etag, con
   int64_t since = 0;
   if (headers.if_match) {
     if (!entity_tag_list_matches(*headers.if_match, etag, tag_comparison::strong)) return 412;
-  } else if (headers.if_unmodified_since && file.modified && parse_date(*headers.if_unmodified_since, since)) {
-    if (*file.modified > since) return 412;
+  } else if (headers.if_unmodified_since && modified_of(file) && parse_date(*headers.if_unmodified_since, since)) {
+    if (*modified_of(file) > since) return 412;
   }
   if (headers.if_none_match) {
     if (entity_tag_list_matches(*headers.if_none_match, etag, tag_comparison::weak)) return 304;
-  } else if (headers.if_modified_since && file.modified && parse_date(*headers.if_modified_since, since)) {
-    if (*file.modified <= since) return 304;
+  } else if (headers.if_modified_since && modified_of(file) && parse_date(*headers.if_modified_since, since)) {
+    if (*modified_of(file) <= since) return 304;
   }
   return 0;
 }
@@ -310,7 +350,8 @@ inline bool if_range_holds(const entity& file, std::string_view value) {
     return trimmed.find(',') == std::string_view::npos &&
            entity_tag_list_matches(trimmed, identity_of(file).etag, tag_comparison::strong);
   int64_t date = 0;
-  return file.modified && parse_date(value, date) && date == *file.modified;
+  const std::optional<int64_t> modified = modified_of(file);
+  return modified && parse_date(value, date) && date == *modified;
 }
 
 inline void add_content_range(response_plan& plan, const byte_range& range, uint64_t size) {
@@ -331,7 +372,8 @@ inline void add_content_range(response_plan& plan, const byte_range& range, uint
 // The headers every answer about the representation carries.
 inline void add_representation_headers(response_plan& plan, const entity& file, const representation& chosen,
                                        cache_policy policy) {
-  if (file.modified && format_date(*file.modified, plan.last_modified)) add(plan, "Last-Modified", plan.last_modified);
+  const std::optional<int64_t> modified = modified_of(file);
+  if (modified && format_date(*modified, plan.last_modified)) add(plan, "Last-Modified", plan.last_modified);
   if (!chosen.etag.empty()) add(plan, "ETag", chosen.etag);
   if (policy)
     if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
@@ -365,14 +407,100 @@ inline void add_body_headers(response_plan& plan, const vex_resource* resource, 
 }
 
 // Says that the answer depends on Accept too: Vary gains it, before the
-// Accept-Encoding that may be there already.
+// Accept-Encoding that may be there already. A Vary among the header lines
+// made at build time changes the headers from the lines: the plan's
+// headers are then written one by one.
 inline void vary_on_accept(response_plan& plan) {
   for (size_t i = 0; i < plan.header_count; ++i) {
     if (std::string_view(plan.headers[i].name) != "Vary") continue;
-    if (plan.headers[i].value == "Accept-Encoding") plan.headers[i].value = "Accept, Accept-Encoding";
+    if (plan.headers[i].value != "Accept-Encoding") return;
+    plan.headers[i].value = "Accept, Accept-Encoding";
+    if (i >= plan.block_first && i < plan.block_first + plan.block_count) {
+      plan.block = {};
+      plan.block_count = 0;
+    }
     return;
   }
   add(plan, "Vary", "Accept");
+}
+
+// The header lines the tool made for the chosen representation; null when
+// the entity has none (records written without them, live or rendered
+// bytes).
+inline const vex_resource_head* head_of(const entity& file, content_coding coding) {
+  if (!file.extras) return nullptr;
+  const vex_resource_extras& extras = *file.extras;
+  const vex_resource_head& head = coding == content_coding::br     ? extras.br_head
+                                  : coding == content_coding::gzip ? extras.gzip_head
+                                  : coding == content_coding::zstd ? extras.zstd_head
+                                                                   : extras.identity_head;
+  const bool whole = head.lines && head.not_modified_end <= head.type_start && head.type_start <= head.length;
+  return whole ? &head : nullptr;
+}
+
+// Adds the CRLF-ended lines of a block as headers, and as the plan's block;
+// false, with nothing added, when a line is not one the planner knows, in
+// the order the tool writes them.
+inline bool add_block(response_plan& plan, std::string_view lines) {
+  // Literals, so each view's data is a NUL-terminated name.
+  static constexpr std::string_view names[] = {"Vary",          "Last-Modified",    "ETag",        "Content-Length",
+                                               "Accept-Ranges", "Content-Encoding", "Content-Type"};
+  const size_t first = plan.header_count;
+  const char* at = lines.data();
+  const char* const end = at + lines.size();
+  size_t next = 0;  // names come in their order, each at most once
+  while (at != end) {
+    const size_t left = static_cast<size_t>(end - at);
+    while (next < std::size(names) && !(left > names[next].size() + 1 && at[names[next].size()] == ':' &&
+                                        std::memcmp(at, names[next].data(), names[next].size()) == 0))
+      ++next;
+    const char* value = next < std::size(names) ? at + names[next].size() + 2 : end;
+    const char* line_end = value < end ? static_cast<const char*>(std::memchr(value, '\r', end - value)) : nullptr;
+    if (!line_end || value[-1] != ' ' || end - line_end < 2 || line_end[1] != '\n' ||
+        plan.header_count == response_plan::max_headers) {
+      plan.header_count = first;
+      return false;
+    }
+    add(plan, names[next++].data(), std::string_view(value, static_cast<size_t>(line_end - value)));
+    at = line_end + 2;
+  }
+  plan.block = lines;
+  plan.block_first = first;
+  plan.block_count = plan.header_count - first;
+  return true;
+}
+
+// True for the rules the tool made the header lines' Content-Type with.
+inline bool default_rules(const content_rules& rules) {
+  const content_rules defaults;
+  return rules.types == defaults.types && rules.type_count == defaults.type_count &&
+         rules.unmarked_charset == defaults.unmarked_charset;
+}
+
+// The answer of a 200 for the whole representation, or of a 304, from its
+// header lines made at build time, with Content-Type of the plan's own
+// making under other rules, then Cache-Control from the policy. False,
+// with nothing planned, when the lines cannot be read.
+inline bool plan_from_head(response_plan& plan, const entity& file, const representation& chosen,
+                           const vex_resource_head& head, bool not_modified, cache_policy policy,
+                           const content_rules& rules) {
+  const bool own_type = !default_rules(rules);
+  const size_t end = not_modified ? head.not_modified_end : own_type ? head.type_start : head.length;
+  if (!add_block(plan, std::string_view(head.lines, end))) return false;
+  if (!not_modified && own_type) {
+    const bool fits = served_content_type(file.resource, rules, plan.content_type, sizeof plan.content_type) <
+                      sizeof plan.content_type;
+    add(plan, "Content-Type", fits ? plan.content_type : "application/octet-stream");
+  }
+  if (policy)
+    if (const char* cache_control = policy(file.resource)) add(plan, "Cache-Control", cache_control);
+  plan.content_length = chosen.size;
+  plan.status = not_modified ? 304 : 200;
+  if (not_modified) return true;
+  plan.coding = chosen.coding;
+  plan.body = chosen.data;
+  plan.body_length = chosen.size;
+  return true;
 }
 
 // A %-escaped copy of a decoded path, for Location.
@@ -467,22 +595,30 @@ inline void plan_entity(response_plan& plan, std::string_view method, const enti
   const bool head = method == "HEAD";
   plan_detail::add_general_headers(plan);
   plan.resource = file.resource;
-  if (plan_detail::has_variants(file)) plan_detail::add(plan, "Vary", "Accept-Encoding");
-  if (const int status = method_status(method)) return plan_detail::plan_error(plan, status, head);
+  if (const int status = method_status(method)) return plan_detail::plan_file_error(plan, file, status, head);
   // A file held compressed only, planned without its side record: what
   // its bytes are is unknown here, so nothing is sent for them.
   if (!file.data && file.size > 0 && !plan_detail::held_compressed(file))
-    return plan_detail::plan_error(plan, 500, head);
+    return plan_detail::plan_file_error(plan, file, 500, head);
 
   byte_range range{byte_range::whole, 0, 0};
   if (method == "GET" && headers.range && (!headers.if_range || plan_detail::if_range_holds(file, *headers.if_range)))
     range = parse_range(*headers.range, file.size);
   plan_detail::representation chosen = plan_detail::identity_of(file);
   if (range.kind == byte_range::whole && !plan_detail::negotiate(file, headers, chosen))
-    return plan_detail::plan_error(plan, 406, head);
+    return plan_detail::plan_file_error(plan, file, 406, head);
 
   const int precondition = plan_detail::evaluate_preconditions(file, chosen.etag, headers);
-  if (precondition == 412) return plan_detail::plan_error(plan, 412, head);
+  if (precondition == 412) return plan_detail::plan_file_error(plan, file, 412, head);
+  // The header lines serve the bytes as they are held; bytes that are not
+  // at hand (chosen.data null) are planned from the record.
+  const vex_resource_head* lines = chosen.data ? plan_detail::head_of(file, chosen.coding) : nullptr;
+  if (lines && (precondition == 304 || range.kind == byte_range::whole) &&
+      plan_detail::plan_from_head(plan, file, chosen, *lines, precondition == 304, policy, rules)) {
+    plan.send_body = plan.status == 200 && !head;
+    return;
+  }
+  plan_detail::add_vary(plan, file);
   plan_detail::add_representation_headers(plan, file, chosen, policy);
   if (precondition == 304) {
     plan.status = 304;
@@ -515,6 +651,7 @@ struct target_route {
   bool hashed = false;            ///< the target named the record by its content-hashed path
   bool fallback = false;          ///< a client-side route: resource is its fallback's record
   bool varies_by_accept = false;  ///< Accept chose between the fallback and a 404
+  const vex_resource_extras* extras = nullptr;  ///< the record's side record, when the table of paths gave it
 };
 
 /// True when the request takes an HTML page: it sends no Accept, or one
@@ -561,19 +698,88 @@ inline bool route_hashed(const site& where, char* path, size_t& length, const ve
   return false;
 }
 
+// A decoded path in the table of paths: its bytes as they are, then their
+// Latin-1 form, as find_path looks them up.
+inline vex_resource_path_match find_in_table(const vex_resource_path_table& table, const char* path, size_t length) {
+  const vex_resource_path_match match = vex_res_path_find(table, path, length);
+  if (match.entry) return match;
+  char latin1[path_capacity];
+  if (length >= sizeof latin1 || !latin1_from_utf8(std::string_view(path, length), latin1)) return {nullptr, false};
+  const size_t latin1_length = std::strlen(latin1);
+  if (latin1_length == length) return {nullptr, false};  // ASCII: the same bytes
+  return vex_res_path_find(table, latin1, latin1_length);
+}
+
+// Takes the hash out of a decoded path that the table found as the hashed
+// path of resource: it stands before the extension of the name, or ends
+// the name. False when it is in neither place.
+inline bool strip_hash(char* path, size_t& length, const vex_resource* resource, const vex_resource_extras& extras) {
+  constexpr size_t piece = vex_res_hash_digits + 1;  // ".3f2a1b0c"
+  const char* digits = extras.hashed_path + vex_res_hash_position(resource->path_root_a, std::strlen(resource->path_root_a));
+  const size_t ends[] = {vex_res_hash_position(path, length), length};
+  for (const size_t end : ends) {
+    if (end < piece || std::memcmp(path + end - piece, digits, piece) != 0) continue;
+    std::memmove(path + end - piece, path + end, length - end + 1);  // the NUL too
+    length -= piece;
+    return true;
+  }
+  return false;
+}
+
+// Routes a decoded path with the table of paths, as route_path and then
+// route_hashed do with the sorted arrays.
+inline target_route route_in_table(const vex_resource_path_table& table, char* path, size_t length,
+                                   std::string_view query) {
+  const bool directory = length > 0 && path[length - 1] == '/';
+  const vex_resource_path_match found = directory ? vex_resource_path_match{nullptr, false}
+                                                  : find_in_table(table, path, length);
+  if (found.entry && !found.hashed)
+    return {.status = 200, .resource = found.entry->resource, .path = std::string_view(path, length), .query = query,
+            .extras = found.entry->extras};
+  constexpr std::string_view index = "index.html";
+  const size_t suffix = directory ? 0 : 1;
+  if (length + suffix + index.size() < path_capacity) {
+    if (!directory) path[length] = '/';
+    std::memcpy(path + length + suffix, index.data(), index.size());
+    path[length + suffix + index.size()] = 0;
+    const vex_resource_path_match page = find_in_table(table, path, length + suffix + index.size());
+    path[length] = 0;
+    if (page.entry && !page.hashed)
+      return {.status = directory ? 200 : 301, .resource = page.entry->resource,
+              .path = std::string_view(path, length), .query = query, .extras = page.entry->extras};
+  }
+  if (found.entry && strip_hash(path, length, found.entry->resource, *found.entry->extras))
+    return {.status = 200, .resource = found.entry->resource, .path = std::string_view(path, length), .hashed = true,
+            .extras = found.entry->extras};
+  return {404, nullptr, std::string_view(path, length), query};
+}
+
+inline const vex_resource_extras* extras_of(const site& where, const vex_resource* resource) {
+  return where.extras ? vex_res_extras_find(where.extras, where.extras_length, resource->path_root_a) : nullptr;
+}
+
+// The record at a record's own path (as the site's rules name them), and
+// its side record: from the table of paths when the site has one.
+inline vex_resource_path_entry find_record(const site& where, const char* path) {
+  if (where.paths && where.paths->slots) {
+    const vex_resource_path_match match = find_in_table(*where.paths, path, std::strlen(path));
+    return match.entry && !match.hashed ? *match.entry : vex_resource_path_entry{nullptr, nullptr};
+  }
+  const vex_resource* resource = find_path(where.arrays, where.count, path);
+  return {resource, resource ? extras_of(where, resource) : nullptr};
+}
+
 // A path that found no record, under the prefix of a fallback: the
 // fallback's record when the path does not look like a file's and the
 // request takes HTML; else a 404 that says whether Accept decided it.
 inline target_route route_fallback(const site& where, const request_headers& headers, std::string_view path) {
   const fallback* rule = find_fallback(where.fallbacks, where.fallback_count, path);
-  const vex_resource* page = rule && !names_a_file(path) ? find_path(where.arrays, where.count, rule->path) : nullptr;
-  if (!page) return {404, nullptr, path};
+  const vex_resource_path_entry page = rule && !names_a_file(path) ? find_record(where, rule->path)
+                                                                   : vex_resource_path_entry{nullptr, nullptr};
+  if (!page.resource) return {404, nullptr, path};
   if (!accepts_html(headers)) return {.status = 404, .resource = nullptr, .path = path, .varies_by_accept = true};
-  return {.status = 200, .resource = page, .path = page->path_root_a, .fallback = true, .varies_by_accept = true};
-}
-
-inline const vex_resource_extras* extras_of(const site& where, const vex_resource* resource) {
-  return where.extras ? vex_res_extras_find(where.extras, where.extras_length, resource->path_root_a) : nullptr;
+  return {.status = 200, .resource = page.resource, .path = page.resource->path_root_a, .fallback = true,
+          .varies_by_accept = true, .extras = page.extras};
 }
 
 // The record of the site's page for an error status; null when it has none.
@@ -587,8 +793,9 @@ inline const vex_resource* error_page_record(const site& where, int status) {
 /// Checks and routes a request: its field lines (headers.fields_status),
 /// its method (method_status), then its target, decoded into path, a
 /// buffer of path_capacity bytes. With side records, a file's
-/// content-hashed path finds it too; a path that finds nothing may be a
-/// client-side route of the site's fallbacks.
+/// content-hashed path finds it too; with the table of paths, one lookup
+/// finds either; a path that finds nothing may be a client-side route of
+/// the site's fallbacks.
 inline target_route route_target(std::string_view method, std::string_view target, const request_headers& headers,
                                  const site& where, char* path) {
   if (headers.fields_status != 0) return {headers.fields_status, nullptr, {}, {}, true};
@@ -597,15 +804,21 @@ inline target_route route_target(std::string_view method, std::string_view targe
   const path_status decoded = decode_path(target, path, path_capacity, length);
   if (decoded == path_status::bad) return {400, nullptr, {}};
   if (decoded != path_status::ok) return {404, nullptr, {}};
-  const route found = route_path(where.arrays, where.count, path, length);
   const size_t question = target.find('?');
-  const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  query = query.substr(0, query.find('#'));
+  if (where.paths && where.paths->slots) {
+    const target_route found = plan_detail::route_in_table(*where.paths, path, length, query);
+    if (found.status != 404 || where.fallback_count == 0) return found;
+    return plan_detail::route_fallback(where, headers, found.path);
+  }
+  const route found = route_path(where.arrays, where.count, path, length);
   const vex_resource* hashed = nullptr;
   if (found.status == 404 && where.extras && plan_detail::route_hashed(where, path, length, hashed))
     return {200, hashed, std::string_view(path, length), {}, false, true};
   if (found.status == 404 && where.fallback_count > 0)
     return plan_detail::route_fallback(where, headers, std::string_view(path, length));
-  return {found.status, found.resource, std::string_view(path, length), query.substr(0, query.find('#'))};
+  return {found.status, found.resource, std::string_view(path, length), query};
 }
 
 /// Adds the site's own headers (site.site_headers) for the record the plan
@@ -699,6 +912,15 @@ inline void plan_route_failure(response_plan& plan, std::string_view method, con
   if (route.varies_by_accept) plan_detail::vary_on_accept(plan);
 }
 
+/// The embedded bytes of the record a route found, with its side record
+/// (as the table of paths gave it, or from the site's sorted side
+/// records); its date is read from the record only when the answer needs
+/// it, as most take Last-Modified from the header lines made at build time.
+inline entity routed_entity(const target_route& route, const site& where) {
+  const vex_resource_extras* extras = route.extras ? route.extras : plan_detail::extras_of(where, route.resource);
+  return {route.resource, route.resource->data, route.resource->size, std::nullopt, extras, true};
+}
+
 /// Plans the answer to a route that found a record from an entity of it
 /// (the embedded bytes, a live copy, a rendered page) with plan_entity, and
 /// what the route adds: a fallback is sent with Cache-Control: no-cache,
@@ -719,8 +941,8 @@ inline void plan_route(response_plan& plan, std::string_view method, const targe
                        const request_headers& headers, const site& where, cache_policy policy = nullptr,
                        const content_rules& rules = {}) {
   if (route.status != 200) return plan_route_failure(plan, method, route, headers, where, rules);
-  plan_routed_entity(plan, method, route, embedded_entity(route.resource, plan_detail::extras_of(where, route.resource)),
-                     headers, where, route.hashed ? immutable : policy, rules);
+  plan_routed_entity(plan, method, route, routed_entity(route, where), headers, where,
+                     route.hashed ? immutable : policy, rules);
 }
 
 /// Plans the whole answer to a request from the embedded files.

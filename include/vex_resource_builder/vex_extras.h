@@ -25,6 +25,20 @@ enum vex_stored_coding : int {
   VEX_STORED_ZSTD,      ///< only the zstd variant holds them
 };
 
+/// The header lines of one representation that never change, made at build
+/// time: "Vary: Accept-Encoding" (when the file has variants),
+/// "Last-Modified" (when its date is a real date), "ETag", "Content-Length",
+/// then "Accept-Ranges: bytes", "Content-Encoding" (for a variant) and
+/// last "Content-Type" as the default content_rules make it; every line
+/// ends in CRLF. A 304 carries the lines before not_modified_end; a
+/// planner with other rules replaces the lines from type_start on.
+struct vex_resource_head {
+  const char* lines;          ///< null when the tool wrote none
+  uint16_t not_modified_end;  ///< the end of the lines of a 304
+  uint16_t type_start;        ///< where the Content-Type line starts
+  uint16_t length;            ///< of all the lines
+};
+
 /// vex_res_extras::<data array name>: the side record of one resource.
 /// Members are only ever added at the end, each with a default, so that
 /// side records written before a member existed still compile without a
@@ -39,10 +53,15 @@ struct vex_resource_extras {
   /// name ("/css/site.3f2a1b0c.css"): it names these bytes only, so it may
   /// be cached for good, and a changed file gets a new one.
   const char* hashed_path;
-  /// How the file's bytes are held; the tool writes it for the files it
-  /// stores compressed only. The identity ETag above is still that of the
+  /// How the file's bytes are held (written by -x and -z). The identity ETag above is still that of the
   /// file's own bytes, computed before they were compressed.
   vex_stored_coding stored_coding = VEX_STORED_IDENTITY;
+  /// The header lines of the file's own bytes and of each variant (lines
+  /// null where there is no variant, or in records written without them).
+  vex_resource_head identity_head = {};
+  vex_resource_head br_head = {};
+  vex_resource_head gzip_head = {};
+  vex_resource_head zstd_head = {};
 };
 
 /// Hexadecimal digits of the content hash in a hashed path.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 #include <initializer_list>
+#include <string>
 
 #include "generator/data/data_writer.h"
 #include "generator/dependency_rule.h"
@@ -217,14 +218,19 @@ bool write_record(builder_context& context, bool constant, const file_names& nam
   return true;
 }
 
+// "::<set>::", which names a record from the global scope, so that a
+// nested namespace named like the set cannot capture the name.
+std::string record_scope(const builder_context& context) {
+  return std::string("::") + context.set_name + "::";
+}
+
 // The entry of the record in the all array of its top-level namespace, or
 // of the root; none while the arrays are off.
 bool write_entry(builder_context& context, const file_names& names) {
   if (!context.namespace_path) return true;
   bool nested = context.depth > 0;
-  char set_scope[set_name_capacity + 4] = "";
-  if (nested) format_text(set_scope, sizeof set_scope, "::%s::", context.set_name);
-  if (prepare_text(context, entry_format, nested ? "\t" : "", set_scope, context.namespace_path, names.label) < 0) {
+  const std::string scope = nested ? record_scope(context) : std::string();
+  if (prepare_text(context, entry_format, nested ? "\t" : "", scope.c_str(), context.namespace_path, names.label) < 0) {
     out_printf(L"failed to prepare entry in root resources [%hs]\n", context.flat_name);
     return false;
   }
@@ -247,6 +253,15 @@ bool write_declaration(builder_context& context, const file_names& names) {
     return false;
   }
   return true;
+}
+
+// Hands the file's side record to -x, with what the walk knows of it.
+bool take_side_record(builder_context& context, http_extras_run& extras, const wchar_t* path,
+                      const file_names& names, const char* http_date, bool held_back) {
+  // Only the table of paths names the record, and only with the all arrays.
+  std::string record_name;
+  if (context.namespace_path) record_name = record_scope(context) + context.namespace_path + names.label;
+  return write_side_record(context, extras, {path, names.path_literal, record_name.c_str(), http_date, held_back});
 }
 
 // The report's entry of a file embedded without -x: held as it is.
@@ -274,7 +289,7 @@ int embed_file(builder_context& context, const run_features& features, const wch
   embedded = embedded && write_data(context, features, names, held_back) &&
              write_record(context, features.data.constant_records(), names, http_date, http_date_lower, held_back) &&
              write_entry(context, names) && write_declaration(context, names) &&
-             (!features.extras || write_side_record(context, *features.extras, path, names.path_literal, held_back));
+             (!features.extras || take_side_record(context, *features.extras, path, names, http_date, held_back));
   if (!embedded) return give_up(context.h_src);
   if (features.report && !features.extras) report_file_as_it_is(context, *features.report, path);
   context.h_src.close();

@@ -48,6 +48,95 @@ int main() {
 }
 '''
 
+# Plans every request a client may make for every file twice: with the
+# header lines and the table of paths -x writes, and with side records
+# stripped of their lines and no table, which the planner answers from the
+# records alone. The answers must be the same; the header lines must serve
+# every 200 and 304 they can.
+SERVE_PROGRAM = r'''
+#include "pch.h"
+#include "vex_resource_builder/response_plan.h"
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+static std::string text(const vex_http::response_plan& plan) {
+  std::vector<std::string> headers;
+  for (size_t i = 0; i < plan.header_count; ++i)
+    headers.push_back(std::string(plan.headers[i].name) + ": " +
+                      (std::string(plan.headers[i].name) == "Date" ? "" : std::string(plan.headers[i].value)));
+  std::sort(headers.begin(), headers.end());
+  std::string out = std::to_string(plan.status) + " " + std::to_string(plan.body_length) + " " +
+                    std::to_string(reinterpret_cast<uintptr_t>(plan.body));
+  for (const std::string& header : headers) out += " | " + header;
+  return out;
+}
+
+// The path as a request target: every byte above ASCII %-escaped, as it is
+// (utf8 false) or as the UTF-8 of its Latin-1 character.
+static std::string target_of(const char* path, bool utf8) {
+  std::string out;
+  for (const char* at = path; *at; ++at) {
+    const unsigned char byte = static_cast<unsigned char>(*at);
+    char escape[16];
+    if (byte < 0x80) out += *at;
+    else if (!utf8) std::snprintf(escape, sizeof escape, "%%%02X", byte), out += escape;
+    else std::snprintf(escape, sizeof escape, "%%%02X%%%02X", 0xc0 | byte >> 6, 0x80 | (byte & 0x3f)), out += escape;
+  }
+  return out;
+}
+
+int main() {
+  const vex_resource_path_table& table = vex_res_paths::table;
+  std::vector<const vex_resource*> records;
+  std::vector<vex_resource_extras> plain;
+  for (uint32_t i = 0; i < table.entry_count; ++i) {
+    records.push_back(table.entries[i].resource);
+    plain.push_back(*table.entries[i].extras);
+    plain.back().identity_head = plain.back().br_head = plain.back().gzip_head = plain.back().zstd_head = {};
+  }
+  std::vector<const vex_resource_extras*> plain_all;
+  for (const vex_resource_extras& extras : plain) plain_all.push_back(&extras);
+  const size_t length = records.size();
+  const vex_resource_array arrays[] = {{records.data(), &length}};
+  vex_http::site fast{arrays, 1, vex_res_extras::all, vex_res_extras::all_length};
+  fast.paths = &table;
+  const vex_http::site slow{arrays, 1, plain_all.data(), plain_all.size()};
+  // Every path and hashed path, as its bytes and as UTF-8; directories and a missing file.
+  std::vector<std::string> targets = {"/", "/docs", "/docs/", "/docs?q=%C3%A9", "/missing.css", "/css/"};
+  std::vector<const char*> tags = {nullptr};
+  for (uint32_t i = 0; i < table.entry_count; ++i) {
+    const vex_resource_extras& extras = *table.entries[i].extras;
+    for (const char* path : {extras.path_root_a, extras.hashed_path})
+      for (const bool utf8 : {false, true}) targets.push_back(target_of(path, utf8));
+    for (const char* tag : {extras.etag, extras.br.etag, extras.gzip.etag, extras.zstd.etag})
+      if (tag) tags.push_back(tag);
+  }
+  int compared = 0, from_lines = 0, differ = 0;
+  for (const std::string& target : targets)
+    for (const char* coding : {"", "gzip", "br;q=0.5, zstd", "identity;q=0"})
+      for (const char* tag : tags)
+        for (const char* method : {"GET", "HEAD"}) {
+          vex_http::request_headers headers;
+          if (*coding) headers.accept_encoding = coding;
+          if (tag) headers.if_none_match = tag;
+          vex_http::response_plan with_lines, without;
+          vex_http::plan_request(with_lines, method, target, headers, fast, vex_http::immutable_when_hashed);
+          vex_http::plan_request(without, method, target, headers, slow, vex_http::immutable_when_hashed);
+          ++compared;
+          from_lines += with_lines.block_count > 0;
+          const bool unused = (with_lines.status == 200 || with_lines.status == 304) && with_lines.block_count == 0;
+          if (text(with_lines) == text(without) && !unused) continue;
+          ++differ;
+          std::printf("%s %s [%s]\n  %s\n  %s\n", method, target.c_str(), coding, text(with_lines).c_str(),
+                      text(without).c_str());
+        }
+  std::printf("compared %d from lines %d differ %d\n", compared, from_lines, differ);
+  return 0;
+}
+'''
+
 TEXT = b"<p>The same words, again and again, compress well.</p>\n" * 200
 # Variants of many lines of words, with a partial last word.
 _rng = random.Random(7)
@@ -94,11 +183,11 @@ class HttpExtras(ToolTest):
         with open(self.path(out, "res.manifest.json"), encoding="utf-8") as f:
             return json.load(f)
 
-    def dump(self, flags=()):
+    def dump(self, flags=(), program=DUMP_PROGRAM):
         build = tempfile.mkdtemp(prefix="consumer_", dir=self.dir)
         shutil.copy(os.path.join(REPO, "tests", "consumer", "pch.h"), build)
         with open(os.path.join(build, "dump.cpp"), "w") as f:
-            f.write(DUMP_PROGRAM)
+            f.write(program)
         outputs = set()
         for name, compiler, runner in harness.COMPILERS:
             exe = os.path.join(build, "dump_" + name + ".exe")
@@ -160,6 +249,17 @@ class HttpExtras(ToolTest):
             self.assertEqual(len(set(tags)), len(tags), path)
             for tag in tags:
                 self.assertRegex(tag, r'^"[0-9a-f]{32}"$')  # strong: no W/ prefix
+
+    def test_header_lines_and_table_of_paths_answer_as_the_records_do(self):
+        files = tree(self.path("site"))
+        harness.make_tree(self.path("site"), {"caf\u00e9.html": TEXT[:300], "docs/index.html": TEXT[:100]})
+        os.makedirs(self.path("out"))
+        self.generate()
+        summary = self.dump(program=SERVE_PROGRAM)
+        _, compared, _, _, from_lines, _, differ = summary[-1].split()
+        self.assertEqual(differ, "0", "\n".join(summary[:20]))
+        self.assertGreater(int(from_lines), 1000)
+        self.assertGreater(int(compared), int(from_lines))
 
     def test_the_cache_is_reused_rebuilt_when_damaged_and_follows_changes(self):
         tree(self.path("site"))

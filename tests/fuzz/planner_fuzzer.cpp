@@ -30,6 +30,11 @@
 // with Vary: Accept and no-cache; an error answer is the site's page only
 // for a request that takes HTML, without validators or ranges, else the
 // short text.
+//
+// Both sites are also given what -x adds for speed, made by the tool's own
+// code: the header lines of every representation and the table of paths.
+// Each answer must stay the same (status, body, headers in any order), and
+// its head written as raw bytes must hold the plan's headers in order.
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -39,8 +44,14 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "fuzz_check.h"
+#include "generator/extras/perfect_hash.h"
+#include "generator/extras/served_type.h"
+#include "generator/records/header_block.h"
 #include "vex_resource_builder/request_fields.h"
+#include "vex_resource_builder/response_head.h"
 #include "vex_resource_builder/response_plan.h"
 
 namespace {
@@ -77,6 +88,105 @@ const char gzip_z[] = "gzip-z";
 const vex_resource_extras extras_z{"/z.js", "\"id-z\"", {}, {gzip_z, 6, "\"gz-z\""}, {}, "/z.0000abcd.js", VEX_STORED_GZIP};
 const vex_resource_extras* const extras[] = {&extras_a, &extras_cafe, &extras_z};
 constexpr size_t extras_length = 3;
+
+// The site with the header lines of -x and its table of paths, as the
+// tool would write them for the records and side records above.
+class fast_site {
+ public:
+  fast_site() {
+    add(extras_a, 0, {"br-a", "gz-a", "zs-a"});
+    add(extras_cafe, 1, {});
+    entries_ = {{&records[0], &extras_[0]}, {&records[1], &extras_[1]}, {&records[2], nullptr}};
+    std::vector<std::string_view> keys;
+    std::vector<uint32_t> values;
+    for (uint32_t i = 0; i < entries_.size(); ++i) {
+      keys.push_back(entries_[i].resource->path_root_a);
+      values.push_back(2 * i);
+      if (!entries_[i].extras) continue;
+      keys.push_back(entries_[i].extras->hashed_path);
+      values.push_back(2 * i + 1);
+    }
+    FUZZ_CHECK(build_perfect_hash(keys, hash_), "no perfect hash of three paths");
+    for (uint32_t& slot : hash_.slots)
+      if (slot != vex_res_empty_slot) slot = values[slot];
+    table_ = {entries_.data(), 3, hash_.slots.data(), static_cast<uint32_t>(hash_.slots.size()), hash_.pilots.data(),
+              static_cast<uint32_t>(hash_.pilots.size()), hash_.seed};
+    side_records_ = {&extras_[0], &extras_[1]};
+  }
+
+  /// The site with these side records and the table of paths.
+  vex_http::site twin(vex_http::site plain) const {
+    plain.extras = side_records_.data();
+    plain.paths = &table_;
+    return plain;
+  }
+
+ private:
+  struct coding_tags {
+    const char* br;
+    const char* gzip;
+    const char* zstd;
+  };
+
+  // A copy of a side record with the header lines of its representations.
+  void add(const vex_resource_extras& plain, size_t index, coding_tags tags) {
+    const vex_resource& record = records[index];
+    vex_resource_extras& extras = extras_[index];
+    extras = plain;
+    const std::string type = served_content_type(record.content_type, record.text_encoding, L"");
+    const std::string date = fixed_last_modified(record.http_date);
+    const bool varies = plain.br.data != nullptr;
+    const std::string etag(plain.etag + 1, std::strlen(plain.etag) - 2);
+    extras.identity_head = head(index * 4, {type, date, etag.c_str(), record.size, varies, nullptr});
+    if (!varies) return;
+    extras.br_head = head(index * 4 + 1, {type, date, tags.br, plain.br.size, true, "br"});
+    extras.gzip_head = head(index * 4 + 2, {type, date, tags.gzip, plain.gzip.size, true, "gzip"});
+    extras.zstd_head = head(index * 4 + 3, {type, date, tags.zstd, plain.zstd.size, true, "zstd"});
+  }
+
+  vex_resource_head head(size_t slot, const head_facts& facts) {
+    const head_lines made = make_head_lines(facts);
+    lines_[slot] = made.lines;
+    return {lines_[slot].c_str(), static_cast<uint16_t>(made.not_modified_end), static_cast<uint16_t>(made.type_start),
+            static_cast<uint16_t>(made.lines.size())};
+  }
+
+  std::string lines_[8];
+  vex_resource_extras extras_[2] = {};
+  std::vector<const vex_resource_extras*> side_records_;
+  std::vector<vex_resource_path_entry> entries_;
+  perfect_hash hash_;
+  vex_resource_path_table table_{};
+};
+
+// An answer as text to compare: status, flags, body, and the headers in
+// order of name and value, Date's value left out (a second may pass).
+std::string answer_text(const vex_http::response_plan& plan) {
+  std::vector<std::string> headers;
+  for (size_t i = 0; i < plan.header_count; ++i)
+    headers.push_back(std::string(plan.headers[i].name) + ": " +
+                      (std::string_view(plan.headers[i].name) == "Date" ? "" : std::string(plan.headers[i].value)));
+  std::sort(headers.begin(), headers.end());
+  std::string text = std::to_string(plan.status) + (plan.send_body ? " body " : " ") +
+                     (plan.close_connection ? "close " : "") + std::to_string(plan.body_length) + " " +
+                     std::to_string(reinterpret_cast<uintptr_t>(plan.body)) + "\n";
+  for (const std::string& header : headers) text += header + "\n";
+  return text;
+}
+
+// The head written as raw bytes holds the status line, the plan's headers
+// in order, the connection's header and the blank line.
+void check_raw_head(const vex_http::response_plan& plan) {
+  char out[vex_http::head_capacity];
+  const size_t length = vex_http::write_head(plan, "close", out, sizeof out);
+  if (length > sizeof out) return;  // a long Location
+  std::string expected = "HTTP/1.1 " + std::to_string(plan.status) + " " +
+                         std::string(vex_http::reason_phrase(plan.status)) + "\r\n";
+  for (size_t i = 0; i < plan.header_count; ++i)
+    expected += std::string(plan.headers[i].name) + ": " + std::string(plan.headers[i].value) + "\r\n";
+  expected += "Connection: close\r\n\r\n";
+  FUZZ_CHECK(std::string_view(out, length) == expected, "the raw head is not the plan's headers");
+}
 
 // True when the decoded path is the record's hashed path, byte for byte or
 // in its Latin-1 form.
@@ -273,6 +383,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vex_http::response_plan ruled;
   vex_http::plan_request(ruled, method, target, headers, rules_site(), vex_http::immutable_when_hashed);
   check_site_rules(plan, ruled, method, target, headers);
+  static const fast_site prepared;
+  const vex_http::site plain_sites[] = {{arrays, 1, extras, 2}, rules_site()};
+  const vex_http::response_plan* answers[] = {&plan, &ruled};
+  for (size_t i = 0; i < std::size(plain_sites); ++i) {
+    vex_http::response_plan fast;
+    vex_http::plan_request(fast, method, target, headers, prepared.twin(plain_sites[i]),
+                           vex_http::immutable_when_hashed);
+    FUZZ_CHECK(answer_text(fast) == answer_text(*answers[i]),
+               "the header lines or the table of paths change the answer");
+    check_raw_head(fast);
+  }
 
   FUZZ_CHECK(!value_of(plan, "Date").empty(), "an answer without Date");
   if (headers.fields_status != 0)

@@ -13,6 +13,7 @@
 #include "vex_resource_builder/dev_files.h"
 #include "vex_resource_builder/request_fields.h"
 #include "vex_resource_builder/request_head.h"
+#include "vex_resource_builder/response_head.h"
 #include "vex_resource_builder/response_plan.h"
 
 namespace {
@@ -146,6 +147,46 @@ TEST(Planner, HashedNamesUtf8RecordsAndRecordsWithoutADate) {
     EXPECT_EQ(value_of(plan, "Content-Length"), "10");
     EXPECT_EQ(value_of(plan, "Content-Type"), "text/html; charset=utf-8");
   }
+}
+
+// A side record with the header lines -x makes: the plan takes them as its
+// headers, and the raw head copies them whole; other rules make their own
+// Content-Type, and lines the planner does not know are not used.
+TEST(Planner, HeaderLinesMadeAtBuildTimeAreTheHeadersAndTheRawHead) {
+  const std::string own = "Last-Modified: Sun, 05 Nov 2023 07:05:09 GMT\r\nETag: \"e\"\r\nContent-Length: 10\r\n";
+  const std::string lines = own + "Accept-Ranges: bytes\r\nContent-Type: text/html\r\n";
+  vex_resource_extras extras{latin1_path, "\"e\"", {}, {}, {}, "/caf\xe9.0badf00d.html"};
+  extras.identity_head = {lines.c_str(), static_cast<uint16_t>(own.size()), static_cast<uint16_t>(own.size() + 22),
+                          static_cast<uint16_t>(lines.size())};
+  const vex_resource_extras* all[] = {&extras};
+  const site with_lines{arrays, 1, all, 1};
+  const auto head_of = [&](request_headers headers, const content_rules& rules = {}) {
+    response_plan plan;
+    plan_request(plan, "GET", "/caf%C3%A9.html", headers, with_lines, immutable_when_hashed, rules);
+    char out[head_capacity];
+    const std::string head(out, write_head(plan, "close", out, sizeof out));
+    EXPECT_EQ(head.substr(0, 13), "HTTP/1.1 " + std::to_string(plan.status) + " ");
+    const size_t date = head.find("\r\nDate: ");  // the status line's end
+    EXPECT_NE(date, std::string::npos);
+    const std::string after_date = head.substr(head.find("\r\n", date + 2) + 2);
+    EXPECT_EQ(after_date.substr(0, 33), "X-Content-Type-Options: nosniff\r\n");
+    return std::pair{after_date.substr(33), plan.block_count};
+  };
+  EXPECT_EQ(head_of({}), (std::pair{lines + "Cache-Control: no-cache\r\nConnection: close\r\n\r\n", size_t{5}}));
+  request_headers revalidation;
+  revalidation.if_none_match = "\"e\"";
+  EXPECT_EQ(head_of(revalidation), (std::pair{own + "Cache-Control: no-cache\r\nConnection: close\r\n\r\n", size_t{3}}));
+  content_rules utf8;
+  utf8.unmarked_charset = utf8_when_unmarked;
+  EXPECT_EQ(head_of({}, utf8).first, own + "Accept-Ranges: bytes\r\nContent-Type: text/html; charset=utf-8\r\n"
+                                            "Cache-Control: no-cache\r\nConnection: close\r\n\r\n");
+  const std::string unknown = lines + "X-Other: 1\r\n";
+  extras.identity_head = {unknown.c_str(), static_cast<uint16_t>(own.size()), static_cast<uint16_t>(own.size() + 22),
+                          static_cast<uint16_t>(unknown.size())};
+  const auto [planned, block_count] = head_of({});
+  EXPECT_EQ(block_count, 0u);
+  EXPECT_EQ(planned.find("X-Other"), std::string::npos);
+  EXPECT_NE(planned.find("Content-Type: text/html\r\n"), std::string::npos);
 }
 
 TEST(Planner, RedirectsKeepTheQueryEscapedAndRefuseOneTooLong) {

@@ -5,6 +5,9 @@
 #include <cwchar>
 
 #include "generator/extras/extras_paths.h"
+#include "generator/extras/served_type.h"
+#include "generator/records/header_block.h"
+#include "generator/records/path_table_text.h"
 #include "metadata/content_type.h"
 #include "generator/records/side_record_text.h"
 #include "platform/threads.h"
@@ -128,8 +131,14 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
   if (record->job && !wait_for_variants(run, *record)) context.output_incomplete = 1;
   static const variant_set no_variants;
   const variant_set& variants = record->job ? record->job->variants : no_variants;
-  side_record text{record->identifier.c_str(), record->path_literal.c_str(), record->names.hashed_literal.c_str(),
-                   record->hash, variants};
+  side_record text{record->identifier.c_str(),
+                   record->path_literal.c_str(),
+                   record->names.hashed_literal.c_str(),
+                   record->hash,
+                   variants,
+                   record->content_type,
+                   record->last_modified,
+                   record->size & 0xffffffffu};  // as the record's size member holds it
   if (record->held_back) {
     // In the coding of -z alone when its variant was kept, else as it is.
     text.held_back = true;
@@ -147,7 +156,8 @@ void add_oldest(builder_context& context, http_extras_run& run, memory_arrays& o
   count_record(run.summary, record->size, variants, entry.stored);
   if (run.report) run.report->add(std::move(entry));
   const side_record_names& names = record->names;
-  run.entries.push_back({names.sort_path, record->identifier, names.manifest_path, names.manifest_hashed});
+  run.entries.push_back({names.sort_path, record->identifier, names.manifest_path, names.manifest_hashed,
+                         names.hashed_path, record->record_name});
 }
 
 // Writes the oldest records once the window holds more than it may, until
@@ -246,15 +256,18 @@ bool hold_file_bytes(builder_context& context, http_extras_run& run) {
   return true;
 }
 
-bool write_side_record(builder_context& context, http_extras_run& run, const wchar_t* path,
-                       const char* path_literal, bool held_back) {
+bool write_side_record(builder_context& context, http_extras_run& run, const side_record_source& source) {
+  const wchar_t* path = source.path;
   auto record = std::make_unique<pending_record>();
   // The escaped path lies in text_buffer, and the identifier in flat_name,
   // which the naming and writing below reuse.
-  record->path_literal = path_literal;
+  record->path_literal = source.path_literal;
   record->identifier = context.flat_name;
+  record->record_name = source.record_name;
+  record->content_type = served_content_type(context.content_type, context.text_encoding, path);
+  record->last_modified = fixed_last_modified(source.http_date);
   record->size = context.file_size;
-  record->held_back = held_back;
+  record->held_back = source.held_back;
   record->served_type = served_mime_type(context.content_type, path);
   // The data took fewer bytes than were measured: the file shrank.
   if (context.remaining != 0) {
@@ -283,7 +296,11 @@ void finish_http_extras(builder_context& context, std::unique_ptr<http_extras_ru
             [](const side_entry& a, const side_entry& b) { return a.path < b.path; });
   bool arrays = context.namespace_path != nullptr;
   write_side_declarations(context, run->entries, arrays);
-  if (arrays) write_side_array(context, run->entries);
+  if (arrays) {
+    write_path_table_declaration(context);
+    write_side_array(context, run->entries);
+    write_path_table(context, run->entries);
+  }
   if (run->manifest.opened) write_manifest(context, run->manifest, run->entries);
   cache_trim trimmed;
   if (run->cache_limited) trimmed = run->cache.trim(run->cache_limit);

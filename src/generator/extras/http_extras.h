@@ -47,6 +47,9 @@ unsigned default_workers();
 struct pending_record {
   std::string identifier;
   std::string path_literal;  ///< escaped, without the leading '/'
+  std::string record_name;   ///< the resource record's qualified name
+  std::string content_type;  ///< served Content-Type
+  std::string last_modified; ///< fixed form, or empty
   side_record_names names;
   char hash[content_hash_digits + 1];
   uint64_t size = 0;
@@ -105,21 +108,29 @@ bool holds_back(const builder_context& context, const http_extras_run& run, cons
 /// would. False after a message (the output is then incomplete).
 bool hold_file_bytes(builder_context& context, http_extras_run& run);
 
+/// What the walk says of the file whose side record it hands over.
+struct side_record_source {
+  const wchar_t* path;       ///< as walked
+  const char* path_literal;  ///< its escaped narrow form
+  const char* record_name;   ///< the qualified name of its resource record
+  const char* http_date;     ///< its record's date text
+  bool held_back;            ///< -z: its bytes are in run.held, not yet written
+};
+
 /// Takes the side record of the file just embedded (still open in h_src, its
-/// data array's identifier in flat_name, its bytes hashed into
-/// run.data_hash, and held in run.held when held_back); path is the walked
-/// path and path_literal its escaped narrow form. Its variants are made by a worker or found in the cache;
-/// the oldest records are written while the window is full. False after
-/// printing what failed (the output is then marked incomplete).
-bool write_side_record(builder_context& context, http_extras_run& run, const wchar_t* path,
-                       const char* path_literal, bool held_back);
+/// data array's identifier in flat_name, its type and text encoding in
+/// context, its bytes hashed into run.data_hash, and held in run.held when
+/// source.held_back). Its variants are made by a worker or found in the
+/// cache; the oldest records are written while the window is full. False
+/// after printing what failed (the output is then marked incomplete).
+bool write_side_record(builder_context& context, http_extras_run& run, const side_record_source& source);
 
 /// Waits for every variant and writes the remaining records; before the
 /// data form's file is finished, since variants go into it.
 void drain_http_extras(builder_context& context, http_extras_run& run);
 
 /// Writes the records' declarations and the path lookup into DST.h, the
-/// sorted array into DST.cpp and the manifest (unless the all arrays are
-/// off), keeps the cache within its limit and prints the run's summary
+/// sorted array and the table of paths into DST.cpp and the manifest
+/// (unless the all arrays are off), keeps the cache within its limit and prints the run's summary
 /// (unless quiet).
 void finish_http_extras(builder_context& context, std::unique_ptr<http_extras_run> run);

@@ -7,6 +7,7 @@
 #include "generator/extras/content_hash.h"
 #include "generator/names/identifier.h"
 #include "generator/names/narrow_name.h"
+#include "generator/records/header_block.h"
 #include "generator/records/manifest.h"
 #include "generator/records/side_record_text.h"
 #include "generator/text_output.h"
@@ -52,19 +53,49 @@ std::string escaped(const std::string& bytes) {
   return text;
 }
 
+// The strong ETags of the variants (empty where there is none).
+struct variant_etags {
+  char hex[coding_count][content_hash_digits + 1] = {};
+};
+
+variant_etags etags_of(const variant_set& variants) {
+  variant_etags etags;
+  for (int i = 0; i < coding_count; ++i) {
+    if (variants.bytes[i].empty()) continue;
+    content_hasher hasher;
+    hasher.add(variants.bytes[i].data(), variants.bytes[i].size());
+    hasher.finish(etags.hex[i]);
+  }
+  return etags;
+}
+
 // The member text of one encoding in the side record.
 std::string variant_member(const char* set_name, coding which, const std::vector<uint8_t>& bytes,
-                           const char* identifier) {
+                           const char* identifier, const char* etag) {
   if (bytes.empty()) return variant_none;
-  char etag[content_hash_digits + 1];
-  content_hasher hasher;
-  hasher.add(bytes.data(), bytes.size());
-  hasher.finish(etag);
   std::string text(strlen(identifier) + strlen(set_name) + 128, '\0');
   int length = format_text(text.data(), text.size(), variant_format, set_name, coding_names[static_cast<int>(which)],
                            identifier, static_cast<unsigned long long>(bytes.size()), etag);
   text.resize(length > 0 ? static_cast<size_t>(length) : 0);
   return text;
+}
+
+// The header lines of each representation: the file's own bytes, then each
+// coding's variant (none where there is no variant). False when one cannot
+// be made.
+bool add_heads(const side_record& record, const variant_etags& etags, std::string (&heads)[coding_count + 1]) {
+  bool varies = false;
+  for (const std::vector<uint8_t>& bytes : record.variants.bytes) varies = varies || !bytes.empty();
+  heads[0] = head_member({record.content_type, record.last_modified, record.hash, record.size, varies, nullptr});
+  bool made = !heads[0].empty();
+  for (int i = 0; i < coding_count; ++i) {
+    const std::vector<uint8_t>& bytes = record.variants.bytes[i];
+    heads[i + 1] = bytes.empty() ? head_none
+                                 : head_member({record.content_type, record.last_modified, etags.hex[i], bytes.size(),
+                                                true, coding_names[i]});
+    made = made && !heads[i + 1].empty();
+  }
+  return made;
 }
 
 }  // namespace
@@ -74,7 +105,8 @@ side_record_names name_side_record(builder_context& context, const wchar_t* path
   make_narrow_name(context, path, wcslen(path));
   std::string narrow(context.flat_name, context.text_length > 0 ? static_cast<size_t>(context.text_length) : 0);
   names.sort_path = '/' + narrow;
-  names.hashed_literal = escaped(hashed_path(names.sort_path, hash).substr(1));
+  names.hashed_path = hashed_path(names.sort_path, hash);
+  names.hashed_literal = escaped(names.hashed_path.substr(1));
   std::wstring wide = std::wstring(L"/") + path;
   names.manifest_path = json_string(wide);
   names.manifest_hashed = json_string(hashed_path(wide, hash));
@@ -102,22 +134,30 @@ bool add_held_data(builder_context& context, data_writer& data, memory_arrays& o
 bool add_side_record(builder_context& context, data_writer& data, memory_arrays& out, const side_record& record) {
   std::string& text = out.text;
   const char* identifier = record.identifier;
+  const variant_etags etags = etags_of(record.variants);
   std::string members[coding_count];
   for (int i = 0; i < coding_count; ++i) {
     const std::vector<uint8_t>& bytes = record.variants.bytes[i];
-    members[i] = variant_member(context.set_name, static_cast<coding>(i), bytes, identifier);
+    members[i] = variant_member(context.set_name, static_cast<coding>(i), bytes, identifier, etags.hex[i]);
     if (bytes.empty()) continue;
     if (!add_text(context, text, identifier, extras_variant_open, context.set_name, coding_names[i]) ||
         !data.write_from_memory(context, out, identifier, bytes.data(), bytes.size()) ||
         !add_text(context, text, identifier, extras_namespace_close))
       return false;
   }
+  std::string heads[coding_count + 1];
+  if (!add_heads(record, etags, heads)) {
+    out_printf(L"failed to prepare the header lines of side record [%hs]\n", identifier);
+    context.output_incomplete = 1;
+    return false;
+  }
   if (record.held_back && !add_held_data(context, data, out, record)) return false;
-  const char* stored = record.stored_coding >= 0 ? stored_coding_members[record.stored_coding] : "";
+  // The header lines follow the stored coding, so it is always written.
+  const char* stored = stored_coding_members[record.stored_coding + 1];
   return add_text(context, text, identifier, extras_namespace_open, context.set_name) &&
          add_text(context, text, identifier, side_record_format, identifier, identifier, record.path_literal,
                   record.hash, members[0].c_str(), members[1].c_str(), members[2].c_str(), record.hashed_literal,
-                  stored) &&
+                  stored, heads[0].c_str(), heads[1].c_str(), heads[2].c_str(), heads[3].c_str()) &&
          add_text(context, text, identifier, extras_namespace_close);
 }
 

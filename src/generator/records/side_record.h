@@ -20,6 +20,9 @@ struct side_record {
   const char* hashed_literal;  ///< the hashed path, likewise
   const char* hash;            ///< the content hash: the identity ETag
   const variant_set& variants;
+  const std::string& content_type;   ///< the served Content-Type, for the header lines
+  const std::string& last_modified;  ///< fixed form, or empty
+  uint64_t size;                     ///< of the file's own bytes, as its record gives it
   /// -z: the walk left the file's data array to the record, which writes
   /// it from held_bytes, or as a null pointer when the file is held only
   /// in stored_coding, whose variant then holds its bytes.
@@ -31,6 +34,7 @@ struct side_record {
 /// The names of a record besides its identifier.
 struct side_record_names {
   std::string sort_path;       ///< as the record's path_root_a holds it at run time
+  std::string hashed_path;     ///< as the side record's hashed_path holds it at run time
   std::string hashed_literal;  ///< escaped, without the leading '/'
   std::string manifest_path;   ///< JSON string bodies of the path and its hashed form
   std::string manifest_hashed;
@@ -51,6 +55,8 @@ struct side_entry {
   std::string identifier;
   std::string manifest_path;
   std::string manifest_hashed;
+  std::string hashed_path;  ///< as the side record holds it
+  std::string record_name;  ///< the resource record's qualified name, for the table of paths
 };
 
 /// The declarations of the records in DST.h, and with arrays the
