@@ -243,7 +243,7 @@ int call_narrow(int choice, bool use_va_list, char* buffer, uint64_t capacity, c
       const unsigned* u = a.uints;
       return narrow_call(use_va_list, buffer, capacity, format, s(0), s(1), s(2), s(3), s(4), s(5), s(6), s(7), s(8),
                          s(9), s(10), u[0], s(11), s(12), u[1], s(13), s(14), s(15), s(16), s(17), u[2], s(18), u[3],
-                         s(19), u[4], s(20), s(21), s(0), s(22), s(23), u[5], s(24), s(25), s(26), s(27), s(28));
+                         s(19), u[4], s(20), s(21), s(22), s(23), u[5], s(24), s(25), s(26), s(27), s(28));
     }
     default:
       // The generated-text pieces get six strings, as the output set passes

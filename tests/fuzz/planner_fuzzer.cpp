@@ -94,9 +94,11 @@ constexpr size_t extras_length = 3;
 class fast_site {
  public:
   fast_site() {
-    add(extras_a, 0, {"br-a", "gz-a", "zs-a"});
-    add(extras_cafe, 1, {});
-    entries_ = {{&records[0], &extras_[0]}, {&records[1], &extras_[1]}, {&records[2], nullptr}};
+    add(extras_a, 0, 0, {"br-a", "gz-a", "zs-a"});
+    add(extras_cafe, 1, 1, {});
+    add(extras_z, 4, 2, {nullptr, "gz-z", nullptr});
+    entries_ = {{&records[0], &extras_[0]}, {&records[1], &extras_[1]}, {&records[2], nullptr},
+                {&records[4], &extras_[2]}};
     std::vector<std::string_view> keys;
     std::vector<uint32_t> values;
     for (uint32_t i = 0; i < entries_.size(); ++i) {
@@ -106,12 +108,12 @@ class fast_site {
       keys.push_back(entries_[i].extras->hashed_path);
       values.push_back(2 * i + 1);
     }
-    FUZZ_CHECK(build_perfect_hash(keys, hash_), "no perfect hash of three paths");
+    FUZZ_CHECK(build_perfect_hash(keys, hash_), "no perfect hash of the paths");
     for (uint32_t& slot : hash_.slots)
       if (slot != vex_res_empty_slot) slot = values[slot];
-    table_ = {entries_.data(), 3, hash_.slots.data(), static_cast<uint32_t>(hash_.slots.size()), hash_.pilots.data(),
+    table_ = {entries_.data(), static_cast<uint32_t>(entries_.size()), hash_.slots.data(), static_cast<uint32_t>(hash_.slots.size()), hash_.pilots.data(),
               static_cast<uint32_t>(hash_.pilots.size()), hash_.seed};
-    side_records_ = {&extras_[0], &extras_[1]};
+    side_records_ = {&extras_[0], &extras_[1], &extras_[2]};
   }
 
   /// The site with these side records and the table of paths.
@@ -128,20 +130,23 @@ class fast_site {
     const char* zstd;
   };
 
-  // A copy of a side record with the header lines of its representations.
-  void add(const vex_resource_extras& plain, size_t index, coding_tags tags) {
-    const vex_resource& record = records[index];
+  // A copy of a side record (of the record at record_index) with the
+  // header lines of its representations, as the tool makes them: one for
+  // each variant there is.
+  void add(const vex_resource_extras& plain, size_t record_index, size_t index, coding_tags tags) {
+    const vex_resource& record = records[record_index];
     vex_resource_extras& extras = extras_[index];
     extras = plain;
     const std::string type = served_content_type(record.content_type, record.text_encoding, L"");
     const std::string date = fixed_last_modified(record.http_date);
-    const bool varies = plain.br.data != nullptr;
+    const bool varies = plain.br.data || plain.gzip.data || plain.zstd.data;
     const std::string etag(plain.etag + 1, std::strlen(plain.etag) - 2);
     extras.identity_head = head(index * 4, {type, date, etag.c_str(), record.size, varies, nullptr});
-    if (!varies) return;
-    extras.br_head = head(index * 4 + 1, {type, date, tags.br, plain.br.size, true, "br"});
-    extras.gzip_head = head(index * 4 + 2, {type, date, tags.gzip, plain.gzip.size, true, "gzip"});
-    extras.zstd_head = head(index * 4 + 3, {type, date, tags.zstd, plain.zstd.size, true, "zstd"});
+    if (plain.br.data) extras.br_head = head(index * 4 + 1, {type, date, tags.br, plain.br.size, true, "br"});
+    if (plain.gzip.data)
+      extras.gzip_head = head(index * 4 + 2, {type, date, tags.gzip, plain.gzip.size, true, "gzip"});
+    if (plain.zstd.data)
+      extras.zstd_head = head(index * 4 + 3, {type, date, tags.zstd, plain.zstd.size, true, "zstd"});
   }
 
   vex_resource_head head(size_t slot, const head_facts& facts) {
@@ -151,8 +156,8 @@ class fast_site {
             static_cast<uint16_t>(made.lines.size())};
   }
 
-  std::string lines_[8];
-  vex_resource_extras extras_[2] = {};
+  std::string lines_[12];
+  vex_resource_extras extras_[3] = {};
   std::vector<const vex_resource_extras*> side_records_;
   std::vector<vex_resource_path_entry> entries_;
   perfect_hash hash_;
@@ -384,7 +389,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vex_http::plan_request(ruled, method, target, headers, rules_site(), vex_http::immutable_when_hashed);
   check_site_rules(plan, ruled, method, target, headers);
   static const fast_site prepared;
-  const vex_http::site plain_sites[] = {{arrays, 1, extras, 2}, rules_site()};
+  const vex_http::site plain_sites[] = {{arrays, 1, extras, extras_length}, rules_site()};
   const vex_http::response_plan* answers[] = {&plan, &ruled};
   for (size_t i = 0; i < std::size(plain_sites); ++i) {
     vex_http::response_plan fast;
