@@ -60,12 +60,14 @@ for storage in $storages; do
   option=()
   [ "$storage" != stored ] && option=(-DSTORE_COMPRESSED="$storage")
   echo "== building the example servers (Release), page held: $storage"
+  # Quiet unless it fails: then what the build said, and its exit code.
   cmake -S "$root/examples/server" -B "$work/build-$storage" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -Dvex_resource_builder_DIR="$tool_dir" -DSITE_ROOT="$work/site" "${option[@]}" > /dev/null
+    -Dvex_resource_builder_DIR="$tool_dir" -DSITE_ROOT="$work/site" "${option[@]}" > "$work/build.log" 2>&1 ||
+    { cat "$work/build.log" >&2; exit 1; }
   for server in $servers; do
     name=vex_example_server_$server
     [ "$server" = httplib ] && name=vex_example_server
-    ninja -C "$work/build-$storage" "$name" > /dev/null
+    ninja -C "$work/build-$storage" "$name" > "$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
     executable[$server,$storage]="$work/build-$storage/$name"
   done
 done
