@@ -168,8 +168,8 @@ void wait_when_debugged() {
 bool open_outputs(builder_context& context, run_objects& objects, const command_line& line,
                   const http_extras_options& extras) {
   data_writer& data = *objects.data;
-  const bool sort_root_first = !objects.shards || !objects.shards->splits();
-  bool opened = open_output_set(context, line.target, line.append, sort_root_first) == 0 &&
+  const bool sharded_arrays = objects.shards && objects.shards->splits();
+  bool opened = open_output_set(context, line.target, line.append, sharded_arrays) == 0 &&
                 data.open(context, line.target, line.append) &&
                 (!objects.shards || objects.shards->open(context, data, line.target));
   bool arrays = context.namespace_path != nullptr;

@@ -30,8 +30,8 @@ inline constexpr const char* sort_declaration = "\n\tvoid sort_all();\n";
 
 // The all arrays of a run in shards (-s): each shard writes the entries of
 // its own records into parts of its own, in <set>_shards, and the target
-// holds a null in their place, which sort_all fills from the parts before
-// it sorts; so no compile holds the entries of every record. A part is
+// sizes its arrays for them too, and sort_all fills them from the parts
+// before it sorts; so no compile holds the entries of every record. A part is
 // named by its kind ("root", or "part" and its top-level namespace) and
 // its shard: root_3, part_3_css.
 /// An entry of a part: set name, namespace path, label.
@@ -46,8 +46,9 @@ inline constexpr const char* shard_part_close = "\t};\n}\n\n\n";
 inline constexpr const char* shard_part_declaration = "\textern const vex_resource * const %s_%u%s%s[%llu];\n";
 /// The target's declarations of the parts, at file scope (set name).
 inline constexpr const char* shard_declarations_open = "}\n\n\nnamespace %s_shards\n{\n";
-/// A null in the target's array in place of a part's entry.
-inline constexpr const char* shard_null = "\t\tnullptr,\n";
+/// The opening of an all array whose size is given (the prefixes of
+/// array_open around the entry count): the target's, which the parts fill.
+inline constexpr const char* sized_array_open = "\n\t%sconst vex_resource * all[%llu] =\n\t%s{\n";
 /// The copy of a part into its array in sort_all: entry count, namespace
 /// and "::" (empty for the root), offset, set name, the part's name.
 inline constexpr const char* shard_fill =

@@ -83,8 +83,9 @@ void write_namespace_opening(builder_context& context, const wchar_t* name, int6
 }
 
 // name_bytes: the directory name's length in the narrow paths below it.
-void open_top_level_array(builder_context& context, size_t name_bytes) {
+void open_top_level_array(builder_context& context, size_t name_bytes, bool opening) {
   context.top_prefix_length = name_bytes + 1;
+  if (!opening) return;
   if (prepare_text(context, array_open, "\t", "\t") < 0) {
     out_printf(L"failed to prepare open tag of all resources array\n");
   } else if (!write_prepared(context, context.h_dst_2_arr)) {
@@ -162,7 +163,7 @@ void write_namespace_closing(builder_context& context) {
 
 }  // namespace
 
-entered_namespace enter_namespace(builder_context& context, const wchar_t* name) {
+entered_namespace enter_namespace(builder_context& context, const wchar_t* name, bool array_opened_later) {
   entered_namespace result{false, false};
   size_t length = 0;
   size_t name_bytes = 0;
@@ -183,7 +184,7 @@ entered_namespace enter_namespace(builder_context& context, const wchar_t* name)
   result.entered = true;
   write_namespace_opening(context, name, line_break[0] ? 1 : 0);
 
-  if (context.depth == 0) open_top_level_array(context, name_bytes);
+  if (context.depth == 0) open_top_level_array(context, name_bytes, !array_opened_later);
   deepen_indent(context);
   return result;
 }

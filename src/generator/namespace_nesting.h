@@ -11,9 +11,10 @@ struct entered_namespace {
 };
 
 /// Opens the namespace of a directory in DST.1.tmp and DST.h (and the array
-/// of a top-level one). The directory's path (in walk_path, followed by
+/// of a top-level one, unless array_opened_later: the shards open it when
+/// they know its size). The directory's path (in walk_path, followed by
 /// "/*") names it in messages.
-entered_namespace enter_namespace(builder_context& context, const wchar_t* name);
+entered_namespace enter_namespace(builder_context& context, const wchar_t* name, bool array_opened_later = false);
 
 /// Closes the namespace that enter_namespace opened, when it did.
 void leave_namespace(builder_context& context, const entered_namespace& entered);

@@ -159,7 +159,7 @@ bool open_header(builder_context& context, wchar_t* suffix, bool append) {
 }
 
 // The four parts, named by the digit at the extension, with their openings.
-bool open_parts(builder_context& context, wchar_t* suffix, bool sort_root_first) {
+bool open_parts(builder_context& context, wchar_t* suffix, bool sharded_arrays) {
   wcscpy(suffix, L"1.tmp");
   if (!open_part(context, context.h_dst_1, L"cannot open DST.1.tmp [%s]\n") ||
       !put_set_namespace(context, context.h_dst_1, res_namespace_open, L"failed to open res namespace [%hs]\n"))
@@ -172,9 +172,9 @@ bool open_parts(builder_context& context, wchar_t* suffix, bool sort_root_first)
 
   *suffix = L'3';
   if (!open_part(context, context.h_dst_3, L"cannot open DST.3.tmp [%s]\n") ||
-      !put_piece(context, context.h_dst_3, array_open,
+      (!sharded_arrays && !put_piece(context, context.h_dst_3, array_open,
                  L"failed to prepare open tag of the array with root resources [%hs]\n",
-                 L"failed to write open tag of the array with root resources [%hs]\n"))
+                 L"failed to write open tag of the array with root resources [%hs]\n")))
     return false;
   if (!context.quiet) out_printf(L"<%s>\n", context.pNAME_DST);
 
@@ -182,7 +182,7 @@ bool open_parts(builder_context& context, wchar_t* suffix, bool sort_root_first)
   if (!open_part(context, context.h_dst_4, L"cannot open DST.4.tmp [%s]\n") ||
       !put_piece(context, context.h_dst_4, sort_open, L"failed to prepare open tag of the list of sort calls [%hs]\n",
                  L"failed to write open tag of the list of sort calls [%hs]\n") ||
-      (sort_root_first &&
+      (!sharded_arrays &&
        !put_piece(context, context.h_dst_4, sort_call, L"failed to prepare item in the list of sort calls [%hs]\n",
                   L"failed to write item in the list of sort calls [%hs]\n")))
     return false;
@@ -192,10 +192,10 @@ bool open_parts(builder_context& context, wchar_t* suffix, bool sort_root_first)
 
 }  // namespace
 
-int open_output_set(builder_context& context, const wchar_t* target, bool append, bool sort_root_first) {
+int open_output_set(builder_context& context, const wchar_t* target, bool append, bool sharded_arrays) {
   wchar_t* suffix = copy_target_name(context, target);
   if (!suffix) return -1;
-  if (!open_target(context, target, append) || !open_header(context, suffix, append) || !open_parts(context, suffix, sort_root_first))
+  if (!open_target(context, target, append) || !open_header(context, suffix, append) || !open_parts(context, suffix, sharded_arrays))
     return fail(context);
   return 0;
 }

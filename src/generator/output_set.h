@@ -6,9 +6,9 @@
 
 /// Derives the names, creates the six files and writes their opening texts:
 /// 0, or -1 after printing what failed (every file is closed again then).
-/// sort_root_first: sort_all sorts the root array first (else its caller
-/// adds that sort at the end).
-int open_output_set(builder_context& context, const wchar_t* target, bool append, bool sort_root_first = true);
+/// sharded_arrays: the shards open the root array when they know its size
+/// and add its sort at the end of sort_all.
+int open_output_set(builder_context& context, const wchar_t* target, bool append, bool sharded_arrays = false);
 
 /// Closes what is still open and appends DST.1.tmp to DST.cpp.
 void finish_output_set(builder_context& context);

@@ -46,7 +46,8 @@ void descend(builder_context& context, const run_features& features, uint64_t ba
     return;
   }
   wmemcpy(context.walk_path + base + length, L"/*", 3);
-  entered_namespace entered = enter_namespace(context, name);
+  const bool split = features.shards && features.shards->splits();
+  entered_namespace entered = enter_namespace(context, name, split);
   if (entered.skipped) return;
   // The shards open the namespace where their records need it.
   bool sharded = features.shards && entered.entered;
@@ -54,7 +55,7 @@ void descend(builder_context& context, const run_features& features, uint64_t ba
   walk_directory(context, features, base + length + 1, &lister);
   if (sharded) features.shards->leave();
   // A top-level namespace's array takes its parts from the shards first.
-  if (sharded && context.depth == 1 && features.shards->splits() && !features.shards->close_array(context))
+  if (sharded && context.depth == 1 && split && !features.shards->close_array(context))
     context.output_incomplete = 1;
   leave_namespace(context, entered);
 }

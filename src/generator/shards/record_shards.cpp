@@ -168,10 +168,10 @@ bool record_shards::take_entry(const builder_context& context, const char* label
 }
 
 // Writes the parts of one array (nested: the open top-level namespace's,
-// named by scope, its identifier) into their shards, a null for each of
-// their entries into the target's array, and their copies into sort_all.
-bool record_shards::flush_parts(builder_context& context, bool nested, const char* scope, file_handle& array,
-                                bool& filled) {
+// named by scope, its identifier) into their shards and their copies into
+// sort_all, and opens the target's array, sized for its own entries and
+// theirs (none when it has no entry: filled stays false then).
+bool record_shards::open_sized_array(builder_context& context, bool nested, const char* scope, bool& filled) {
   const char* kind = nested ? "part" : "root";
   const char* joint = nested ? "_" : "";
   const char* qualifier = nested ? "::" : "";
@@ -196,17 +196,21 @@ bool record_shards::flush_parts(builder_context& context, bool nested, const cha
                                    scope, static_cast<unsigned long long>(count));
     if (length >= 0) declarations_.append(declaration.data(), static_cast<size_t>(length));
     else written = false;
-    for (uint64_t i = 0; i < count; ++i) written = write_fixed(context, array, shard_null) && written;
     written = prepare_text(context, shard_fill, static_cast<unsigned long long>(count), scope, qualifier,
                            static_cast<unsigned long long>(offset), context.set_name, kind, index, joint,
                            scope) >= 0 &&
               write_prepared(context, context.h_dst_4) && written;
     offset += count;
-    filled = true;
     std::string().swap(each.entries[nested]);
     each.entry_count[nested] = 0;
   }
   own_entries_[nested] = 0;
+  // Its entries follow in the target's part of the array, then its closing.
+  const char* prefix = nested ? "\t" : "";
+  filled = offset > 0;
+  if (filled)
+    written = prepare_text(context, sized_array_open, prefix, static_cast<unsigned long long>(offset), prefix) >= 0 &&
+              write_prepared(context, context.h_dst_1) && written;
   if (!written) out_printf(L"failed to write the parts of an all array in the shards [%hs]\n", scope);
   return written;
 }
@@ -215,8 +219,8 @@ bool record_shards::close_array(builder_context& context) {
   if (!context.namespace_path) return true;
   // The open top-level namespace: the path is its identifier and "::".
   std::string scope(context.namespace_path, strlen(context.namespace_path) - 2);
-  bool filled = context.nested_array_filled != 0;
-  bool written = flush_parts(context, true, scope.c_str(), context.h_dst_2_arr, filled);
+  bool filled = false;
+  bool written = open_sized_array(context, true, scope.c_str(), filled);
   context.nested_array_filled = filled;
   return written;
 }
@@ -226,8 +230,8 @@ bool record_shards::finish(builder_context& context) {
   context.record_file = &context.h_dst_1;
   bool whole = true;
   if (splits() && context.namespace_path) {
-    bool filled = context.root_array_filled != 0;
-    whole = flush_parts(context, false, "", context.h_dst_3, filled);
+    bool filled = false;
+    whole = open_sized_array(context, false, "", filled);
     context.root_array_filled = filled;
     // The root array is sorted last, once its parts are in.
     whole = prepare_text(context, sort_call, "", "", "", "", "", "") >= 0 && write_prepared(context, context.h_dst_4) &&

@@ -69,8 +69,8 @@ class record_shards {
   /// top-level namespace's). False when the target writes it itself.
   bool take_entry(const builder_context& context, const char* label, bool nested);
   /// Before a top-level namespace's array is closed: its parts go into
-  /// their shards, and the target's array gets a null for each of their
-  /// entries and sort_all the copies. False after a message.
+  /// their shards, the target's array opens with room for their entries,
+  /// and sort_all gets the copies. False after a message.
   bool close_array(builder_context& context);
 
  private:
@@ -79,7 +79,7 @@ class record_shards {
   struct array_parts;
   bool open_shard(builder_context& context, data_writer& data, const wchar_t* target, unsigned index);
   void follow_walk(builder_context& context, shard& each, size_t depth);
-  bool flush_parts(builder_context& context, bool nested, const char* scope, file_handle& array, bool& filled);
+  bool open_sized_array(builder_context& context, bool nested, const char* scope, bool& filled);
 
   unsigned count_;
   std::unique_ptr<shard[]> shards_;  // the shards after the target
