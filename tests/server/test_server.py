@@ -223,6 +223,25 @@ def curl(url, *options):
     return status, headers, body
 
 
+def headless_chromium(profile, url, *options):
+    """Runs headless Chromium on url with the profile directory profile and
+    the options; its return code, and its standard output and error."""
+    command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+               "--disable-background-networking", "--disable-component-update", "--disable-sync",
+               "--user-data-dir=" + profile, "--virtual-time-budget=5000", "--timeout=15000", *options, url]
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=90)
+    finally:
+        # Helpers the browser started may outlive it; end the whole group.
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        process.wait()
+    return process.returncode, out, err
+
+
 def raw_request(port, method, url_path, *header_lines, body=b""):
     """(status, headers with lower-case names, every byte after the header
     block) of one request on its own connection, read until the server
@@ -1312,22 +1331,8 @@ class SiteInChromium:
 
     def chromium(self, *options, base=None):
         with tempfile.TemporaryDirectory(dir=os.path.abspath(ARGS.work_dir)) as profile:
-            command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                       "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                       "--user-data-dir=" + profile, "--virtual-time-budget=5000", "--timeout=15000",
-                       *options, (base or self.server("site").base) + "/"]
-            process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                       start_new_session=True)
-            try:
-                out, err = process.communicate(timeout=90)
-            finally:
-                # Helpers the browser started may outlive it; end the whole group.
-                try:
-                    os.killpg(process.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                process.wait()
-        self.assertEqual(process.returncode, 0, err.decode(errors="replace")[-2000:])
+            code, out, err = headless_chromium(profile, (base or self.server("site").base) + "/", *options)
+        self.assertEqual(code, 0, err.decode(errors="replace")[-2000:])
         return out.decode(errors="replace")
 
     def assert_assets_came(self, before, codings):

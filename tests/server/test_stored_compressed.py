@@ -25,7 +25,6 @@ import os
 import random
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -33,7 +32,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from test_server import Connection, Server, build_env, curl, raw_request, request_bytes, SERVER_SOURCE  # noqa: E402
+from test_server import Connection, Server, build_env, curl, headless_chromium, raw_request, request_bytes, SERVER_SOURCE  # noqa: E402
 from harness import brotli_decompress, zstd_decompress  # noqa: E402
 
 ARGS = None
@@ -270,24 +269,12 @@ class InChromium(unittest.TestCase):
         work = os.path.abspath(ARGS.work_dir)
         with tempfile.TemporaryDirectory(dir=work) as profile:
             net_log = os.path.join(profile, "net-log.json")
-            command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                       "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                       "--user-data-dir=" + profile, "--virtual-time-budget=5000", "--timeout=15000",
-                       "--host-resolver-rules=MAP device.test 127.0.0.1", "--log-net-log=" + net_log, "--dump-dom",
-                       "http://%s:%d/check.html" % (host, server.port)]
-            process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
-            try:
-                out, err = process.communicate(timeout=90)
-            finally:
-                # Helpers the browser started may outlive it; end the whole group.
-                try:
-                    os.killpg(process.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                process.wait()
+            code, out, err = headless_chromium(profile, "http://%s:%d/check.html" % (host, server.port),
+                                               "--host-resolver-rules=MAP device.test 127.0.0.1",
+                                               "--log-net-log=" + net_log, "--dump-dom")
             with open(net_log, encoding="utf-8", errors="replace") as f:
                 offered = set(re.findall(r'"Accept-Encoding: ([^"]*)"', f.read()))
-        self.assertEqual(process.returncode, 0, err.decode(errors="replace")[-2000:])
+        self.assertEqual(code, 0, err.decode(errors="replace")[-2000:])
         match = re.search(r'<pre id="out">(.*?)</pre>', out.decode(errors="replace"), re.S)
         self.assertIsNotNone(match, out[-2000:])
         seen = dict(line.split(" ", 1) for line in html.unescape(match.group(1)).splitlines() if " " in line)
