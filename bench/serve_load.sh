@@ -34,6 +34,10 @@
 # library's, the server's and the kit's; the kit's alone is 0, as
 # vex_planner_bench shows).
 #
+# VEX_SERVE_LOAD_CASES and VEX_SERVE_LOAD_SERVERS (extended regular
+# expressions on the case and server names, e.g. '^200 KB' and
+# 'nginx|beast') narrow a run to some of them.
+#
 # Installs nginx and wrk with apt-get when they are missing and this runs
 # as root.
 set -euo pipefail
@@ -160,6 +164,7 @@ for executable in "$work"/build/vex_example_server*; do
   name=${name#vex_example_server}
   name=${name#_}
   name=${name:-httplib}
+  grep -Eq "${VEX_SERVE_LOAD_SERVERS:-.}" <<< "$name" || continue
   "$executable" --quiet --port 0 > "$work/$name.address" &
   pids+=($!)
   pid_of[$name]=$!
@@ -267,6 +272,9 @@ hertz=$(getconf CLK_TCK)
 
 cases=("1 KB|page.html|identity" "1 KB gzip|page.html|gzip" "200 KB|app.js|identity" "200 KB gzip|app.js|gzip"
        "10,000 files|many|identity" "10,000 files gzip|many|gzip")
+chosen=()
+for case in "${cases[@]}"; do grep -Eq "${VEX_SERVE_LOAD_CASES:-.}" <<< "${case%%|*}" && chosen+=("$case"); done
+cases=("${chosen[@]}")
 # run <server> <target> <coding>: "requests/s cpu-us-per-request p50-ms p99-ms" of one wrk run
 run() {
   local options=(-t2 -c50 -d"${seconds}s" --latency) out before after

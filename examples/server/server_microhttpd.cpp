@@ -17,16 +17,19 @@
 // body), calls the handler, which finds the plan, and writes the answer.
 //
 // For embedded files, each hub thread has a daemon of the library that it
-// runs itself (MHD_run), with one socket pair that stays open: the hub
-// writes a HEAD stand-in into it, runs the library, and reads back the
-// head the library wrote, which it sends with the embedded body in one
-// gather write that never waits. In development mode the library's own
+// runs itself (MHD_run_from_select), with one socket pair that stays open:
+// the hub writes a HEAD stand-in into it, runs the library, and reads back
+// the head the library wrote, which it sends with the embedded body in one
+// gather write that never waits. The daemon queues again the responses it
+// has made (kept_responses), as most answers repeat a few heads; it writes
+// their Date itself. In development mode the library's own
 // threads write whole answers on a socket pair per answer, which a worker
 // copies to the client. The handler answers on its second call, once the
 // request is read: an answer queued on the first makes the library end the
 // connection.
 #include <microhttpd.h>
 #include <poll.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -34,6 +37,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -82,6 +86,62 @@ MHD_Response* make_response(const vex_http::response_plan& plan, bool body_read)
   return MHD_create_response_from_buffer(plan.body_length, const_cast<char*>(plan.body), MHD_RESPMEM_PERSISTENT);
 }
 
+// The response of a plan with its headers; without Date when the library
+// is to write its own (a response kept to be queued again).
+MHD_Response* make_response_with_headers(const vex_http::response_plan& plan, bool body_read, bool with_date) {
+  MHD_Response* response = make_response(plan, body_read);
+  if (!response) return nullptr;
+  vex_http::copy_headers(plan, false, [response, with_date](const char* name, std::string_view value) {
+    if (with_date || std::strcmp(name, "Date") != 0) MHD_add_response_header(response, name, std::string(value).c_str());
+  });
+  return response;
+}
+
+/// The responses whose heads this thread's daemon has written, kept to be
+/// queued again: a response of the library may be queued any number of
+/// times, and most answers repeat one of a few (a file's 200 or 304 in one
+/// coding), so the library need not be handed each header again. A
+/// response is kept by everything its head says but Date, which the
+/// library writes itself; one that differs from the kept one in its slot
+/// takes the slot.
+class kept_responses {
+ public:
+  kept_responses() = default;
+  kept_responses(const kept_responses&) = delete;
+  kept_responses& operator=(const kept_responses&) = delete;
+  ~kept_responses() {
+    for (const slot& each : slots_)
+      if (each.response) MHD_destroy_response(each.response);
+  }
+
+  /// A response for plan's head, kept or made; null when the library makes none.
+  MHD_Response* find(const vex_http::response_plan& plan) {
+    key_.clear();
+    for (const uint64_t value : {uint64_t(plan.status), uint64_t(plan.body_length), uint64_t(plan.content_length),
+                                 uint64_t(plan.source), reinterpret_cast<uint64_t>(plan.body)})
+      key_.append(reinterpret_cast<const char*>(&value), sizeof value);
+    vex_http::copy_headers(plan, false, [this](const char* name, std::string_view value) {
+      if (std::strcmp(name, "Date") == 0) return;
+      key_.append(name).append(": ").append(value).append("\r\n");
+    });
+    slot& kept = slots_[std::hash<std::string_view>{}(key_) % slot_count];
+    if (kept.response && kept.key == key_) return kept.response;
+    if (kept.response) MHD_destroy_response(kept.response);
+    kept.response = make_response_with_headers(plan, false, false);
+    kept.key = key_;
+    return kept.response;
+  }
+
+ private:
+  static constexpr size_t slot_count = 64;
+  struct slot {
+    std::string key;
+    MHD_Response* response = nullptr;
+  };
+  slot slots_[slot_count];
+  std::string key_;  // of the plan asked for; its memory is kept
+};
+
 MHD_Result answer_request(void*, MHD_Connection* connection, const char*, const char*, const char*, const char*,
                           size_t*, void** request_state) {
   // The first call has the header block only: an answer queued then would
@@ -92,19 +152,22 @@ MHD_Result answer_request(void*, MHD_Connection* connection, const char*, const 
     *request_state = &header_block_seen;
     return MHD_YES;
   }
-  const planned_answer* planned = current_answer;
-  if (!planned) {
+  if (current_answer) {  // this thread's daemon writes the head only
+    thread_local kept_responses kept;
+    MHD_Response* response = kept.find(current_answer->plan);
+    return response ? MHD_queue_response(connection, static_cast<unsigned>(current_answer->plan.status), response)
+                    : MHD_NO;
+  }
+  const planned_answer* planned = nullptr;
+  {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     std::lock_guard<std::mutex> lock(answers_mutex);
     const auto found = answers.find(info->connect_fd);
     if (found != answers.end()) planned = found->second;
   }
   if (!planned) return MHD_NO;
-  MHD_Response* response = make_response(planned->plan, planned != current_answer);
+  MHD_Response* response = make_response_with_headers(planned->plan, true, true);
   if (!response) return MHD_NO;
-  vex_http::copy_headers(planned->plan, false, [response](const char* name, std::string_view value) {
-    MHD_add_response_header(response, name, std::string(value).c_str());
-  });
   const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(planned->plan.status), response);
   MHD_destroy_response(response);
   return queued;
@@ -142,16 +205,42 @@ class head_writer {
   }
 
  private:
+  // The pair, and a daemon told of the library's end of it. The hub tells
+  // the library that end is ready (MHD_run_from_select), which spares it
+  // a system call to ask; an end numbered past what a select set holds
+  // makes the library wait for it with epoll (MHD_run).
   bool open() {
-    daemon_ = MHD_start_daemon(MHD_USE_NO_LISTEN_SOCKET | MHD_USE_EPOLL, 0, nullptr, nullptr, &answer_request,
-                               nullptr, MHD_OPTION_END);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair_) != 0) {
+      pair_[0] = pair_[1] = -1;
+      return false;
+    }
+    polled_ = pair_[1] >= FD_SETSIZE;
+    daemon_ = MHD_start_daemon(MHD_USE_NO_LISTEN_SOCKET | MHD_USE_TURBO | (polled_ ? MHD_USE_EPOLL : 0), 0, nullptr,
+                               nullptr, &answer_request, nullptr, MHD_OPTION_END);
     const sockaddr_un address{AF_UNIX, {}};
-    if (!daemon_ || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair_) != 0 ||
+    if (!daemon_ ||
         MHD_add_connection(daemon_, pair_[1], reinterpret_cast<const sockaddr*>(&address), sizeof address) != MHD_YES) {
+      if (!daemon_) ::close(pair_[1]);  // else the library closed it, as it does when it fails
+      pair_[1] = -1;
       shut();
       return false;
     }
     return true;
+  }
+
+  // One turn of the library on its end of the pair, which is ready.
+  void run() {
+    if (polled_) {
+      MHD_run(daemon_);
+      return;
+    }
+    fd_set readable, writable, failed;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(pair_[1], &readable);
+    FD_SET(pair_[1], &writable);
+    MHD_run_from_select(daemon_, &readable, &writable, &failed);
   }
 
   // Writes a HEAD stand-in and runs the library until the head it writes
@@ -165,7 +254,7 @@ class head_writer {
     bool open = true;
     // The library reads, answers and writes within a few of its turns.
     for (int turn = 0; open && turn < 64 && head.find("\r\n\r\n") == std::string::npos; ++turn) {
-      MHD_run(daemon_);
+      run();
       char buffer[4096];
       const ssize_t count = ::recv(pair_[0], buffer, sizeof buffer, MSG_DONTWAIT);
       if (count > 0) head.append(buffer, static_cast<size_t>(count));
@@ -185,6 +274,7 @@ class head_writer {
 
   MHD_Daemon* daemon_ = nullptr;
   int pair_[2] = {-1, -1};
+  bool polled_ = false;
 };
 
 /// The library's daemon, as a writer of planned answers.

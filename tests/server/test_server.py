@@ -22,6 +22,7 @@ import json
 import os
 import random
 import re
+import resource
 import select
 import shutil
 import signal
@@ -1111,6 +1112,24 @@ class Hostile:
             answers, rest = hostile.split_answers(raw, [False] * 1501)
             self.assertEqual((len(answers), rest, closed), (1501, b"", True))
             self.assertTrue(raw.endswith(big))
+
+    def test_the_first_answer_after_a_thousand_connections(self):
+        # Whatever the server opens at its first answer (a library's own
+        # sockets) is then numbered past what a select set can hold.
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 4096)), hard))
+        process, port = hostile.start_limited(self.server("dirs").process.args[0], 4096)
+        held = []
+        try:
+            held = [socket.create_connection(("127.0.0.1", port), timeout=5) for _ in range(1100)]
+            time.sleep(0.5)  # for the server to accept them all
+            raw, _ = hostile.exchange(port, b"GET /style.css HTTP/1.1\r\nHost: x\r\n\r\n")
+            self.assertTrue(raw.startswith(b"HTTP/1.1 200 OK\r\n"), raw[:200])
+        finally:
+            for connection in held:
+                connection.close()
+            hostile.stop(process)
+            resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
 
     def test_ordinary_requests_are_served_during_attacks(self):
         executable = self.server("dirs").process.args[0]
