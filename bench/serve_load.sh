@@ -23,7 +23,10 @@
 # Processor time per request is the server's user and system time over the
 # run, from /proc/<pid>/stat (all its threads; for nginx its master and all
 # its workers), divided by the requests wrk made: unlike requests per
-# second it does not depend on how much of the machine wrk takes. Every
+# second it does not depend on how much of the machine wrk takes; "of it
+# sys" is the system's part (for large bodies, nearly all of it is the
+# kernel copying and running TCP, the same calls for every server). The
+# ratios to nginx are taken round by round, then their median. Every
 # server's answers are checked first (bytes, coding), so that a fast wrong
 # answer cannot pass.
 #
@@ -258,15 +261,18 @@ function request()
 end
 EOF
 
-# The processor time of a server so far, in clock ticks: every thread of
-# its process, and of the processes it started (nginx's workers).
+# The processor time of a server so far, in clock ticks, and the system's
+# part of it: every thread of its process, and of the processes it started
+# (nginx's workers).
 ticks() {
-  local pid=$1 total=0 each
+  local pid=$1 total=0 system=0 each fields
   for each in "$pid" $(pgrep -P "$pid" || true); do
     # utime and stime, the 14th and 15th fields after the command's ")".
-    total=$((total + $(sed 's/^.*) //' "/proc/$each/stat" | awk '{ print $12 + $13 }')))
+    fields=($(sed 's/^.*) //' "/proc/$each/stat" | awk '{ print $12 + $13, $13 }'))
+    total=$((total + fields[0]))
+    system=$((system + fields[1]))
   done
-  echo "$total"
+  echo "$total $system"
 }
 hertz=$(getconf CLK_TCK)
 
@@ -275,23 +281,25 @@ cases=("1 KB|page.html|identity" "1 KB gzip|page.html|gzip" "200 KB|app.js|ident
 chosen=()
 for case in "${cases[@]}"; do grep -Eq "${VEX_SERVE_LOAD_CASES:-.}" <<< "${case%%|*}" && chosen+=("$case"); done
 cases=("${chosen[@]}")
-# run <server> <target> <coding>: "requests/s cpu-us-per-request p50-ms p99-ms" of one wrk run
+# run <server> <target> <coding>: "requests/s cpu-us-per-request p50-ms p99-ms system-us-per-request"
+# of one wrk run
 run() {
   local options=(-t2 -c50 -d"${seconds}s" --latency) out before after
   [ "$3" = gzip ] && options+=(-H 'Accept-Encoding: gzip')
   local url="${base[$1]}/$2"
   [ "$2" = many ] && options+=(-s "$work/many.lua") && url="${base[$1]}/"
-  before=$(ticks "${pid_of[$1]}")
+  before=($(ticks "${pid_of[$1]}"))
   out=$(wrk "${options[@]}" "$url")
-  after=$(ticks "${pid_of[$1]}")
+  after=($(ticks "${pid_of[$1]}"))
   if grep -q 'Non-2xx\|Socket errors' <<< "$out"; then echo "!! $1 $2 $3: $(grep 'Non-2xx\|Socket errors' <<< "$out")" >&2; fi
-  awk -v ticks=$((after - before)) -v hertz="$hertz" '
+  awk -v ticks=$((after[0] - before[0])) -v sys_ticks=$((after[1] - before[1])) -v hertz="$hertz" '
     function ms(v) { if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v }
     /requests in/ { requests = $1 }
     /Requests\/sec/ { rps = $2 }
     $1 == "50%" { p50 = ms($2) }
     $1 == "99%" { p99 = ms($2) }
-    END { printf "%.0f %.2f %.3f %.3f\n", rps, requests ? ticks / hertz * 1e6 / requests : 0, p50, p99 }' <<< "$out"
+    END { printf "%.0f %.2f %.3f %.3f %.2f\n", rps, requests ? ticks / hertz * 1e6 / requests : 0, p50, p99,
+                requests ? sys_ticks / hertz * 1e6 / requests : 0 }' <<< "$out"
 }
 
 echo "== load before: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -307,7 +315,7 @@ for round in $(seq "$rounds"); do
 done
 echo "== load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-median() {  # median <field 1-4> <comma-separated "a b c d" runs>
+median() {  # median <field 1-5> <comma-separated "a b c d e" runs>
   tr ',' '\n' <<< "$2" | awk -v f="$1" 'NF { print $f }' | sort -g |
     awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
@@ -321,18 +329,33 @@ for server in "${!allocations[@]}"; do
 done
 
 echo
-echo "wrk -t2 -c50, ${seconds} s per run, median of $rounds rounds; x nginx = the server's figure / nginx's"
-printf '%-18s %-11s %11s %8s %11s %8s %8s %8s\n' case server requests/s "x nginx" "cpu us/req" "x nginx" p50-ms p99-ms
+# ratio <field> <server runs> <nginx runs>: the median over the rounds of
+# the server's figure over nginx's in the same round, so that the load of
+# the machine, which moves both alike, cancels.
+ratio() {
+  paste -d' ' <(tr ',' '\n' <<< "$2" | awk -v f="$1" 'NF { print $f }') \
+              <(tr ',' '\n' <<< "$3" | awk -v f="$1" 'NF { print $f }') |
+    awk '$2 > 0 { print $1 / $2 }' | sort -g |
+    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+echo "wrk -t2 -c50, ${seconds} s per run, median of $rounds rounds; x nginx = median over the rounds of the"
+echo "server's figure / nginx's in the same round"
+printf '%-18s %-11s %11s %8s %11s %8s %8s %8s %8s\n' case server requests/s "x nginx" "cpu us/req" "x nginx" \
+  "of it sys" p50-ms p99-ms
 for case in "${cases[@]}"; do
   name=${case%%|*}
-  nginx_rate=$(median 1 "${results["$case|nginx"]}")
-  nginx_cpu=$(median 2 "${results["$case|nginx"]}")
+  nginx_runs=${results["$case|nginx"]}
   for server in "${servers[@]}"; do
     runs=${results["$case|$server"]}
-    rate=$(median 1 "$runs")
-    cpu=$(median 2 "$runs")
-    printf '%-18s %-11s %11.0f %8.2f %11.2f %8.2f %8.2f %8.2f\n' "$name" "$server" "$rate" \
-      "$(echo "$rate / $nginx_rate" | bc -l)" "$cpu" "$(echo "$cpu / $nginx_cpu" | bc -l)" \
-      "$(median 3 "$runs")" "$(median 4 "$runs")"
+    printf '%-18s %-11s %11.0f %8.2f %11.2f %8.2f %8.2f %8.2f %8.2f\n' "$name" "$server" "$(median 1 "$runs")" \
+      "$(ratio 1 "$runs" "$nginx_runs")" "$(median 2 "$runs")" "$(ratio 2 "$runs" "$nginx_runs")" \
+      "$(median 5 "$runs")" "$(median 3 "$runs")" "$(median 4 "$runs")"
   done
+done
+
+echo
+echo "every round: case|server  requests/s cpu-us p50-ms p99-ms sys-us, ..."
+for case in "${cases[@]}"; do
+  for server in "${servers[@]}"; do echo "${case%%|*}|$server  ${results["$case|$server"]}"; done
 done
