@@ -315,10 +315,13 @@ for round in $(seq "$rounds"); do
 done
 echo "== load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-median() {  # median <field 1-5> <comma-separated "a b c d e" runs>
-  tr ',' '\n' <<< "$2" | awk -v f="$1" 'NF { print $f }' | sort -g |
-    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+middle() {  # the median of the numbers on standard input, one a line
+  sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+field() {  # field <1-5> <comma-separated "a b c d e" runs>: that figure of each run, one a line
+  tr ',' '\n' <<< "$2" | awk -v f="$1" 'NF { print $f }'
+}
+median() { field "$1" "$2" | middle; }
 
 echo
 echo "allocations per request (every malloc of the server process, 200 requests on one connection)"
@@ -333,10 +336,7 @@ echo
 # the server's figure over nginx's in the same round, so that the load of
 # the machine, which moves both alike, cancels.
 ratio() {
-  paste -d' ' <(tr ',' '\n' <<< "$2" | awk -v f="$1" 'NF { print $f }') \
-              <(tr ',' '\n' <<< "$3" | awk -v f="$1" 'NF { print $f }') |
-    awk '$2 > 0 { print $1 / $2 }' | sort -g |
-    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+  paste -d' ' <(field "$1" "$2") <(field "$1" "$3") | awk '$2 > 0 { print $1 / $2 }' | middle
 }
 
 echo "wrk -t2 -c50, ${seconds} s per run, median of $rounds rounds; x nginx = median over the rounds of the"

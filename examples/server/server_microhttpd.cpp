@@ -86,13 +86,16 @@ MHD_Response* make_response(const vex_http::response_plan& plan, bool body_read)
   return MHD_create_response_from_buffer(plan.body_length, const_cast<char*>(plan.body), MHD_RESPMEM_PERSISTENT);
 }
 
+// Date is left to the library in a response kept to be queued again.
+bool is_date(const char* name) { return std::strcmp(name, "Date") == 0; }
+
 // The response of a plan with its headers; without Date when the library
 // is to write its own (a response kept to be queued again).
 MHD_Response* make_response_with_headers(const vex_http::response_plan& plan, bool body_read, bool with_date) {
   MHD_Response* response = make_response(plan, body_read);
   if (!response) return nullptr;
   vex_http::copy_headers(plan, false, [response, with_date](const char* name, std::string_view value) {
-    if (with_date || std::strcmp(name, "Date") != 0) MHD_add_response_header(response, name, std::string(value).c_str());
+    if (with_date || !is_date(name)) MHD_add_response_header(response, name, std::string(value).c_str());
   });
   return response;
 }
@@ -121,8 +124,7 @@ class kept_responses {
                                  uint64_t(plan.source), reinterpret_cast<uint64_t>(plan.body)})
       key_.append(reinterpret_cast<const char*>(&value), sizeof value);
     vex_http::copy_headers(plan, false, [this](const char* name, std::string_view value) {
-      if (std::strcmp(name, "Date") == 0) return;
-      key_.append(name).append(": ").append(value).append("\r\n");
+      if (!is_date(name)) key_.append(name).append(": ").append(value).append("\r\n");
     });
     slot& kept = slots_[std::hash<std::string_view>{}(key_) % slot_count];
     if (kept.response && kept.key == key_) return kept.response;
