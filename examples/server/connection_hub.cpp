@@ -28,13 +28,15 @@ constexpr auto sweep_interval = std::chrono::milliseconds(250);
 constexpr int answers_per_turn = 16;
 // Bodies from this size on are sent from the program's own file
 // (sendfile), when the data form put them in a read-only segment of it:
-// the system takes them without a copy from memory into the socket. A
-// smaller body goes out in the one gather write with its head, which costs
-// less: measured with wrk on loopback, 96 KB to 112 KB took 18 to 19 us of
-// the server's processor time per answer written, 24 to 26 us sent from
-// the file; from 120 KB on, a body no longer goes out in one write, and
-// writing took 32 to 43 us where sending from the file took 23 to 28 us.
-constexpr uint64_t from_file_size = 120 * 1024;
+// the system takes them without a copy from memory into the socket. The
+// object form starts such arrays on a page of their own in ELF, and whole
+// pages are what the system sends cheapest: measured with wrk on loopback
+// (server's processor time per answer), 64 KB from a page's start took 13
+// to 15 us, from 1,904 bytes into a page 26 to 29 us, and written from
+// memory 15 or 31 us, depending on the run; 96 KB took 19 to 21, 30 and 34
+// to 36 us. Up to 32 KB, writing and sending from the file cost the same,
+// and a smaller body goes out in the one gather write with its head.
+constexpr uint64_t from_file_size = 64 * 1024;
 // The input buffer of a connection keeps its memory between requests up to
 // this size, so that ordinary requests allocate nothing; a larger one is
 // given back.

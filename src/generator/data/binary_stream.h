@@ -1,7 +1,8 @@
 #pragma once
 // What the incbin and object forms share: the file into which they write
 // the embedded files' bytes outside the target (each file's bytes
-// zero-padded to a multiple of 8, appended in walk order), the hash that
+// zero-padded to a multiple of 8, appended in walk order; the object form
+// may start a large one on a page of its own), the hash that
 // names them, and the text that binds them.
 #include <cstdint>
 #include <string>

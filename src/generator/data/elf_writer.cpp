@@ -111,7 +111,7 @@ size_t trailer(const object_layout& layout, uint8_t* out) {
   uint64_t symtab_size = (layout.symbol_count + 1) * symbol_bytes;
   const section_header sections[section_count] = {
       {},
-      {at.data, sht_progbits, names.data_flags, layout.data_at, layout.data_size, 0, 0, 8, 0},
+      {at.data, sht_progbits, names.data_flags, layout.data_at, layout.data_size, 0, 0, layout.data_alignment, 0},
       {at.note, sht_progbits, 0, layout.symbols_at, 0, 0, 0, 1, 0},
       // Every symbol after the null one is global: info names the first.
       {at.symtab, sht_symtab, 0, layout.symbols_at, symtab_size, strtab_section, 1, 8, symbol_bytes},
@@ -149,6 +149,7 @@ const object_writer elf_writer = {.header_size = header_bytes,
                                   .underscore = false,
                                   .sorted_names = false,
                                   .file_limit = ~uint64_t{0},
+                                  .page_arrays = true,
                                   .strings_head = strings_head,
                                   .encode_symbol = encode_symbol,
                                   .trailer = trailer,

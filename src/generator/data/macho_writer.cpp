@@ -127,6 +127,7 @@ const object_writer macho_writer = {.header_size = header_bytes,
                                     // linker expects them.
                                     .sorted_names = true,
                                     .file_limit = 0xffffffff,
+                                    .page_arrays = false,
                                     .strings_head = strings_head,
                                     .encode_symbol = encode_symbol,
                                     .trailer = trailer,

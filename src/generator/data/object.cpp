@@ -201,6 +201,15 @@ bool object_form::can_hold(uint64_t size, const char* name) {
   return false;
 }
 
+// The zeros in front of an array of size bytes at offset in the data
+// section: up to the next page for a large array where the format's
+// programs send from their file, else none (offsets stay multiples of 8).
+uint64_t object_form::padding_before(uint64_t offset, uint64_t size) {
+  if (!writer_for(format_).page_arrays || size < page_array_size) return 0;
+  page_arrays_ = true;
+  return (page_size - offset % page_size) % page_size;
+}
+
 // Adds the symbol of the bytes at value (size bytes) to the two parts.
 bool object_form::add_symbol(uint64_t value, uint64_t size, uint64_t hash, const char* id) {
   symbol_name_.resize(strlen(id) + sizeof set_name_ + 32);
@@ -272,6 +281,7 @@ bool object_form::complete(builder_context& context) {
   object_layout model{};
   model.format = format_;
   model.data_size = binary_.size;
+  model.data_alignment = page_arrays_ ? page_size : 8;
   model.symbol_count = symbol_count_;
   model.name_bytes = name_bytes_;
   object_layout layout = plan_object_layout(model, head, head_length);
@@ -339,6 +349,7 @@ bool object_form::open(builder_context& context, const wchar_t* target, bool) {
   memcpy(set_name_, context.set_name, sizeof set_name_);
   binary_.name_literal[0] = 0;
   symbol_count_ = name_bytes_ = 0;
+  page_arrays_ = false;
   if (!open_part(context, target, L"symbols.tmp", symbols_, L"cannot open DST.symbols.tmp [%s]\n") ||
       !open_part(context, target, L"names.tmp", names_, L"cannot open DST.names.tmp [%s]\n"))
     return false;
@@ -386,7 +397,10 @@ bool object_form::writes(const file_handle& source) const {
 }
 
 bool object_form::begin_file(builder_context& context, const char*) {
-  if (!can_hold(context.file_size, context.flat_name)) return false;
+  uint64_t padding = padding_before(binary_.size, context.file_size);
+  if (!can_hold(padding + context.file_size, context.flat_name) ||
+      !append_zeros(binary_, padding, context.read_buffer, context.read_size))
+    return false;
   begin_bytes(context.file_size);
   return true;
 }
@@ -404,7 +418,9 @@ bool object_form::end_file(builder_context& context, const char* path_literal) {
 
 bool object_form::write_from_memory(builder_context& context, memory_arrays& out, const char* name,
                                     const uint8_t* bytes, uint64_t size) {
-  if (!can_hold(out.binary.size() + size, name)) return false;
+  uint64_t padding = padding_before(binary_.size + out.binary.size(), size);
+  if (!can_hold(out.binary.size() + padding + size, name)) return false;
+  out.binary.append(static_cast<size_t>(padding), '\0');
   uint64_t offset = binary_.size + out.binary.size();
   unsigned long long symbol_hash = gather_padded(out.binary, bytes, size);
   if (prepare_text(context, object_variant_array, set_name_, symbol_hash, name, name, set_name_, symbol_hash, name) <

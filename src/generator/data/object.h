@@ -50,6 +50,7 @@ class object_form final : public binary_form {
                  const wchar_t* message);
   bool write_part(file_handle& part, const void* bytes, uint64_t length, const wchar_t* label);
   bool can_hold(uint64_t size, const char* name);
+  uint64_t padding_before(uint64_t offset, uint64_t size);
   bool add_symbol(uint64_t value, uint64_t size, uint64_t hash, const char* id);
   bool append_symbol_table(builder_context& context, const object_writer& writer, const object_layout& layout,
                            uint64_t name_base);
@@ -65,6 +66,8 @@ class object_form final : public binary_form {
   file_handle names_;
   uint64_t symbol_count_ = 0;
   uint64_t name_bytes_ = 0;
+  /// An array starts a page: the data section is then aligned to pages.
+  bool page_arrays_ = false;
   /// The object's names while it is written and once it is whole: made
   /// absolute when opened, since the run's directory changes (-d).
   std::wstring temporary_name_;

@@ -36,6 +36,7 @@ std::vector<uint8_t> write_object(object_format format, const std::vector<sample
   object_layout model{};
   model.format = format;
   model.data_size = data.size();
+  model.data_alignment = 8;
   model.symbol_count = symbols.size();
   model.name_bytes = names.size();
   uint8_t head[object_piece_capacity];
