@@ -22,9 +22,12 @@
 // the head the library wrote, which it sends with the embedded body in one
 // gather write that never waits. The daemon queues again the responses it
 // has made (kept_responses), as most answers repeat a few heads; it writes
-// their Date itself. In development mode the library's own
-// threads write whole answers on a socket pair per answer, which a worker
-// copies to the client. The handler answers on its second call, once the
+// their Date itself. The head it wrote for an answer is the one it would
+// write again within the same second, so the hub sends that one again:
+// the library writes each head at most once a second per thread, and the
+// other answers cost no round trip through the pair (head_writer::write).
+// In development mode the library's own threads write whole answers on a
+// socket pair per answer, which a worker copies to the client. The handler answers on its second call, once the
 // request is read: an answer queued on the first makes the library end the
 // connection.
 #include <microhttpd.h>
@@ -37,6 +40,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -100,6 +104,18 @@ MHD_Response* make_response_with_headers(const vex_http::response_plan& plan, bo
   return response;
 }
 
+// Everything the head of plan's answer says but Date, into key (its memory
+// is kept): what tells kept responses and heads apart.
+void response_key(const vex_http::response_plan& plan, std::string& key) {
+  key.clear();
+  for (const uint64_t value : {uint64_t(plan.status), uint64_t(plan.body_length), uint64_t(plan.content_length),
+                               uint64_t(plan.source), reinterpret_cast<uint64_t>(plan.body)})
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+  vex_http::copy_headers(plan, false, [&key](const char* name, std::string_view value) {
+    if (!is_date(name)) key.append(name).append(": ").append(value).append("\r\n");
+  });
+}
+
 /// The responses whose heads this thread's daemon has written, kept to be
 /// queued again: a response of the library may be queued any number of
 /// times, and most answers repeat one of a few (a file's 200 or 304 in one
@@ -119,13 +135,7 @@ class kept_responses {
 
   /// A response for plan's head, kept or made; null when the library makes none.
   MHD_Response* find(const vex_http::response_plan& plan) {
-    key_.clear();
-    for (const uint64_t value : {uint64_t(plan.status), uint64_t(plan.body_length), uint64_t(plan.content_length),
-                                 uint64_t(plan.source), reinterpret_cast<uint64_t>(plan.body)})
-      key_.append(reinterpret_cast<const char*>(&value), sizeof value);
-    vex_http::copy_headers(plan, false, [this](const char* name, std::string_view value) {
-      if (!is_date(name)) key_.append(name).append(": ").append(value).append("\r\n");
-    });
+    response_key(plan, key_);
     slot& kept = slots_[std::hash<std::string_view>{}(key_) % slot_count];
     if (kept.response && kept.key == key_) return kept.response;
     if (kept.response) MHD_destroy_response(kept.response);
@@ -193,20 +203,38 @@ class head_writer {
   ~head_writer() { shut(); }
 
   /// The head the library writes for answer; false when it writes none.
+  /// A head the library wrote for the same answer within the same second
+  /// (as its Date says) is the head it would write again, and is reused.
   bool write(const planned_answer& answer, std::string& head) {
+    response_key(answer.plan, key_);
+    kept_head& kept = heads_[std::hash<std::string_view>{}(key_) % head_slots];
+    // Read before the library writes its Date, which is then this second
+    // or the next: a head is never reused in a second after its Date's.
+    const std::time_t now = std::time(nullptr);
+    if (kept.second == now && kept.key == key_) {
+      head = kept.head;
+    } else if (ask_library(answer, head)) {
+      kept.key = key_;
+      kept.head = head;
+      kept.second = now;
+    } else {
+      return false;
+    }
+    say_close(head, answer.close);
+    return true;
+  }
+
+ private:
+  bool ask_library(const planned_answer& answer, std::string& head) {
     // A pair the library has closed is opened again, once.
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (!daemon_ && !open()) return false;
-      if (ask(answer, head)) {
-        say_close(head, answer.close);
-        return true;
-      }
+      if (ask(answer, head)) return true;
       shut();
     }
     return false;
   }
 
- private:
   // The pair, and a daemon told of the library's end of it. The hub tells
   // the library that end is ready (MHD_run_from_select), which spares it
   // a system call to ask; an end numbered past what a select set holds
@@ -277,6 +305,14 @@ class head_writer {
   MHD_Daemon* daemon_ = nullptr;
   int pair_[2] = {-1, -1};
   bool polled_ = false;
+  static constexpr size_t head_slots = 64;
+  struct kept_head {
+    std::string key;
+    std::string head;  // as the library wrote it
+    std::time_t second = -1;
+  };
+  kept_head heads_[head_slots];
+  std::string key_;  // of the answer asked for; its memory is kept
 };
 
 /// The library's daemon, as a writer of planned answers.
