@@ -173,32 +173,40 @@ class ElfObjects(ObjectTest):
 
     def test_large_arrays_start_a_page_in_the_object_and_the_linked_library(self):
         # Random hex: 200 KB whose gzip variant, held in memory until the
-        # walk ends, is over 64 KiB too; the small files of the tree come first.
+        # walk ends, is over 64 KiB too; the small files of the tree come
+        # first. Without -x the file is copied as it is read.
         text = os.urandom(100000).hex().encode()
-        make_tree(self.dir, {"site/big.js": text})
-        self.generate("-m", "object:elf-x86-64", "-x")
-        obj = self.path("out", "res.data.o")
-        readobj = subprocess.run(["llvm-readobj", "--sections", obj], capture_output=True, text=True, check=True).stdout
-        section = re.search(r"Name: \.rodata\.vex_res.*?Offset: (0x[0-9A-F]+).*?AddressAlignment: (\d+)", readobj, re.S)
-        self.assertEqual(section.group(2), "4096")
-        data = open(obj, "rb").read()
-        large = {}
-        for line in subprocess.run(["nm", "-S", obj], capture_output=True, text=True, check=True).stdout.splitlines():
-            value, size, _, symbol = (line.split() + [""])[:4]
-            if symbol and int(size, 16) >= 65536:
-                start = int(section.group(1), 16) + int(value, 16)
-                large[symbol] = (int(value, 16), data[start:start + int(size, 16)])
-        # The file and its variants (gzip among them), each padded with
-        # zeros to a multiple of 8, which gzip reads past.
-        self.assertEqual([value % 4096 for value, _ in large.values()], [0] * 4, large.keys())
-        bodies = [body for _, body in large.values()]
-        self.assertIn(text, [body.rstrip(b"\0") for body in bodies])
-        self.assertEqual([gzip.decompress(body) for body in bodies if body.startswith(b"\x1f\x8b")], [text])
-        library = self.path("libres.so")
-        self.compile(COMPILERS[0][1], "-fPIC", "-shared", self.path("out", "res.cpp"), obj, "-o", library)
-        linked = subprocess.run(["nm", library], capture_output=True, text=True, check=True).stdout
-        addresses = {line.split()[2]: int(line.split()[0], 16) for line in linked.splitlines() if len(line.split()) == 3}
-        self.assertEqual([addresses[symbol] % 4096 for symbol in large], [0] * 4)
+        make_tree(self.dir, {"site/z.js": text})
+        for switches, count in ((), 1), (("-x",), 4):
+            with self.subTest(switches=switches):
+                self.generate("-m", "object:elf-x86-64", *switches)
+                obj = self.path("out", "res.data.o")
+                readobj = subprocess.run(["llvm-readobj", "--sections", obj], capture_output=True, text=True,
+                                         check=True).stdout
+                section = re.search(r"Name: \.rodata\.vex_res.*?Offset: (0x[0-9A-F]+).*?AddressAlignment: (\d+)",
+                                    readobj, re.S)
+                self.assertEqual(section.group(2), "4096")
+                data = open(obj, "rb").read()
+                large = {}
+                nm = subprocess.run(["nm", "-S", obj], capture_output=True, text=True, check=True).stdout
+                for line in nm.splitlines():
+                    value, size, _, symbol = (line.split() + [""])[:4]
+                    if symbol and int(size, 16) >= 65536:
+                        start = int(section.group(1), 16) + int(value, 16)
+                        large[symbol] = (int(value, 16), data[start:start + int(size, 16)])
+                # The file and its variants (gzip among them), each padded
+                # with zeros to a multiple of 8, which gzip reads past.
+                self.assertEqual([value % 4096 for value, _ in large.values()], [0] * count, large.keys())
+                bodies = [body for _, body in large.values()]
+                self.assertIn(text, [body.rstrip(b"\0") for body in bodies])
+                self.assertEqual([gzip.decompress(body) for body in bodies if body.startswith(b"\x1f\x8b")],
+                                 [text] * (count > 1))
+                library = self.path("libres.so")
+                self.compile(COMPILERS[0][1], "-fPIC", "-shared", self.path("out", "res.cpp"), obj, "-o", library)
+                linked = subprocess.run(["nm", library], capture_output=True, text=True, check=True).stdout
+                addresses = {line.split()[2]: int(line.split()[0], 16) for line in linked.splitlines()
+                             if len(line.split()) == 3}
+                self.assertEqual([addresses[symbol] % 4096 for symbol in large], [0] * count)
 
     def test_aarch64_program_runs_under_qemu(self):
         self.generate("-m", "object:elf-x86-64")

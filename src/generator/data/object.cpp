@@ -397,9 +397,10 @@ bool object_form::writes(const file_handle& source) const {
 }
 
 bool object_form::begin_file(builder_context& context, const char*) {
+  // The read buffer already holds the file's first bytes.
+  static constexpr uint8_t zeros[page_size] = {};
   uint64_t padding = padding_before(binary_.size, context.file_size);
-  if (!can_hold(padding + context.file_size, context.flat_name) ||
-      !append_zeros(binary_, padding, context.read_buffer, context.read_size))
+  if (!can_hold(padding + context.file_size, context.flat_name) || !append_binary(binary_, zeros, padding))
     return false;
   begin_bytes(context.file_size);
   return true;
