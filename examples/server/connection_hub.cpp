@@ -26,17 +26,21 @@ constexpr size_t table_limit = 65536;
 constexpr auto sweep_interval = std::chrono::milliseconds(250);
 // Requests answered on one connection before the others get a turn.
 constexpr int answers_per_turn = 16;
-// Bodies from this size on are sent from the program's own file
-// (sendfile), when the data form put them in a read-only segment of it:
-// the system takes them without a copy from memory into the socket. The
-// object form starts such arrays on a page of their own in ELF, and whole
-// pages are what the system sends cheapest: measured with wrk on loopback
-// (server's processor time per answer), 64 KB from a page's start took 13
-// to 15 us, from 1,904 bytes into a page 26 to 29 us, and written from
-// memory 15 or 31 us, depending on the run; 96 KB took 19 to 21, 30 and 34
-// to 36 us. Up to 32 KB, writing and sending from the file cost the same,
-// and a smaller body goes out in the one gather write with its head.
-constexpr uint64_t from_file_size = 64 * 1024;
+// Bodies this large are sent from the program's own file (sendfile), when
+// the data form put them in a read-only segment of it: the system takes
+// them without a copy from memory into the socket. Whole pages cost it
+// least, and the object form starts large arrays on a page of their own in
+// ELF. Measured with wrk on loopback (server's processor time per answer):
+// 64 KB from a page's start took 13 to 15 us, from 1,904 bytes into a page
+// 26 to 29 us, and written from memory 15 or 31 us, depending on the run;
+// 96 KB took 19 to 21, 30 and 34 to 36 us. Up to 32 KB, writing and
+// sending from the file cost the same; from 120 KB, a body no longer goes
+// out in one write, and writing took 32 to 43 us where sending from the
+// file took 23 to 28 us, wherever the bytes start. A smaller body goes out
+// in the one gather write with its head.
+constexpr uint64_t page_size = 4096;
+constexpr uint64_t from_file_pages = 64 * 1024;
+constexpr uint64_t from_file_size = 120 * 1024;
 // The input buffer of a connection keeps its memory between requests up to
 // this size, so that ordinary requests allocate nothing; a larger one is
 // given back.
@@ -477,8 +481,9 @@ void connection_hub::start_sending(connection& c, const vex_http::request_head& 
   out.step = step;
   out.chunk_left = 0;
   if (plan.source == vex_http::body_source::decoded && out.body_left > 0) out.decoded.emplace(plan);
-  out.from_file = !out.decoded && out.body_left >= from_file_size && program_ &&
-                  program_->locate(out.body, out.body_left, out.file_offset);
+  out.from_file = !out.decoded && out.body_left >= from_file_pages && program_ &&
+                  program_->locate(out.body, out.body_left, out.file_offset) &&
+                  (out.body_left >= from_file_size || out.file_offset % page_size == 0);
   c.state = connection::sending;
   if (!sender_.write_head({plan, head.method, head.version, step.close, limits_.send_timeout}, out.head))
     finish_sending(c, false);

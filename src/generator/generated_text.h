@@ -99,35 +99,42 @@ inline constexpr const char* declaration_format = "%s\textern const vex_resource
 // file's bytes under a symbol in the read-only data of the object format
 // at hand; the sections are restored afterwards, so that the compiler's own
 // output goes on where it was. PE/COFF has no section stack, so its text
-// ends in .text, where the compiler expects its functions.
+// ends in .text, where the compiler expects its functions. A second macro
+// starts a large file's bytes on a page of their own in ELF (see
+// page_array_size), and is the first elsewhere; the first stays as it was,
+// so that a run appending (-a) to an earlier run's source redefines it alike.
 inline constexpr const char* incbin_macro =
     "#if defined(__ELF__)\n"
     "#define VEX_RES_INCBIN(symbol, bytes) \".pushsection .rodata\\n.balign 8\\n.globl \" symbol \"\\n.type \" symbol "
     "\", %object\\n\" symbol \":\\n\" bytes \".size \" symbol \", . - \" symbol \"\\n.popsection\\n\"\n"
+    "#define VEX_RES_INCBIN_PAGE(symbol, bytes) \".pushsection .rodata\\n.balign 4096\\n.globl \" symbol \"\\n.type \" "
+    "symbol \", %object\\n\" symbol \":\\n\" bytes \".size \" symbol \", . - \" symbol \"\\n.popsection\\n\"\n"
     "#elif defined(__APPLE__)\n"
     "#define VEX_RES_INCBIN(symbol, bytes) \".pushsection __TEXT,__const\\n.p2align 3\\n.globl \" symbol \"\\n\" symbol "
     "\":\\n\" bytes \".popsection\\n\"\n"
+    "#define VEX_RES_INCBIN_PAGE(symbol, bytes) VEX_RES_INCBIN(symbol, bytes)\n"
     "#elif defined(_WIN32)\n"
     "#define VEX_RES_INCBIN(symbol, bytes) \".section .rdata,\\\"dr\\\"\\n.balign 8\\n.globl \" symbol \"\\n\" symbol "
     "\":\\n\" bytes \".text\\n\"\n"
+    "#define VEX_RES_INCBIN_PAGE(symbol, bytes) VEX_RES_INCBIN(symbol, bytes)\n"
     "#else\n"
     "#error \"the incbin data form needs an ELF, Mach-O or PE/COFF target: generate the words form instead\"\n"
     "#endif\n\n";
 /// Binary file name, offset and length: the assembler text of one file's bytes.
 inline constexpr const char* incbin_bytes = ".incbin \\\"%s\\\", %llu, %llu\\n";
 /// Per file: the data array bound to its symbol (identifier, then set name,
-/// hash and identifier), the symbol's definition (set name, hash,
-/// identifier, the incbin text), and the array of the record's path (set
-/// name, identifier, path).
+/// hash and identifier), the symbol's definition (the macro's suffix, ""
+/// or "_PAGE", then set name, hash, identifier, the incbin text), and the
+/// array of the record's path (set name, identifier, path).
 inline constexpr const char* incbin_array =
     "\textern const char %s[] __asm__(\"%s_%016llx_%s\");\n"
-    "\t__asm__(VEX_RES_INCBIN(\"%s_%016llx_%s\", \"%s\"));\n"
+    "\t__asm__(VEX_RES_INCBIN%s(\"%s_%016llx_%s\", \"%s\"));\n"
     "\tnamespace %s_data { const char %s[] = \"/%s\"; }\n\n";
 /// A precompressed variant in the binary file: the same without the path
 /// array, in the variant's own namespace.
 inline constexpr const char* incbin_variant_array =
     "\textern const char %s[] __asm__(\"%s_%016llx_%s\");\n"
-    "\t__asm__(VEX_RES_INCBIN(\"%s_%016llx_%s\", \"%s\"));\n\n";
+    "\t__asm__(VEX_RES_INCBIN%s(\"%s_%016llx_%s\", \"%s\"));\n\n";
 
 // The object form. Each data array is a symbol of the object file beside
 // the target, declared with C linkage, which GCC, Clang and MSVC name alike

@@ -207,6 +207,15 @@ class ElfObjects(ObjectTest):
                 addresses = {line.split()[2]: int(line.split()[0], 16) for line in linked.splitlines()
                              if len(line.split()) == 3}
                 self.assertEqual([addresses[symbol] % 4096 for symbol in large], [0] * count)
+        # The incbin form aligns them in the assembler's text alike.
+        self.generate("-m", "incbin", "-x")
+        library = self.path("libres_incbin.so")
+        self.compile(COMPILERS[0][1], "-fPIC", "-shared", "-Wa,-I" + self.path("out"), self.path("out", "res.cpp"),
+                     "-o", library)
+        linked = subprocess.run(["nm", "-S", library], capture_output=True, text=True, check=True).stdout
+        large = [int(line.split()[0], 16) for line in linked.splitlines()
+                 if "vex_res_" in line and len(line.split()) == 4 and int(line.split()[1], 16) >= 65536]
+        self.assertEqual([address % 4096 for address in large], [0] * 4)
 
     def test_aarch64_program_runs_under_qemu(self):
         self.generate("-m", "object:elf-x86-64")

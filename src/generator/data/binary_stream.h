@@ -30,6 +30,13 @@ struct binary_file {
   bool ends_in_hole = false;
 };
 
+/// The page that an array of page_array_size bytes or more starts in ELF,
+/// where a Linux server sends it from the program's file (sendfile), which
+/// costs the system least for whole pages; the padding in front of such
+/// an array stays under 1/16 of it.
+inline constexpr uint64_t page_size = 4096;
+inline constexpr uint64_t page_array_size = 64 * 1024;
+
 /// The least run of zeros that append_binary passes over rather than writes.
 inline constexpr uint64_t hole_bytes = 64 * 1024;
 

@@ -20,6 +20,9 @@ bool make_binary_name(const wchar_t* target, wchar_t* out, uint64_t capacity) {
   return make_derived_name(target, L"bin", out, capacity);
 }
 
+// The macro that places an array of size bytes: a large one starts a page.
+const char* macro_suffix(uint64_t size) { return size >= page_array_size ? "_PAGE" : ""; }
+
 }  // namespace
 
 bool incbin_form::prepare(builder_context& context, const wchar_t* target, bool) {
@@ -92,8 +95,9 @@ bool incbin_form::end_file(builder_context& context, const char* path_literal) {
   const char* id = context.flat_name;
   auto symbol_hash = static_cast<unsigned long long>(bytes_hash());
   const char* set = context.set_name;
-  context.text_length = format_text(context.text_buffer, room_below_literals(context), incbin_array, id, set,
-                                    symbol_hash, id, set, symbol_hash, id, bytes, set, id, path_literal);
+  context.text_length =
+      format_text(context.text_buffer, room_below_literals(context), incbin_array, id, set, symbol_hash, id,
+                  macro_suffix(context.file_size), set, symbol_hash, id, bytes, set, id, path_literal);
   return write_data_text(context, id);
 }
 
@@ -111,8 +115,8 @@ bool incbin_form::write_from_memory(builder_context& context, memory_arrays& out
   char incbin[sizeof binary_.name_literal + 64];
   if (format_text(incbin, sizeof incbin, incbin_bytes, binary_.name_literal,
                   static_cast<unsigned long long>(offset), padded) < 0 ||
-      prepare_text(context, incbin_variant_array, name, context.set_name, symbol_hash, name, context.set_name,
-                   symbol_hash, name, incbin) < 0) {
+      prepare_text(context, incbin_variant_array, name, context.set_name, symbol_hash, name, macro_suffix(size),
+                   context.set_name, symbol_hash, name, incbin) < 0) {
     out_printf(L"failed to prepare data opening tag [%hs]\n", name);
     return false;
   }

@@ -55,7 +55,7 @@ struct object_writer {
   bool sorted_names;
   /// The largest file whose offsets the format can hold.
   uint64_t file_limit;
-  /// True where arrays from page_array_size on start a page of their own:
+  /// True where arrays from page_array_size on (binary_stream.h) start a page of their own:
   /// an ELF program is what a Linux server sends from with sendfile
   /// (vex_resource_builder/program_file.h), and whole pages cost the system
   /// about a third less to send than bytes that start inside a page.
@@ -77,11 +77,6 @@ extern const object_writer macho_writer;
 
 /// The writer of format's file format.
 const object_writer& writer_for(object_format format);
-
-/// The page an array starts where the format aligns it to pages, and the
-/// least size of such an array: its padding stays under 1/16 of it.
-inline constexpr uint64_t page_size = 4096;
-inline constexpr uint64_t page_array_size = 64 * 1024;
 
 /// Data beyond this size go to a large data section (.lrodata, flagged
 /// SHF_X86_64_LARGE) in an ELF x86-64 object. Code of the small code model
