@@ -27,9 +27,9 @@
 // the library writes each head at most once a second per thread, and the
 // other answers cost no round trip through the pair (head_writer::write).
 // In development mode the library's own threads write whole answers on a
-// socket pair per answer, which a worker copies to the client. The handler answers on its second call, once the
-// request is read: an answer queued on the first makes the library end the
-// connection.
+// socket pair per answer, which a worker copies to the client. The handler
+// answers on its second call, once the request is read: an answer queued
+// on the first makes the library end the connection.
 #include <microhttpd.h>
 #include <poll.h>
 #include <sys/select.h>

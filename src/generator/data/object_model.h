@@ -55,10 +55,11 @@ struct object_writer {
   bool sorted_names;
   /// The largest file whose offsets the format can hold.
   uint64_t file_limit;
-  /// True where arrays from page_array_size on (binary_stream.h) start a page of their own:
-  /// an ELF program is what a Linux server sends from with sendfile
-  /// (vex_resource_builder/program_file.h), and whole pages cost the system
-  /// about a third less to send than bytes that start inside a page.
+  /// True where arrays from page_array_size on (binary_stream.h) start a
+  /// page of their own: an ELF program is what a Linux server sends from
+  /// with sendfile (vex_resource_builder/program_file.h), and whole pages
+  /// cost the system up to half as much to send as bytes that start inside
+  /// a page.
   bool page_arrays;
   /// The string table's bytes in front of the names, into out; their length.
   size_t (*strings_head)(const object_layout& layout, uint8_t* out);
