@@ -203,7 +203,9 @@ bool object_form::can_hold(uint64_t size, const char* name) {
 
 // The zeros in front of an array of size bytes at offset in the data
 // section: up to the next page for a large array where the format's
-// programs send from their file, else none (offsets stay multiples of 8).
+// programs send from their file (the section is then aligned to pages,
+// even when the array falls on a page already), else none (offsets stay
+// multiples of 8).
 uint64_t object_form::padding_before(uint64_t offset, uint64_t size) {
   if (!writer_for(format_).page_arrays || size < page_array_size) return 0;
   page_arrays_ = true;
